@@ -1,0 +1,66 @@
+# Helpers shared by every layer's CMakeLists.txt.
+
+# Adds every immediate sub-directory that holds a CMakeLists.txt, so that each layer (and its
+# tests, benchmarks, fuzz targets) owns its own build file.
+macro(vkt_add_children)
+  file(GLOB _vkt_children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT _vkt_children)
+  foreach(_child IN LISTS _vkt_children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_child}/CMakeLists.txt)
+      add_subdirectory(${_child})
+    endif()
+  endforeach()
+endmacro()
+
+# Warnings as errors on our own code.
+function(vkt_target_defaults target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /WX /utf-8)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  endif()
+endfunction()
+
+# vkt_add_test(NAME name SOURCES ... LIBS ... [ENV ...])
+# One GoogleTest executable registered with CTest. Widget tests need no display:
+# QT_QPA_PLATFORM=offscreen is set for every test.
+function(vkt_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${T_NAME} PRIVATE VKT_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  vkt_target_defaults(${T_NAME})
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0;${T_ENV}"
+    TIMEOUT ${T_TIMEOUT})
+endfunction()
+
+# vkt_add_fuzzer(NAME name SOURCES ... LIBS ... CORPUS dir)
+# The sources define LLVMFuzzerTestOneInput. With VKT_FUZZ and clang this is a libFuzzer
+# binary; otherwise it links a replay driver and CTest runs it over the regression corpus.
+function(vkt_add_fuzzer)
+  cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(VKT_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_executable(${F_NAME} ${F_SOURCES})
+    target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  else()
+    add_executable(${F_NAME} ${F_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    add_test(NAME ${F_NAME}_corpus COMMAND ${F_NAME} ${F_CORPUS})
+    set_tests_properties(${F_NAME}_corpus PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+  endif()
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  vkt_target_defaults(${F_NAME})
+endfunction()
+
+# vkt_add_bench(NAME name SOURCES ... LIBS ...)
+function(vkt_add_bench)
+  cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${B_NAME} ${B_SOURCES})
+  target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark benchmark::benchmark_main)
+  vkt_target_defaults(${B_NAME})
+endfunction()

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what the build, the program and the tests need on Debian 12.
+# Idempotent: apt-get runs only when something is missing.
+#   --full   also the heavier independent readers (LibreOffice, gnumeric, dBase index tools)
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config
+  qt6-base-dev qt6-charts-dev qt6-serialport-dev libqt6opengl6-dev qt6-translations-l10n
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-liberation2 poppler-utils socat xvfb xauth
+  python3 python3-dbfread python3-xlrd python3-olefile
+)
+full_packages=(
+  libreoffice-calc-nogui libreoffice-base-drivers gnumeric libdbd-xbase-perl libshp-dev hyperfine
+)
+
+if [[ "${1:-}" == "--full" ]]; then
+  packages+=("${full_packages[@]}")
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

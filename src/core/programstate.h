@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vkt {
+
+// Sizes fixed by the instrument: the receive buffer and the memory image both hold
+// 10,760,024 elements; the waveform store holds 500 measurements of 3,060 samples (plus one).
+inline constexpr std::size_t kImageCapacity = 10'760'024;
+inline constexpr std::size_t kWaveformStoreSize = 1'530'001;
+inline constexpr std::size_t kSamplesPerMeasurement = 3060;
+
+// Everything the program keeps between commands. One instance is owned by the application
+// and handed by reference to whoever reads or writes it; tests make their own.
+struct ProgramState {
+  // The memory image of the last accepted download and how many of its bytes that download
+  // actually decoded (the rest is left over from earlier downloads or zero).
+  std::vector<std::uint8_t> mem_image = std::vector<std::uint8_t>(kImageCapacity, 0);
+  std::size_t image_length = 0;
+
+  std::uint8_t device_code = 0;  // instrument type code
+  std::uint16_t rec_count = 0;   // records reported by the instrument, then rows imported
+
+  // Displacement and force samples of the imported measurements, by row number.
+  std::vector<double> waveforms = std::vector<double>(kWaveformStoreSize, 0.0);
+
+  bool db_open = false;      // a measurement file is open
+  bool db_modified = false;  // the user began editing a cell since open, create or save
+  std::string work_dir;      // where the open and save dialogs start (UTF-8)
+};
+
+}  // namespace vkt
