@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 
 #include "ui/programtitle.h"
 
@@ -53,6 +54,7 @@ QString AboutWindow::version_text(const QString& compiled) {
 void AboutWindow::showEvent(QShowEvent* event) {
   // Computed each time the window is shown.
   version_label_->setText(QStringLiteral("Версия ") + version_text(QStringLiteral(VKT_VERSION)));
+  move(screen()->availableGeometry().center() - rect().center());
   QDialog::showEvent(event);
 }
 

@@ -191,7 +191,11 @@ void MainWindow::create_toolbar() {
 }
 
 void MainWindow::create_tabs() {
-  page_control_ = new QTabWidget(this);
+  // The client area below the toolbar carries the window's background colour.
+  client_ = new QWidget(this);
+  client_->setObjectName(QStringLiteral("ClientArea"));
+  client_->setAutoFillBackground(true);
+  page_control_ = new QTabWidget(client_);
   page_control_->setObjectName(QStringLiteral("PageControl1"));
   auto make_tab = [this](const QString& tab_name, const QString& caption, const QString& grid_name) {
     auto* sheet = new QWidget(page_control_);
@@ -209,7 +213,10 @@ void MainWindow::create_tabs() {
   };
   grid1_ = make_tab(QStringLiteral("TabSheet1"), QStringLiteral("ВКТ-РС7"), QStringLiteral("Grid1"));
   grid2_ = make_tab(QStringLiteral("TabSheet2"), QStringLiteral("ЗРН2-РС7"), QStringLiteral("Grid2"));
-  setCentralWidget(page_control_);
+  auto* layout = new QVBoxLayout(client_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(page_control_);
+  setCentralWidget(client_);
 }
 
 void MainWindow::set_up() {
@@ -258,18 +265,20 @@ void MainWindow::tab_vis_dis() {
 
 void MainWindow::show_file_look() {
   file_look_ = true;
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, pal.color(QPalette::Button));
-  setPalette(pal);
-  setAutoFillBackground(true);
+  QPalette pal = client_->palette();
+  pal.setColor(QPalette::Window, palette().color(QPalette::Button));
+  client_->setPalette(pal);
 }
 
 void MainWindow::show_no_file_look() {
   file_look_ = false;
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, pal.color(QPalette::Dark));
-  setPalette(pal);
-  setAutoFillBackground(true);
+  QPalette pal = client_->palette();
+  pal.setColor(QPalette::Window, palette().color(QPalette::Dark));
+  client_->setPalette(pal);
+}
+
+QColor MainWindow::background() const {
+  return client_->palette().color(QPalette::Window);
 }
 
 void MainWindow::set_caption(const QString& caption) {

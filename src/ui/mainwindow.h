@@ -49,6 +49,7 @@ class MainWindow : public QMainWindow {
   void show_file_look();
   void show_no_file_look();
   bool has_file_look() const { return file_look_; }
+  QColor background() const;
 
   // The window caption, which is also the application's title.
   void set_caption(const QString& caption);
@@ -83,6 +84,7 @@ class MainWindow : public QMainWindow {
   MainWindowServices services_;
   QList<QIcon> pictures_;
   QList<QAction*> toggled_;
+  QWidget* client_ = nullptr;
   QTabWidget* page_control_ = nullptr;
   QTableView* grid1_ = nullptr;
   QTableView* grid2_ = nullptr;

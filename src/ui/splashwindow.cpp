@@ -4,6 +4,8 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
+#include <cmath>
 
 #include "ui/programtitle.h"
 
@@ -32,15 +34,15 @@ QPixmap SplashWindow::draw_picture() {
 
   // A loading plate on the ground and the falling weight's pulse: what the instrument measures.
   p.fillRect(QRectF(0, 66, 400, 12), QColor(120, 96, 62));
-  p.fillRect(QRectF(300, 60, 70, 6), QColor(200, 200, 205));
-  p.fillRect(QRectF(330, 18, 10, 42), QColor(170, 170, 178));
-  p.fillRect(QRectF(318, 30, 34, 10), QColor(220, 160, 40));
+  p.fillRect(QRectF(322, 60, 64, 6), QColor(200, 200, 205));
+  p.fillRect(QRectF(349, 14, 10, 46), QColor(170, 170, 178));
+  p.fillRect(QRectF(337, 26, 34, 10), QColor(220, 160, 40));
 
   QPainterPath pulse;
-  pulse.moveTo(190, 56);
-  for (int x = 0; x <= 90; ++x) {
-    const double t = (x - 45) / 14.0;
-    pulse.lineTo(190 + x, 56 - 40 * std::exp(-t * t));
+  pulse.moveTo(244, 56);
+  for (int x = 0; x <= 70; ++x) {
+    const double t = (x - 35) / 10.0;
+    pulse.lineTo(244 + x, 56 - 40 * std::exp(-t * t));
   }
   p.setPen(QPen(QColor(255, 120, 90), 2));
   p.drawPath(pulse);
@@ -62,6 +64,7 @@ QPixmap SplashWindow::draw_picture() {
 }
 
 void SplashWindow::showEvent(QShowEvent* event) {
+  move(screen()->availableGeometry().center() - rect().center());
   QDialog::showEvent(event);
   time_up_ = false;
   timer_.start();

@@ -213,7 +213,7 @@ TEST_F(MainWindowTest, NoFileLookAndTabs) {
   EXPECT_EQ(w->windowTitle(), "ВКТ - РС7");
   EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
   EXPECT_FALSE(w->has_file_look());
-  EXPECT_EQ(w->palette().color(QPalette::Window), w->palette().color(QPalette::Dark));
+  EXPECT_EQ(w->background(), w->palette().color(QPalette::Dark));
   QTabWidget* tabs = w->page_control();
   EXPECT_EQ(tabs->objectName(), "PageControl1");
   EXPECT_TRUE(tabs->isHidden());
@@ -227,9 +227,9 @@ TEST_F(MainWindowTest, NoFileLookAndTabs) {
   EXPECT_FALSE(state_.db_open);
 
   w->show_file_look();
-  EXPECT_EQ(w->palette().color(QPalette::Window), w->palette().color(QPalette::Button));
+  EXPECT_EQ(w->background(), w->palette().color(QPalette::Button));
   w->show_no_file_look();
-  EXPECT_EQ(w->palette().color(QPalette::Window), w->palette().color(QPalette::Dark));
+  EXPECT_EQ(w->background(), w->palette().color(QPalette::Dark));
 }
 
 TEST_F(MainWindowTest, AboutWindowTextsFontsAndVersion) {
