@@ -14,6 +14,7 @@ class CountingTable : public vkt::image::ImportTable {
  public:
   explicit CountingTable(std::string last_date) : last_date_(std::move(last_date)) {}
   bool is_open() const override { return true; }
+  std::string file_name() const override { return "fuzz.db"; }
   void set_filter(const std::string&) override {}
   bool last() override { return !last_date_.empty(); }
   std::string text(std::string_view field) override { return field == "DATE" ? last_date_ : "12:00:00"; }

@@ -39,7 +39,8 @@ std::size_t checked_record_count(const ProgramState& state) {
                      std::to_string(kRecordSize) + " байт не умещаются в принятых " +
                      std::to_string(decoded) + " байтах");
   }
-  const std::size_t capacity = state.waveforms.size() / kSamplesPerRecord;
+  const std::size_t capacity =
+      std::min(state.waveforms.size() / kSamplesPerRecord, state.waveform_owners.size());
   if (n > capacity) {
     throw ImageError("Образ памяти прибора содержит " + std::to_string(n) +
                      " записей, а программа вмещает не более " + std::to_string(capacity));
@@ -63,12 +64,12 @@ void copy_waveforms(const std::uint8_t* record, double* store) {
 }
 
 void append_row(ImportTable& table, std::span<const std::uint8_t> image, std::size_t k,
-                std::string_view decimal_separator) {
+                const WaveformOwner& row, std::string_view decimal_separator) {
   const std::size_t r = record_offset(k);
   table.append();
-  table.set_double("N", static_cast<double>(k + 1));
-  table.set_text("TIME", time_text(image, r + kTimeOffset));
-  table.set_text("DATE", date_text(image, r + kDateOffset));
+  table.set_double("N", static_cast<double>(row.row_number));
+  table.set_text("TIME", row.time);
+  table.set_text("DATE", row.date);
   table.set_text("P5", dependency_name(image[r + kDependencyOffset]));
   table.set_text("D2", material_name(image[r + kMaterialOffset]));
   table.set_text("P3", mu_text(image[r + kMuOffset], decimal_separator));
@@ -120,9 +121,16 @@ ImportResult flash2lmf(ImportTable& table, ProgramState& state, ImportMode mode,
   }
   state.rec_count = static_cast<std::uint16_t>(n - first);
 
+  const std::string file = table.file_name();
   for (std::size_t k = first; k < n; ++k) {
-    copy_waveforms(image.data() + record_offset(k), state.waveforms.data() + k * kSamplesPerRecord);
-    append_row(table, image, k, decimal_separator);
+    const std::size_t r = record_offset(k);
+    WaveformOwner row{file, static_cast<int>(k + 1), date_text(image, r + kDateOffset),
+                      time_text(image, r + kTimeOffset)};
+    // Until its row is posted the block belongs to no row.
+    state.waveform_owners[k].reset();
+    copy_waveforms(image.data() + r, state.waveforms.data() + k * kSamplesPerRecord);
+    append_row(table, image, k, row, decimal_separator);
+    state.waveform_owners[k] = std::move(row);
   }
   return {n - first, first};
 }

@@ -17,6 +17,8 @@ class ImportTable {
  public:
   virtual ~ImportTable() = default;
   virtual bool is_open() const = 0;
+  // The path of the table's file (UTF-8), recorded with each imported waveform block.
+  virtual std::string file_name() const = 0;
   // Sets the filter expression and re-reads the rows it admits.
   virtual void set_filter(const std::string& expression) = 0;
   // Goes to the last row the filter admits; false when it admits none.
@@ -45,9 +47,9 @@ struct ImportResult {
 inline constexpr std::string_view kDeviceAFilter = "NB_TYPE=0";
 
 // Imports the device A records of `state.mem_image` into `table`: one row per record, the
-// waveforms of record k at k × 3060 of `state.waveforms`, `state.rec_count` set to the rows
-// appended. `decimal_separator` is the system's, used in the µ text. Nothing happens when the
-// table is not open.
+// waveforms of record k at k × 3060 of `state.waveforms` with the row they belong to in
+// `state.waveform_owners[k]`, `state.rec_count` set to the rows appended. `decimal_separator` is the
+// system's, used in the µ text. Nothing happens when the table is not open.
 //
 // Before the table is touched the header's record area is checked against the bytes the
 // download decoded (`state.image_length`) and against the capacity of the waveform store; an

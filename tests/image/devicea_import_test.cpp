@@ -27,6 +27,7 @@ class MemoryTable : public ImportTable {
   int fail_at_post = -1;  // the post that raises an error (0 = the first)
 
   bool is_open() const override { return open; }
+  std::string file_name() const override { return "D:\\замеры\\участок 1.db"; }
   void set_filter(const std::string& expression) override { filter = expression; }
   bool last() override {
     for (std::size_t i = rows.size(); i-- > 0;) {
@@ -173,6 +174,9 @@ TEST(DeviceAImport, NewFileGetsOneRowPerRecordAndTheirWaveforms) {
   EXPECT_EQ(std::get<std::int32_t>(table.rows[1].at("D5")), 65535);
   EXPECT_EQ(state->waveforms[2 * 3060 + 3059], 4294967295.0);
   EXPECT_EQ(state->waveforms[3 * 3060], -7.0);
+  EXPECT_EQ(state->waveform_owners[1], (WaveformOwner{table.file_name(), 2, "12.05.2011", "10:05:00"}));
+  EXPECT_EQ(state->waveform_owners[2], (WaveformOwner{table.file_name(), 3, "13.05.2011", "08:00:30"}));
+  EXPECT_FALSE(state->waveform_owners[3].has_value());
 }
 
 TEST(DeviceAImport, AppendSkipsLeadingRecordsUpToTheLastRow) {
@@ -181,6 +185,8 @@ TEST(DeviceAImport, AppendSkipsLeadingRecordsUpToTheLastRow) {
       record_at({12, 5, 11}, {1, 0, 10}, 3), record_at({11, 5, 11}, {0, 0, 8}, 4)};
   auto state = state_with(records);
   std::fill(state->waveforms.begin(), state->waveforms.end(), -1.0);
+  const WaveformOwner earlier{"old.db", 2, "01.01.2011", "00:00:00"};
+  state->waveform_owners[1] = earlier;
   MemoryTable table;
   table.rows = {MemoryTable::stored("01.01.2020", "00:00:00", 1),
                 MemoryTable::stored("12.05.2011", "10:00:00"),
@@ -197,6 +203,9 @@ TEST(DeviceAImport, AppendSkipsLeadingRecordsUpToTheLastRow) {
   expect_waveforms_at(*state, 9180, records[3]);
   EXPECT_EQ(state->waveforms[6119], -1.0);
   EXPECT_EQ(state->waveforms[12240], -1.0);
+  EXPECT_EQ(state->waveform_owners[1], earlier);
+  EXPECT_EQ(state->waveform_owners[2], (WaveformOwner{table.file_name(), 3, "12.05.2011", "10:00:01"}));
+  EXPECT_EQ(state->waveform_owners[3], (WaveformOwner{table.file_name(), 4, "11.05.2011", "08:00:00"}));
 }
 
 TEST(DeviceAImport, AppendWithoutDeviceARowsSkipsNothing) {
@@ -335,10 +344,14 @@ TEST(DeviceAImport, RecordSizeWordDoesNotMoveTheRecords) {
 
 TEST(DeviceAImport, ATableErrorKeepsTheRowsPostedBeforeIt) {
   auto state = state_with(three_records());
+  state->waveform_owners[2] = WaveformOwner{"old.db", 3, "01.01.2011", "00:00:00"};
   MemoryTable table;
   table.fail_at_post = 2;
   EXPECT_THROW(flash2lmf(table, *state, ImportMode::kNewFile, "."), std::runtime_error);
   EXPECT_EQ(table.rows.size(), 2u);
+  EXPECT_TRUE(state->waveform_owners[1].has_value());
+  // The block was overwritten for a row that never reached the table: it belongs to no row.
+  EXPECT_FALSE(state->waveform_owners[2].has_value());
 }
 
 TEST(MuText, ShortestDecimalFormWithTheGivenSeparator) {
