@@ -1,7 +1,9 @@
 #include "store/dbf/codepage.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <utility>
 
 namespace vkt::dbf {
 
@@ -131,7 +133,34 @@ char32_t next_code_point(std::string_view s, std::size_t& i) {
   return c;
 }
 
-char encode_one(const HighHalf& table, char32_t c) {
+// Code point to byte, sorted by code point, for the defined bytes of the upper half.
+using ReverseTable = std::array<std::pair<char32_t, char>, 128>;
+
+ReverseTable make_reverse(const HighHalf& table) {
+  ReverseTable r{};
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    r[k] = {table[k], static_cast<char>(0x80 + k)};
+  }
+  std::sort(r.begin(), r.end());
+  return r;
+}
+
+const ReverseTable& reverse_of(CodePage page) {
+  static const ReverseTable cp1251 = make_reverse(kCp1251);
+  static const ReverseTable cp866 = make_reverse(kCp866);
+  static const ReverseTable cp1252 = make_reverse(kCp1252);
+  switch (page) {
+    case CodePage::Cp866:
+      return cp866;
+    case CodePage::Cp1252:
+      return cp1252;
+    case CodePage::Cp1251:
+      break;
+  }
+  return cp1251;
+}
+
+char encode_one(const ReverseTable& reverse, char32_t c) {
   if (c == 0) {
     return '?';
   }
@@ -139,15 +168,13 @@ char encode_one(const HighHalf& table, char32_t c) {
     return static_cast<char>(c);
   }
   // The C1 controls stand for undefined bytes on decoding; nobody types them.
-  if (c >= 0x80 && c < 0xA0) {
+  if (c < 0xA0) {
     return '?';
   }
-  for (std::size_t k = 0; k < table.size(); ++k) {
-    if (table[k] == c) {
-      return static_cast<char>(0x80 + k);
-    }
-  }
-  return '?';
+  const auto it =
+      std::lower_bound(reverse.begin(), reverse.end(), c,
+                       [](const std::pair<char32_t, char>& e, char32_t v) { return e.first < v; });
+  return (it != reverse.end() && it->first == c) ? it->second : '?';
 }
 
 }  // namespace
@@ -181,12 +208,12 @@ std::string decode_text(CodePage page, std::string_view bytes) {
 }
 
 std::string encode_text(CodePage page, std::string_view utf8) {
-  const HighHalf& table = table_of(page);
+  const ReverseTable& reverse = reverse_of(page);
   std::string out;
   out.reserve(utf8.size());
   std::size_t i = 0;
   while (i < utf8.size()) {
-    out.push_back(encode_one(table, next_code_point(utf8, i)));
+    out.push_back(encode_one(reverse, next_code_point(utf8, i)));
   }
   return out;
 }

@@ -236,7 +236,6 @@ void Table::refresh() {
   end_change_before_move();
   if (current_ != 0 && current_ <= layout_.header.record_count && admits(current_) &&
       (!ordered_ || (pos_ < order_.size() && order_[pos_] == current_))) {
-    row_.assign(record_ptr(current_), layout_.header.record_length);
     return;
   }
   first();
@@ -306,7 +305,6 @@ std::optional<std::uint32_t> Table::seek(std::uint32_t from, bool forward) const
 void Table::make_current(std::uint32_t pos) {
   pos_ = pos;
   current_ = view_recno(pos);
-  row_.assign(record_ptr(current_), layout_.header.record_length);
 }
 
 bool Table::first() {
@@ -388,7 +386,6 @@ bool Table::go_to(std::uint32_t recno) {
   }
   pos_ = pos;
   current_ = recno;
-  row_.assign(record_ptr(recno), layout_.header.record_length);
   eof_ = bof_ = false;
   return true;
 }
@@ -412,7 +409,9 @@ std::string_view Table::field_bytes(std::size_t field) const {
   }
   require_row();
   const Field& f = layout_.fields[field];
-  return std::string_view(row_).substr(f.offset, f.width);
+  // Unchanged rows are read where they lie in the read-ahead window; changes live in row_.
+  const char* rec = state_ == State::Browse ? record_ptr(current_) : row_.data();
+  return std::string_view(rec + f.offset, f.width);
 }
 
 bool Table::is_empty(std::size_t field) const {
@@ -470,7 +469,6 @@ std::string Table::read_text(std::size_t field) const {
 void Table::append() {
   require_open();
   end_change_before_move();
-  saved_ = row_;
   row_.assign(layout_.header.record_length, ' ');
   row_[0] = kLiveFlag;
   state_ = State::Append;
@@ -485,7 +483,7 @@ void Table::edit() {
     throw DbfError(ErrorKind::Usage, "Новая запись ещё не сохранена");
   }
   require_row();
-  saved_ = row_;
+  row_.assign(record_ptr(current_), layout_.header.record_length);
   state_ = State::Edit;
 }
 
@@ -526,7 +524,6 @@ void Table::cancel() {
   if (state_ == State::Browse) {
     return;
   }
-  row_ = saved_;
   state_ = State::Browse;
 }
 
@@ -608,9 +605,6 @@ void Table::delete_record(std::uint32_t recno) {
   repair_tail();
   write_at(layout_.record_offset(recno), std::string_view(&kDeletedFlag, 1));
   stamp_header(layout_.header.record_count);
-  if (recno == current_ && state_ == State::Browse) {
-    row_[0] = kDeletedFlag;
-  }
   changed(TableChange::Kind::Deleted, recno);
 }
 

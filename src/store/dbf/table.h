@@ -197,8 +197,7 @@ class Table {
   bool eof_ = true;
   bool bof_ = true;
   State state_ = State::Browse;
-  std::string row_;    // bytes of the current (or new) row
-  std::string saved_;  // the row as it was before edit(), for cancel()
+  std::string row_;  // the row being edited or appended
 
   // A window of the file's bytes, read ahead so walking costs few system calls.
   mutable std::vector<char> window_;

@@ -86,9 +86,13 @@ bool is_numeric(FieldType type) {
 }
 
 std::optional<std::size_t> TableLayout::find(std::string_view name) const {
-  const std::string wanted = upper(name);
+  const auto same = [name](const std::string& field) {
+    return field.size() == name.size() &&
+           std::equal(field.begin(), field.end(), name.begin(),
+                      [](char a, char b) { return upper_ascii(a) == upper_ascii(b); });
+  };
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (upper(fields[i].name) == wanted) {
+    if (same(fields[i].name)) {
       return i;
     }
   }
