@@ -8,12 +8,12 @@
 #include <iterator>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "image/imagelayout.h"
 #include "image/tableimport.h"
+#include "rowdump.h"
 #include "store/measurement/measurementfile.h"
 #include "store/measurement/measurementschema.h"
 
@@ -38,26 +38,7 @@ class ImportFileTest : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
-  // Every row of the file as the independent reader gives it.
-  std::vector<std::string> rows_read_back() const {
-    const std::string command =
-        "/usr/bin/python3 '" VKT_SOURCE_DIR "/tests/image/dump_rows.py' '" + path_.string() + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    std::string out;
-    std::array<char, 65536> buffer;
-    std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-      out.append(buffer.data(), n);
-    }
-    EXPECT_EQ(pclose(pipe), 0) << out;
-    std::vector<std::string> rows;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-      rows.push_back(line);
-    }
-    return rows;
-  }
+  std::vector<std::string> rows_read_back() const { return testing::rows_read_back(path_); }
 
   fs::path dir_;
   fs::path path_;

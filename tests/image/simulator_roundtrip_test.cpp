@@ -2,17 +2,16 @@
 // measurement file and read back by an independent dBase reader.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "image/imagelayout.h"
 #include "image/tableimport.h"
 #include "link/downloadsession.h"
+#include "rowdump.h"
 #include "sim/instrument.h"
 #include "store/measurement/measurementfile.h"
 
@@ -40,25 +39,6 @@ bool download(link::DownloadSession& session, sim::Instrument& instrument) {
     effects = session.chunk(answer.data(), answer.size());
   }
   return false;
-}
-
-std::vector<std::string> dump(const fs::path& path) {
-  const std::string command =
-      "/usr/bin/python3 '" VKT_SOURCE_DIR "/tests/image/dump_rows.py' '" + path.string() + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  EXPECT_NE(pipe, nullptr);
-  std::string out;
-  std::array<char, 65536> buffer;
-  for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-    out.append(buffer.data(), n);
-  }
-  EXPECT_EQ(pclose(pipe), 0) << out;
-  std::vector<std::string> rows;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);) {
-    rows.push_back(line);
-  }
-  return rows;
 }
 
 // The value dbfread gave a field of a dumped row ("-" when empty).
@@ -97,7 +77,7 @@ TEST(SimulatorRoundTrip, EveryMeasurementOfAFullMemoryArrivesInTheFile) {
   EXPECT_EQ(state->rec_count, 438);
 
   const auto& records = instrument.records();
-  const auto rows = dump(path);
+  const auto rows = testing::rows_read_back(path);
   ASSERT_EQ(rows.size(), records.size());
   for (std::size_t k = 0; k < rows.size(); ++k) {
     const DeviceARecord& r = records[k];
