@@ -26,6 +26,12 @@ class ColumnColorDelegate : public QStyledItemDelegate {
     QStyledItemDelegate::paint(painter, option, index);
   }
 
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    emit grid_->edit_started();
+    return QStyledItemDelegate::createEditor(parent, option, index);
+  }
+
  private:
   MeasurementGrid* grid_;
 };

@@ -86,6 +86,8 @@ class MeasurementGrid : public QTableView {
  signals:
   // A click on a column title; ctrl when Ctrl was held.
   void title_clicked(int column, bool ctrl);
+  // An in-place edit begins in a cell.
+  void edit_started();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
