@@ -324,6 +324,9 @@ void MeasurementGrid::resizeEvent(QResizeEvent* event) {
 
 void MeasurementGrid::updateGeometries() {
   QTableView::updateGeometries();
+  if (footer_ == nullptr) {
+    return;  // still being built
+  }
   const QRect vp = viewport()->geometry();
   footer_->setGeometry(vp.left(), vp.bottom() + 1, vp.width(), fontMetrics().height() + kFooterPadding);
 }

@@ -99,8 +99,8 @@ class MeasurementGrid : public QTableView {
 
   DeviceKind kind_;
   std::span<const GridColumn> columns_;
-  GridHeader* header_;
-  GridFooter* footer_;
+  GridHeader* header_ = nullptr;
+  GridFooter* footer_ = nullptr;
   QList<double> shares_;
   QList<SortMark> marks_;
   QList<std::optional<QColor>> colors_;
