@@ -23,6 +23,7 @@ class ByteSink {
 
 class MemorySink : public ByteSink {
  public:
+  using ByteSink::write;
   void write(const std::uint8_t* data, std::size_t size) override {
     bytes_.insert(bytes_.end(), data, data + size);
   }
@@ -45,6 +46,7 @@ class FileSink : public ByteSink {
   static constexpr std::size_t kPieceSize = 1 << 20;
 
   explicit FileSink(OutputFile& file) : file_(file) { buffer_.reserve(kPieceSize); }
+  using ByteSink::write;
 
   void write(const std::uint8_t* data, std::size_t size) override {
     while (size > 0) {
