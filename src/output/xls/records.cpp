@@ -1,5 +1,7 @@
 #include "output/xls/records.h"
 
+#include <cstring>
+
 #include "output/xls/utf16.h"
 
 namespace vkt::xls::record {
@@ -325,33 +327,43 @@ void dimensions(Bytes& out, const UsedArea& used) {
   putU16(out, 0);
 }
 
+// Cell and row records are written a million times for a full sheet: each is assembled in a
+// fixed buffer and appended at once.
 void row(Bytes& out, std::uint16_t rowNumber, std::uint16_t firstColumn, std::uint16_t lastColumnPlusOne) {
-  begin(out, kRow, 16);
-  putU16(out, rowNumber);
-  putU16(out, firstColumn);
-  putU16(out, lastColumnPlusOne);
-  putU16(out, 255);  // height, twentieths of a point
-  putU16(out, 0);
-  putU16(out, 0);
-  putU16(out, 0);  // options
-  putU16(out, 0);  // XF
+  std::uint8_t r[20] = {};
+  setU16(r, kRow);
+  setU16(r + 2, 16);
+  setU16(r + 4, rowNumber);
+  setU16(r + 6, firstColumn);
+  setU16(r + 8, lastColumnPlusOne);
+  setU16(r + 10, 255);  // height, twentieths of a point; then 0, 0, options 0 and XF 0
+  out.insert(out.end(), r, r + sizeof r);
 }
 
 void number(Bytes& out, std::uint16_t rowNumber, std::uint16_t column, std::uint16_t xfIndex, double value) {
-  begin(out, kNumber, 14);
-  putU16(out, rowNumber);
-  putU16(out, column);
-  putU16(out, xfIndex);
-  putF64(out, value);
+  std::uint8_t r[18];
+  setU16(r, kNumber);
+  setU16(r + 2, 14);
+  setU16(r + 4, rowNumber);
+  setU16(r + 6, column);
+  setU16(r + 8, xfIndex);
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  setU32(r + 10, static_cast<std::uint32_t>(bits));
+  setU32(r + 14, static_cast<std::uint32_t>(bits >> 32));
+  out.insert(out.end(), r, r + sizeof r);
 }
 
 void labelSst(Bytes& out, std::uint16_t rowNumber, std::uint16_t column, std::uint16_t xfIndex,
               std::uint32_t sstIndex) {
-  begin(out, kLabelSst, 10);
-  putU16(out, rowNumber);
-  putU16(out, column);
-  putU16(out, xfIndex);
-  putU32(out, sstIndex);
+  std::uint8_t r[14];
+  setU16(r, kLabelSst);
+  setU16(r + 2, 10);
+  setU16(r + 4, rowNumber);
+  setU16(r + 6, column);
+  setU16(r + 8, xfIndex);
+  setU32(r + 10, sstIndex);
+  out.insert(out.end(), r, r + sizeof r);
 }
 
 void blank(Bytes& out, std::uint16_t rowNumber, std::uint16_t column, std::uint16_t xfIndex) {

@@ -40,6 +40,8 @@ class CellValue {
   std::int64_t integer() const { return integer_; }
   // The text of a Text value; the text form of a Boolean ("True"/"False"); empty otherwise.
   std::string text() const;
+  // The stored text of a Text value, without a copy.
+  const std::string& textRef() const { return text_; }
 
   bool operator==(const CellValue&) const = default;
 

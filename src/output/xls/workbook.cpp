@@ -95,6 +95,19 @@ void XlsWorksheet::Name(std::string_view name) {
 
 XlsRange XlsWorksheet::Cells(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
   const RangeData fresh{l, t, r, b, CellValue::Kind::Empty, 0, 0};
+  // Filling row by row, left to right: a rectangle below everything requested so far, or on the
+  // last range's row right of every range there while all ranges are one row tall, meets
+  // nothing and goes to the end of the list.
+  if (!ranges_.empty() && t <= b && l <= r &&
+      (t > used_.lastRow || (tallest_ == 1 && t == ranges_.back().top && l > lastRowRight_))) {
+    lastRowRight_ = t == ranges_.back().top ? std::max(lastRowRight_, r) : r;
+    ranges_.push_back(fresh);
+    tallest_ = std::max(tallest_, heightOf(t, b));
+    used_.firstColumn = std::min(used_.firstColumn, l);
+    used_.lastColumn = std::max(used_.lastColumn, r);
+    used_.lastRow = std::max(used_.lastRow, b);
+    return XlsRange(*this, ranges_.size() - 1);
+  }
   // 64-bit arithmetic: the model takes any 32-bit numbers, the file's limits are checked on save.
   const std::int64_t lowestTop = static_cast<std::int64_t>(t) - tallest_ + 1;
   auto start = std::partition_point(ranges_.begin(), ranges_.end(),
@@ -152,6 +165,7 @@ XlsRange XlsWorksheet::Cells(std::int32_t l, std::int32_t t, std::int32_t r, std
       tallest_ = std::max(tallest_, heightOf(t, b));
     }
   }
+  noteLastRow();
   if (used_.empty()) {
     used_ = {l, t, r, b};
   } else {
@@ -161,6 +175,13 @@ XlsRange XlsWorksheet::Cells(std::int32_t l, std::int32_t t, std::int32_t r, std
     used_.lastRow = std::max(used_.lastRow, b);
   }
   return XlsRange(*this, result);
+}
+
+void XlsWorksheet::noteLastRow() {
+  lastRowRight_ = INT32_MIN;
+  for (auto it = ranges_.rbegin(); it != ranges_.rend() && it->top == ranges_.back().top; ++it) {
+    lastRowRight_ = std::max(lastRowRight_, it->right);
+  }
 }
 
 std::string_view XlsWorksheet::text(const RangeData& range) const {
@@ -216,14 +237,14 @@ void XlsWorksheet::setValue(std::size_t index, const CellValue& value) {
       range.payload = static_cast<std::uint64_t>(value.integer());
       break;
     case Kind::Text: {
-      const std::string source = value.text();
+      std::string_view source = value.textRef();
       const std::size_t offset = texts_.size();
-      for (std::size_t i = 0; i < source.size(); ++i) {
-        if (source[i] == '\r' && i + 1 < source.size() && source[i + 1] == '\n') {
-          continue;  // the LF that follows stays
-        }
-        texts_.push_back(source[i]);
+      // Each CR LF pair loses its CR.
+      for (auto pair = source.find("\r\n"); pair != std::string_view::npos; pair = source.find("\r\n")) {
+        texts_.append(source.substr(0, pair));
+        source.remove_prefix(pair + 1);
       }
+      texts_.append(source);
       range.payload = offset;
       range.textLength = static_cast<std::uint32_t>(texts_.size() - offset);
       break;

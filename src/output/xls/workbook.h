@@ -115,6 +115,8 @@ class XlsWorksheet {
   friend class XlsRange;
   void setValue(std::size_t index, const CellValue& value);
 
+  void noteLastRow();
+
   XlsWorkbook* owner_;
   std::string name_;
   XlsPageSetup pageSetup_;
@@ -122,6 +124,7 @@ class XlsWorksheet {
   std::string texts_;
   UsedArea used_;
   std::int32_t tallest_ = 0;
+  std::int32_t lastRowRight_ = 0;  // rightmost column among the ranges sharing the last top row
 };
 
 class XlsWorkbook {
