@@ -12,6 +12,7 @@ constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A
 constexpr std::size_t kEntriesPerSector = 128;       // 4-byte FAT entries in a sector
 constexpr std::size_t kDifatEntriesPerSector = 127;  // the last entry links to the next DIFAT sector
 constexpr std::size_t kDirectoryEntrySize = 128;
+static_assert(kDirectoryEntrySize * 4 == CompoundFileWriter::kSectorSize);
 constexpr std::uint8_t kTypeStream = 2;
 constexpr std::uint8_t kTypeRoot = 5;
 constexpr std::uint8_t kBlack = 1;
@@ -34,7 +35,6 @@ void directoryEntry(Bytes& out, std::u16string_view name, std::uint8_t type, std
   out.resize(out.size() + 16 + 4 + 8 + 8, 0);  // class id, state bits, creation and change times
   putU32(out, start);
   putU64(out, size);
-  (void)kDirectoryEntrySize;
 }
 
 }  // namespace

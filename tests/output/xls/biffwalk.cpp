@@ -101,9 +101,6 @@ CompoundFile readCompoundFile(const Data& file) {
   std::vector<std::uint32_t> fat;
   for (std::uint32_t s : fatList) {
     const Data fs = sector(s);
-    if (u32(fs, 0) == 0 && s != 0) {
-      // nothing to check here; entries are validated through the chains
-    }
     for (std::size_t i = 0; i < sectorSize / 4; ++i) {
       fat.push_back(u32(fs, 4 * i));
     }
