@@ -179,8 +179,8 @@ void SerialPortDriver::port_error(QSerialPort::SerialPortError error) {
   if (!IsOpen()) {
     return;
   }
-  const QString reason = error == QSerialPort::ResourceError ? QStringLiteral("resource error")
-                                                             : QStringLiteral("read error");
+  const QString reason =
+      error == QSerialPort::ResourceError ? QStringLiteral("resource error") : QStringLiteral("read error");
   ClosePort();
   if (OnPortError) {
     OnPortError(this, reason);
