@@ -40,7 +40,7 @@ std::string DownloadSession::port_name() const {
 
 std::uint32_t DownloadSession::data_answer_chars(std::uint32_t records) {
   // 'S', two characters per image byte, the checksum, 'P'.
-  return static_cast<std::uint32_t>(1 + 2 * (kImageHeaderBytes + records * kDeviceRecordBytes) +
+  return static_cast<std::uint32_t>(1 + 2 * (image::kHeaderSize + records * image::kRecordSize) +
                                     kChecksumChars + 1);
 }
 
@@ -308,7 +308,7 @@ void DownloadSession::data_complete(Effects& out) {
   const std::size_t bytes = (p - s - 1) / 2;
   // The records the header announces must all have come with this answer.
   const std::uint64_t announced =
-      kImageHeaderBytes + std::uint64_t{link_word(rx, s + 1)} * kDeviceRecordBytes + kChecksumChars / 2;
+      image::kHeaderSize + std::uint64_t{link_word(rx, s + 1)} * image::kRecordSize + kChecksumChars / 2;
   if (announced > bytes) {
     out.push_back(Effect{Effect::Kind::ErrorBox, kTransferError, kExchangeErrorCaption, 0});
     finish(out, Result::Cancel);

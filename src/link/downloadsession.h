@@ -17,15 +17,13 @@
 #include <vector>
 
 #include "core/programstate.h"
+#include "image/imagelayout.h"
 
 namespace vkt::link {
 
 // The receive buffer holds the largest answer the instrument can send.
 inline constexpr std::size_t kRxBufferSize = kImageCapacity;
 inline constexpr unsigned kAnswerWaitMs = 3000;
-// What the data answer announces per record (device A).
-inline constexpr std::size_t kImageHeaderBytes = 4;
-inline constexpr std::size_t kDeviceRecordBytes = 12273;
 // The identification answer carries at least this many payload characters.
 inline constexpr std::size_t kIdentificationPayloadChars = 18;
 

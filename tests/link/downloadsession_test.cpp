@@ -35,7 +35,7 @@ std::string identification(std::uint8_t type, std::uint16_t records) {
 
 // A memory image of `records` device A records with a header of count and size.
 std::vector<std::uint8_t> image_of(std::uint16_t records, std::uint16_t size = 12273) {
-  std::vector<std::uint8_t> image(4 + records * kDeviceRecordBytes);
+  std::vector<std::uint8_t> image(4 + records * image::kRecordSize);
   image[0] = static_cast<std::uint8_t>(records & 0xFF);
   image[1] = static_cast<std::uint8_t>(records >> 8);
   image[2] = static_cast<std::uint8_t>(size & 0xFF);
@@ -341,7 +341,7 @@ TEST_F(Exchange, DataAnswerRefusals) {
   bad[bad.size() / 2] = bad[bad.size() / 2] == '5' ? '6' : '5';
   // A header that announces more records than the answer carries, with a valid checksum.
   auto short_image = image_of(2);
-  short_image.resize(4 + kDeviceRecordBytes);
+  short_image.resize(4 + image::kRecordSize);
   std::string p_only = data_answer(image);
   p_only[0] = '0';
   for (const std::string& answer : {bad, data_answer(short_image), p_only}) {
@@ -440,7 +440,7 @@ TEST_F(Exchange, ShownAgainStartsAfresh) {
   identify(2);
   EXPECT_EQ(session.progress_maximum(), DownloadSession::data_answer_chars(2));
   EXPECT_EQ(result(feed_in(data_answer(image_of(2)), 100000)), kOk);
-  EXPECT_EQ(state.image_length, 4 + 2 * kDeviceRecordBytes + 4);
+  EXPECT_EQ(state.image_length, 4 + 2 * image::kRecordSize + 4);
 }
 
 }  // namespace
