@@ -296,34 +296,38 @@ void DownloadSession::data_complete(Effects& out) {
   out.push_back(effect(Effect::Kind::Status, kStatusReceived));
   clear_flags();
 
-  const char* rx = rx_buffer_.get();
-  if (!link_checksum_ok(rx, rx_count_)) {
+  if (!accept_data_answer(rx_buffer_.get(), rx_count_, state_)) {
     out.push_back(Effect{Effect::Kind::ErrorBox, kTransferError, kExchangeErrorCaption, 0});
     finish(out, Result::Cancel);
     return;
   }
-  const std::size_t s = *find_marker(rx, rx_count_, kStartMarker);
-  const std::size_t p = *find_marker(rx, rx_count_, kEndMarker);
-  // Every complete character pair between 'S' and 'P': the image, then the checksum's bytes.
+  finish(out, Result::Ok);
+}
+
+bool accept_data_answer(const char* rx, std::size_t count, ProgramState& state) {
+  if (!link_checksum_ok(rx, count)) {
+    return false;
+  }
+  const std::size_t s = *find_marker(rx, count, kStartMarker);
+  const std::size_t p = *find_marker(rx, count, kEndMarker);
   const std::size_t bytes = (p - s - 1) / 2;
-  // The records the header announces must all have come with this answer.
+  // The records the header announces must all have come with this answer: the import must never
+  // read bytes that did not come from this download.
   const std::uint64_t announced =
       image::kHeaderSize + std::uint64_t{link_word(rx, s + 1)} * image::kRecordSize + kChecksumChars / 2;
   if (announced > bytes) {
-    out.push_back(Effect{Effect::Kind::ErrorBox, kTransferError, kExchangeErrorCaption, 0});
-    finish(out, Result::Cancel);
-    return;
+    return false;
   }
-  if (state_.mem_image.size() < bytes) {
-    state_.mem_image.resize(kImageCapacity);
+  if (state.mem_image.size() < bytes) {
+    state.mem_image.resize(std::max(bytes, kImageCapacity));
   }
-  std::uint8_t* image = state_.mem_image.data();
+  std::uint8_t* image = state.mem_image.data();
   const char* pairs = rx + s + 1;
   for (std::size_t j = 0; j < bytes; ++j) {
     image[j] = link_byte(pairs, 2 * j);
   }
-  state_.image_length = bytes;
-  finish(out, Result::Ok);
+  state.image_length = bytes;
+  return true;
 }
 
 }  // namespace vkt::link

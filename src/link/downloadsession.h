@@ -40,6 +40,12 @@ inline constexpr const char* kNotFound =
 inline constexpr const char* kExchangeErrorCaption = "Error";
 inline constexpr const char* kNotFoundCaption = "Ошибка";
 
+// Checks a complete data answer among the first `count` characters of `buffer` and decodes it
+// into state.mem_image: every complete character pair between 'S' and 'P' (the image, then the
+// checksum's four bytes). Refused, leaving the state untouched, when the checksum fails or the
+// image header announces more records than the answer carries. Returns whether it was accepted.
+bool accept_data_answer(const char* buffer, std::size_t count, ProgramState& state);
+
 struct Effect {
   enum class Kind {
     OpenPort,  // text: port name
