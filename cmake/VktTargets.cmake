@@ -35,7 +35,7 @@ function(vkt_add_test)
     set(T_TIMEOUT 300)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0;${T_ENV}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;ASAN_OPTIONS=detect_leaks=0;${T_ENV}"
     TIMEOUT ${T_TIMEOUT})
 endfunction()
 

@@ -26,6 +26,12 @@ class ColumnColorDelegate : public QStyledItemDelegate {
     QStyledItemDelegate::paint(painter, option, index);
   }
 
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    emit grid_->edit_started();
+    return QStyledItemDelegate::createEditor(parent, option, index);
+  }
+
  private:
   MeasurementGrid* grid_;
 };
@@ -318,6 +324,9 @@ void MeasurementGrid::resizeEvent(QResizeEvent* event) {
 
 void MeasurementGrid::updateGeometries() {
   QTableView::updateGeometries();
+  if (footer_ == nullptr) {
+    return;  // still being built
+  }
   const QRect vp = viewport()->geometry();
   footer_->setGeometry(vp.left(), vp.bottom() + 1, vp.width(), fontMetrics().height() + kFooterPadding);
 }

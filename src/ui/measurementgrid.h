@@ -86,6 +86,8 @@ class MeasurementGrid : public QTableView {
  signals:
   // A click on a column title; ctrl when Ctrl was held.
   void title_clicked(int column, bool ctrl);
+  // An in-place edit begins in a cell.
+  void edit_started();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -97,8 +99,8 @@ class MeasurementGrid : public QTableView {
 
   DeviceKind kind_;
   std::span<const GridColumn> columns_;
-  GridHeader* header_;
-  GridFooter* footer_;
+  GridHeader* header_ = nullptr;
+  GridFooter* footer_ = nullptr;
   QList<double> shares_;
   QList<SortMark> marks_;
   QList<std::optional<QColor>> colors_;

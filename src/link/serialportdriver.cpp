@@ -1,0 +1,329 @@
+#include "link/serialportdriver.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <algorithm>
+
+namespace vkt::link {
+
+QString serial_port_device(int n) {
+#ifdef Q_OS_WIN
+  return QStringLiteral("\\\\.\\COM%1").arg(n);
+#else
+  return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+#endif
+}
+
+QStringList default_serial_ports() {
+  return {serial_port_device(1), serial_port_device(2)};
+}
+
+std::uint32_t baud_rate_bits(TBaudRate rate) {
+  switch (rate) {
+    case TBaudRate::brCustom:
+      return 0;
+    case TBaudRate::br110:
+      return 110;
+    case TBaudRate::br300:
+      return 300;
+    case TBaudRate::br600:
+      return 600;
+    case TBaudRate::br1200:
+      return 1200;
+    case TBaudRate::br2400:
+      return 2400;
+    case TBaudRate::br4800:
+      return 4800;
+    case TBaudRate::br9600:
+      return 9600;
+    case TBaudRate::br14400:
+      return 14400;
+    case TBaudRate::br19200:
+      return 19200;
+    case TBaudRate::br38400:
+      return 38400;
+    case TBaudRate::br56000:
+      return 56000;
+    case TBaudRate::br57600:
+      return 57600;
+    case TBaudRate::br115200:
+      return 115200;
+    case TBaudRate::br128000:
+      return 128000;
+    case TBaudRate::br256000:
+      return 256000;
+  }
+  return 0;
+}
+
+SerialPortDriver::SerialPortDriver(QObject* parent) : QObject(parent), port_name_(serial_port_device(2)) {
+  chunk_.resize(in_buf_size_);
+  poll_timer_.setTimerType(Qt::PreciseTimer);
+  connect(&poll_timer_, &QTimer::timeout, this, &SerialPortDriver::poll);
+  // Errors are looked at after the call that raised them has returned; one raised by an
+  // earlier opening of the port is ignored.
+  connect(&serial_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) {
+      const auto opening = opening_;
+      QMetaObject::invokeMethod(
+          this,
+          [this, error, opening] {
+            if (opening == opening_) {
+              port_error(error);
+            }
+          },
+          Qt::QueuedConnection);
+    }
+  });
+}
+
+SerialPortDriver::~SerialPortDriver() {
+  ClosePort();
+}
+
+bool SerialPortDriver::OpenPort() {
+  if (IsOpen()) {
+    return true;
+  }
+  ++opening_;
+  serial_.setPortName(port_name_);
+  if (!serial_.open(QIODevice::ReadWrite)) {
+    serial_.clearError();
+    return false;
+  }
+  if (!apply_line_settings() || !serial_.clear(QSerialPort::AllDirections)) {
+    serial_.close();
+    serial_.clearError();
+    return false;
+  }
+  // A pseudo-terminal has no modem lines: refusing to set them does not make the port unusable.
+  if (!serial_.setDataTerminalReady(enable_dtr_on_open_)) {
+    serial_.clearError();
+  }
+  if (hw_flow_ != THwFlowControl::hfRTSCTS &&
+      !serial_.setRequestToSend(hw_flow_ == THwFlowControl::hfNONERTSON)) {
+    serial_.clearError();
+  }
+  poll_timer_.start(polling_delay_);
+  return true;
+}
+
+void SerialPortDriver::ClosePort() {
+  if (!serial_.isOpen()) {
+    return;
+  }
+  poll_timer_.stop();
+  serial_.close();
+  serial_.clearError();
+  ++opening_;
+}
+
+bool SerialPortDriver::IsOpen() const {
+  return serial_.isOpen();
+}
+
+bool SerialPortDriver::apply_line_settings() {
+  QSerialPort::DataBits data_bits = QSerialPort::Data8;
+  switch (data_bits_) {
+    case TDataBits::db5BITS:
+      data_bits = QSerialPort::Data5;
+      break;
+    case TDataBits::db6BITS:
+      data_bits = QSerialPort::Data6;
+      break;
+    case TDataBits::db7BITS:
+      data_bits = QSerialPort::Data7;
+      break;
+    case TDataBits::db8BITS:
+      break;
+  }
+  QSerialPort::StopBits stop_bits = QSerialPort::OneStop;
+  if (stop_bits_ == TStopBits::sb1HALFBITS) {
+    stop_bits = QSerialPort::OneAndHalfStop;
+  } else if (stop_bits_ == TStopBits::sb2BITS) {
+    stop_bits = QSerialPort::TwoStop;
+  }
+  static constexpr QSerialPort::Parity kParity[] = {QSerialPort::NoParity, QSerialPort::OddParity,
+                                                    QSerialPort::EvenParity, QSerialPort::MarkParity,
+                                                    QSerialPort::SpaceParity};
+  QSerialPort::FlowControl flow = QSerialPort::NoFlowControl;
+  if (hw_flow_ == THwFlowControl::hfRTSCTS) {
+    flow = QSerialPort::HardwareControl;
+  } else if (sw_flow_ == TSwFlowControl::sfXONXOFF) {
+    flow = QSerialPort::SoftwareControl;
+  }
+  return serial_.setBaudRate(static_cast<qint32>(EffectiveBaudRate())) && serial_.setDataBits(data_bits) &&
+         serial_.setStopBits(stop_bits) && serial_.setParity(kParity[static_cast<int>(parity_)]) &&
+         serial_.setFlowControl(flow);
+}
+
+std::uint32_t SerialPortDriver::EffectiveBaudRate() const {
+  return baud_rate_ == TBaudRate::brCustom ? baud_rate_value_ : baud_rate_bits(baud_rate_);
+}
+
+void SerialPortDriver::poll() {
+  if (!serial_.isOpen()) {
+    return;
+  }
+  const qint64 waiting = serial_.bytesAvailable();
+  if (waiting <= 0) {
+    return;
+  }
+  const qint64 n = serial_.read(chunk_.data(), std::min<qint64>(waiting, in_buf_size_));
+  if (n > 0 && OnReceiveData) {
+    OnReceiveData(this, chunk_.data(), static_cast<std::size_t>(n));
+  }
+}
+
+void SerialPortDriver::port_error(QSerialPort::SerialPortError error) {
+  if (!IsOpen()) {
+    return;
+  }
+  const QString reason =
+      error == QSerialPort::ResourceError ? QStringLiteral("resource error") : QStringLiteral("read error");
+  ClosePort();
+  if (OnPortError) {
+    OnPortError(this, reason);
+  }
+}
+
+bool SerialPortDriver::WriteChar(char c) {
+  return WriteBytes(&c, 1, output_timeout_) == 1;
+}
+
+std::size_t SerialPortDriver::WriteBytes(const char* data, std::size_t length, unsigned timeout_ms) {
+  if (!IsOpen()) {
+    return 0;
+  }
+  std::size_t written = 0;
+  QElapsedTimer since_progress;
+  since_progress.start();
+  while (written < length) {
+    const qint64 free = static_cast<qint64>(out_buf_size_) - serial_.bytesToWrite();
+    if (free > 0) {
+      const qint64 n =
+          serial_.write(data + written, std::min<qint64>(free, static_cast<qint64>(length - written)));
+      if (n > 0) {
+        written += static_cast<std::size_t>(n);
+        since_progress.restart();
+        continue;
+      }
+      if (n < 0) {
+        serial_.clearError();
+      }
+    }
+    if (since_progress.elapsed() > static_cast<qint64>(timeout_ms)) {
+      break;
+    }
+    serial_.waitForBytesWritten(10);
+  }
+  serial_.flush();
+  return written;
+}
+
+void SerialPortDriver::PurgeBuffers(bool input, bool output) {
+  if (!IsOpen()) {
+    return;
+  }
+  QSerialPort::Directions directions;
+  if (input) {
+    directions |= QSerialPort::Input;
+  }
+  if (output) {
+    directions |= QSerialPort::Output;
+  }
+  if (directions) {
+    serial_.clear(directions);
+  }
+}
+
+void SerialPortDriver::SetPort(TPortNumber port) {
+  if (IsOpen()) {
+    return;
+  }
+  port_ = port;
+  if (port != TPortNumber::pnCustom) {
+    port_name_ = serial_port_device(static_cast<int>(port));
+  }
+}
+
+void SerialPortDriver::SetPortName(const QString& name) {
+  if (IsOpen()) {
+    return;
+  }
+  port_ = TPortNumber::pnCustom;
+  port_name_ = name;
+}
+
+void SerialPortDriver::SetBaudRate(TBaudRate rate) {
+  baud_rate_ = rate;
+  if (IsOpen()) {
+    apply_line_settings();
+  }
+}
+
+void SerialPortDriver::SetBaudRateValue(std::uint32_t value) {
+  baud_rate_value_ = value;
+  if (IsOpen()) {
+    apply_line_settings();
+  }
+}
+
+void SerialPortDriver::SetDataBits(TDataBits bits) {
+  data_bits_ = bits;
+  if (IsOpen()) {
+    apply_line_settings();
+  }
+}
+
+void SerialPortDriver::SetStopBits(TStopBits bits) {
+  stop_bits_ = bits;
+  if (IsOpen()) {
+    apply_line_settings();
+  }
+}
+
+void SerialPortDriver::SetParity(TParity parity) {
+  parity_ = parity;
+  if (IsOpen()) {
+    apply_line_settings();
+  }
+}
+
+void SerialPortDriver::SetHwFlow(THwFlowControl flow) {
+  hw_flow_ = flow;
+  if (IsOpen()) {
+    apply_line_settings();
+  }
+}
+
+void SerialPortDriver::SetSwFlow(TSwFlowControl flow) {
+  sw_flow_ = flow;
+  if (IsOpen()) {
+    apply_line_settings();
+  }
+}
+
+void SerialPortDriver::SetInBufSize(std::uint32_t size) {
+  if (IsOpen()) {
+    return;
+  }
+  in_buf_size_ = std::clamp(size, kMinBufSize, kMaxBufSize);
+  chunk_.assign(in_buf_size_, 0);
+}
+
+void SerialPortDriver::SetOutBufSize(std::uint32_t size) {
+  if (IsOpen()) {
+    return;
+  }
+  out_buf_size_ = std::clamp(size, kMinBufSize, kMaxBufSize);
+}
+
+void SerialPortDriver::SetPollingDelay(std::uint16_t ms) {
+  polling_delay_ = std::max(ms, kMinPollingDelay);
+  if (poll_timer_.isActive()) {
+    poll_timer_.setInterval(polling_delay_);
+  }
+}
+
+}  // namespace vkt::link

@@ -1,0 +1,548 @@
+#include "output/xls/biffwriter.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+#include "output/xls/colours.h"
+#include "output/xls/errors.h"
+#include "output/xls/records.h"
+#include "output/xls/sst.h"
+#include "output/xls/utf16.h"
+
+namespace vkt::xls {
+
+namespace {
+
+constexpr std::int32_t kMaxRow = 65535;
+constexpr std::int32_t kMaxColumn = 255;
+constexpr std::size_t kMaxTextLength = 32767;
+constexpr std::uint32_t kNoString = std::numeric_limits<std::uint32_t>::max();
+constexpr std::size_t kFlushLimit = 1 << 20;
+constexpr std::uint16_t kFirstCellXf = 15;
+constexpr std::size_t kRowRecordSize = record::kHeaderSize + 16;
+
+// Currency formats every workbook carries, with their format numbers.
+struct FixedFormat {
+  std::uint16_t number;
+  const char* text;
+};
+constexpr std::array<FixedFormat, 8> kCurrencyFormats = {{
+    {5, "#,##0\"р.\";\\-#,##0\"р.\""},
+    {6, "#,##0\"р.\";[Red]\\-#,##0\"р.\""},
+    {7, "#,##0.00\"р.\";\\-#,##0.00\"р.\""},
+    {8, "#,##0.00\"р.\";[Red]\\-#,##0.00\"р.\""},
+    {42, "_-* #,##0\"р.\"_-;\\-* #,##0\"р.\"_-;_-* \"-\"\"р.\"_-;_-@_-"},
+    {41, "_-* #,##0_р_._-;\\-* #,##0_р_._-;_-* \"-\"_р_._-;_-@_-"},
+    {44, "_-* #,##0.00\"р.\"_-;\\-* #,##0.00\"р.\"_-;_-* \"-\"??\"р.\"_-;_-@_-"},
+    {43, "_-* #,##0.00_р_._-;\\-* #,##0.00_р_._-;_-* \"-\"??_р_._-;_-@_-"},
+}};
+
+using record::XfBytes;
+
+constexpr XfBytes kStyleXf0 = {0x00, 0x00, 0x00, 0x00, 0xF5, 0xFF, 0x20, 0x00, 0x00, 0x00,
+                               0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20};
+constexpr XfBytes kStyleXfFont1 = {0x01, 0x00, 0x00, 0x00, 0xF5, 0xFF, 0x20, 0x00, 0x00, 0xF4,
+                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20};
+constexpr XfBytes kStyleXfFont2 = {0x02, 0x00, 0x00, 0x00, 0xF5, 0xFF, 0x20, 0x00, 0x00, 0xF4,
+                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20};
+constexpr XfBytes kStyleXfFont0 = {0x00, 0x00, 0x00, 0x00, 0xF5, 0xFF, 0x20, 0x00, 0x00, 0xF4,
+                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20};
+
+// Cell XFs 15 to 20: the default cell format and those of the built-in number styles.
+constexpr std::array<XfBytes, 6> kFixedCellXfs = {{
+    {0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x20, 0x00, 0x00, 0x00,
+     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20},
+    {0x01, 0x00, 0x2C, 0x00, 0xF5, 0xFF, 0x20, 0x00, 0x00, 0xF8,
+     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20},
+    {0x01, 0x00, 0x2A, 0x00, 0xF5, 0xFF, 0x20, 0x00, 0x00, 0xF8,
+     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20},
+    {0x01, 0x00, 0x09, 0x00, 0xF5, 0xFF, 0x20, 0x00, 0x00, 0xF8,
+     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20},
+    {0x01, 0x00, 0x2B, 0x00, 0xF5, 0xFF, 0x20, 0x00, 0x00, 0xF8,
+     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20},
+    {0x01, 0x00, 0x29, 0x00, 0xF5, 0xFF, 0x20, 0x00, 0x00, 0xF8,
+     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20},
+}};
+
+// Built-in styles: Currency, Currency [0], Normal, Percent, Comma, Comma [0].
+constexpr std::array<std::array<std::uint8_t, 4>, 6> kStyles = {{
+    {0x10, 0x80, 0x04, 0xFF},
+    {0x11, 0x80, 0x07, 0xFF},
+    {0x00, 0x80, 0x00, 0xFF},
+    {0x12, 0x80, 0x05, 0xFF},
+    {0x13, 0x80, 0x03, 0xFF},
+    {0x14, 0x80, 0x06, 0xFF},
+}};
+
+struct Font {
+  std::string name = "Arial";
+  std::uint16_t size = 10;
+  Colour colour;
+  bool bold = false, italic = false, underline = false, strikeOut = false;
+  std::uint8_t pitch = 0;
+  std::uint8_t charset = 1;
+  bool operator==(const Font&) const = default;
+};
+
+// Every range has the same look: Arial 10 black, format General, alignment general/bottom.
+const Font kRangeFont{"Arial", 10, Colour::fromRgb(0x000000)};
+const Colour kPatternColour = Colour::fromRgb(0x000000);
+const Colour kBackgroundColour = Colour::fromRgb(0x000000);
+constexpr std::size_t kDefaultFonts = 4;
+
+std::string rangeText(int row, int column) {
+  return "строка " + std::to_string(row + 1) + ", столбец " + std::to_string(column + 1);
+}
+
+std::string areaText(const RangeData& r) {
+  return "строки " + std::to_string(static_cast<std::int64_t>(r.top) + 1) + "–" +
+         std::to_string(static_cast<std::int64_t>(r.bottom) + 1) + ", столбцы " +
+         std::to_string(static_cast<std::int64_t>(r.left) + 1) + "–" +
+         std::to_string(static_cast<std::int64_t>(r.right) + 1);
+}
+
+bool inSheet(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastRow, std::int32_t lastColumn) {
+  return firstRow >= 0 && firstColumn >= 0 && lastRow <= kMaxRow && lastColumn <= kMaxColumn;
+}
+
+std::string sheetPrefix(const XlsWorksheet& sheet) {
+  return "Лист \"" + sheet.Name() + "\": ";
+}
+
+const char* const kNotWritten = " Файл не записан.";
+const char* const kSheetLimits = "лист Excel 97–2003 вмещает строки 1–65536 и столбцы 1–256.";
+
+// The text a text cell shows: its text, or the text form of a non-number value.
+std::string_view cellText(const XlsWorksheet& sheet, const RangeData& r) {
+  switch (r.kind) {
+    case CellValue::Kind::Text:
+      return sheet.text(r);
+    case CellValue::Kind::Boolean:
+      return r.payload != 0 ? "True" : "False";
+    default:
+      return {};
+  }
+}
+
+double numberOf(const RangeData& r) {
+  switch (r.kind) {
+    case CellValue::Kind::Single:
+    case CellValue::Kind::Double: {
+      double v;
+      std::memcpy(&v, &r.payload, sizeof v);
+      return v;
+    }
+    case CellValue::Kind::Currency:
+      return static_cast<double>(static_cast<std::int64_t>(r.payload)) / 10000.0;
+    default:
+      return static_cast<double>(static_cast<std::int64_t>(r.payload));
+  }
+}
+
+bool isNumberKind(CellValue::Kind kind) {
+  using Kind = CellValue::Kind;
+  return kind == Kind::Int16 || kind == Kind::Int32 || kind == Kind::Byte || kind == Kind::Single ||
+         kind == Kind::Double || kind == Kind::Currency;
+}
+
+class BiffWriter {
+ public:
+  BiffWriter(const XlsWorkbook& workbook, ByteSink& stream) : book_(workbook), stream_(stream) {
+    out_.reserve(kFlushLimit + 64 * 1024);
+  }
+
+  void write() {
+    buildTables();
+    writeGlobals();
+    for (std::size_t i = 0; i < book_.sheetCount(); ++i) {
+      writeSheet(i);
+    }
+    flush();
+    for (std::size_t i = 0; i < book_.sheetCount(); ++i) {
+      std::uint8_t at[4];
+      setU32(at, static_cast<std::uint32_t>(sheetPositions_[i]));
+      stream_.writeAt(boundSheetPositions_[i] + record::kBoundSheetPositionOffset, at, 4);
+    }
+  }
+
+ private:
+  std::uint64_t position() const { return stream_.size() + out_.size(); }
+
+  void flush() {
+    if (!out_.empty()) {
+      stream_.write(out_);
+      out_.clear();
+    }
+  }
+
+  void flushIfFull() {
+    if (out_.size() >= kFlushLimit) {
+      flush();
+    }
+  }
+
+  // Font, format, XF and string tables, in the order the format's numbering needs.
+  void buildTables() {
+    for (std::size_t i = 0; i < kDefaultFonts; ++i) {
+      fonts_.push_back(Font{"Arial", 10, Colour::windowText()});
+    }
+    strings_.resize(book_.sheetCount());
+    for (std::size_t s = 0; s < book_.sheetCount(); ++s) {
+      const XlsWorksheet& sheet = book_.sheet(s);
+      strings_[s].assign(sheet.ranges().size(), kNoString);
+      for (std::size_t r = 0; r < sheet.ranges().size(); ++r) {
+        const RangeData& range = sheet.ranges()[r];
+        if (rangeFontNumber_ == 0) {
+          rangeFontNumber_ = fontNumber(kRangeFont);
+        }
+        if (!isNumberKind(range.kind) && !cellText(sheet, range).empty()) {
+          strings_[s][r] = stringCount_++;
+        }
+      }
+    }
+  }
+
+  std::uint16_t fontNumber(const Font& font) {
+    const auto found = std::find(fonts_.begin(), fonts_.end(), font);
+    if (found != fonts_.end()) {
+      return static_cast<std::uint16_t>(found - fonts_.begin() + 1);
+    }
+    fonts_.push_back(font);
+    return static_cast<std::uint16_t>(fonts_.size());
+  }
+
+  // A range's XF, looked up byte for byte among the cell XFs; equal looks share one.
+  std::uint16_t rangeXf(bool merged) {
+    std::optional<std::uint16_t>& known = merged ? mergedXf_ : singleXf_;
+    if (known) {
+      return *known;
+    }
+    const std::uint16_t pattern = palette_.indexOf(kPatternColour);
+    const std::uint16_t background = palette_.indexOf(kBackgroundColour);
+    XfBytes xf{};
+    setU16(&xf[0], rangeFontNumber_);
+    setU16(&xf[2], 0);       // format General
+    setU16(&xf[4], 0x0001);  // locked cell XF, parent style XF 0
+    xf[6] = 0x20;            // horizontal general, vertical bottom
+    xf[7] = 0;               // no rotation
+    setU16(&xf[8], static_cast<std::uint16_t>(0x7C00 | (merged ? 0x0020 : 0)));
+    setU16(&xf[18], static_cast<std::uint16_t>(pattern | (background << 7)));
+    const auto found = std::find(cellXfs_.begin(), cellXfs_.end(), xf);
+    if (found != cellXfs_.end()) {
+      known = static_cast<std::uint16_t>(kFirstCellXf + (found - cellXfs_.begin()));
+    } else {
+      cellXfs_.push_back(xf);
+      known = static_cast<std::uint16_t>(kFirstCellXf + cellXfs_.size() - 1);
+    }
+    return *known;
+  }
+
+  void writeGlobals() {
+    record::bof(out_, record::BofType::Globals);
+    record::interfaceHdr(out_);
+    record::mms(out_);
+    record::interfaceEnd(out_);
+    record::writeAccess(out_, book_.Title());
+    record::codePage(out_);
+    record::dsf(out_);
+    record::excel9File(out_);
+    record::tabId(out_, book_.sheetCount());
+    record::fnGroupCount(out_);
+    record::windowProtect(out_);
+    record::protect(out_);
+    record::password(out_);
+    record::prot4Rev(out_);
+    record::prot4RevPass(out_);
+    record::window1(out_);
+    record::backup(out_);
+    record::hideObj(out_);
+    record::dateMode(out_);
+    record::precision(out_);
+    record::refreshAll(out_);
+    record::bookBool(out_);
+    for (const Font& font : fonts_) {
+      record::FontRecord f;
+      f.height = static_cast<std::uint16_t>(font.size * 20);
+      f.bold = font.bold;
+      f.italic = font.italic;
+      f.underline = font.underline;
+      f.strikeOut = font.strikeOut;
+      f.colourIndex = palette_.indexOf(font.colour);
+      f.name = font.name;
+      record::font(out_, f);
+    }
+    for (const FixedFormat& format : kCurrencyFormats) {
+      record::format(out_, format.number, format.text);
+    }
+    cellXfs_.assign(kFixedCellXfs.begin(), kFixedCellXfs.end());
+    for (std::size_t s = 0; s < book_.sheetCount(); ++s) {
+      for (const RangeData& range : book_.sheet(s).ranges()) {
+        rangeXf(range.isMerged());
+      }
+    }
+    record::xf(out_, kStyleXf0);
+    record::xf(out_, kStyleXfFont1);
+    record::xf(out_, kStyleXfFont1);
+    record::xf(out_, kStyleXfFont2);
+    record::xf(out_, kStyleXfFont2);
+    for (int i = 5; i < 15; ++i) {
+      record::xf(out_, kStyleXfFont0);
+    }
+    for (const XfBytes& xf : cellXfs_) {
+      record::xf(out_, xf);
+    }
+    for (const auto& style : kStyles) {
+      record::style(out_, style);
+    }
+    if (palette_.changed()) {
+      record::palette(out_, palette_.colours());
+    }
+    record::usesElfs(out_);
+    for (std::size_t s = 0; s < book_.sheetCount(); ++s) {
+      boundSheetPositions_.push_back(position());
+      record::boundSheet(out_, book_.sheet(s).Name());
+    }
+    record::country(out_);
+    if (stringCount_ > 0) {
+      writeStrings();
+    }
+    record::eof(out_);
+  }
+
+  void writeStrings() {
+    flush();
+    SstWriter sst(stream_, stringCount_);
+    std::u16string wide;
+    for (std::size_t s = 0; s < book_.sheetCount(); ++s) {
+      const XlsWorksheet& sheet = book_.sheet(s);
+      for (std::size_t r = 0; r < sheet.ranges().size(); ++r) {
+        if (strings_[s][r] != kNoString) {
+          toUtf16(cellText(sheet, sheet.ranges()[r]), wide);
+          sst.add(wide);
+        }
+      }
+    }
+    sst.finish();
+  }
+
+  void writeSheet(std::size_t s) {
+    const XlsWorksheet& sheet = book_.sheet(s);
+    const UsedArea& used = sheet.usedArea();
+    const std::size_t rows = used.empty() ? 0 : static_cast<std::size_t>(used.lastRow - used.firstRow) + 1;
+    const std::size_t blocks = (rows + record::kRowBlockSize - 1) / record::kRowBlockSize;
+
+    sheetPositions_.push_back(position());
+    record::bof(out_, record::BofType::Worksheet);
+    const std::uint64_t indexPosition = position();
+    record::index(out_, used.empty() ? 0 : static_cast<std::uint32_t>(used.firstRow),
+                  used.empty() ? 0 : static_cast<std::uint32_t>(used.lastRow) + 1, blocks);
+    record::calcMode(out_);
+    record::calcCount(out_);
+    record::refMode(out_);
+    record::iteration(out_);
+    record::delta(out_);
+    record::saveRecalc(out_);
+    record::printHeaders(out_);
+    record::printGridlines(out_);
+    record::gridSet(out_);
+    record::guts(out_);
+    record::defaultRowHeight(out_);
+    record::wsBool(out_);
+    record::header(out_);
+    record::footer(out_);
+    record::hCenter(out_);
+    record::vCenter(out_);
+    const XlsPageSetup& page = sheet.pageSetup();
+    record::leftMargin(out_, page.leftMargin);
+    record::rightMargin(out_, page.rightMargin);
+    record::topMargin(out_, page.topMargin);
+    record::bottomMargin(out_, page.bottomMargin);
+    record::setup(out_, page);
+    record::defColWidth(out_);
+    record::dimensions(out_, used);
+
+    Bytes dbCellPositions;
+    if (rows > 0) {
+      writeRowBlocks(s, used, rows, dbCellPositions);
+    }
+
+    record::window2(out_, s == 0);
+    record::selection(out_);
+    writeMergedAreas(sheet);
+    record::eof(out_);
+
+    if (!dbCellPositions.empty()) {
+      // The INDEX may already be in the stream: patch it there, or in what is still buffered.
+      if (indexPosition >= stream_.size()) {
+        std::copy(dbCellPositions.begin(), dbCellPositions.end(),
+                  out_.begin() + static_cast<std::ptrdiff_t>(indexPosition - stream_.size() +
+                                                             record::kIndexPositionsOffset));
+      } else {
+        flush();
+        stream_.writeAt(indexPosition + record::kIndexPositionsOffset, dbCellPositions.data(),
+                        dbCellPositions.size());
+      }
+    }
+  }
+
+  void writeRowBlocks(std::size_t s, const UsedArea& used, std::size_t rows, Bytes& dbCellPositions) {
+    const XlsWorksheet& sheet = book_.sheet(s);
+    const std::vector<RangeData>& ranges = sheet.ranges();
+    std::vector<std::uint32_t> active;  // ranges touching the current row, by left column
+    std::size_t next = 0;               // first range not yet active
+    Bytes cells;
+    std::array<std::int64_t, record::kRowBlockSize> firstCell{};  // offset in `cells`, -1: none
+    std::array<std::uint16_t, record::kRowBlockSize> offsets{};
+
+    for (std::size_t blockStart = 0; blockStart < rows; blockStart += record::kRowBlockSize) {
+      const std::size_t blockRows = std::min(record::kRowBlockSize, rows - blockStart);
+      const std::uint64_t firstRowPosition = position();
+      cells.clear();
+      for (std::size_t i = 0; i < blockRows; ++i) {
+        const std::int32_t row = used.firstRow + static_cast<std::int32_t>(blockStart + i);
+        std::erase_if(active, [&](std::uint32_t k) { return ranges[k].bottom < row; });
+        while (next < ranges.size() && ranges[next].top <= row) {
+          const auto k = static_cast<std::uint32_t>(next++);
+          if (ranges[k].bottom < row) {
+            continue;
+          }
+          const auto at = std::upper_bound(
+              active.begin(), active.end(), k,
+              [&](std::uint32_t a, std::uint32_t b) { return ranges[a].left < ranges[b].left; });
+          active.insert(at, k);
+        }
+        const auto rowNumber = static_cast<std::uint16_t>(row);
+        if (active.empty()) {
+          record::row(out_, rowNumber, 0, 0);
+          firstCell[i] = -1;
+          continue;
+        }
+        record::row(out_, rowNumber, static_cast<std::uint16_t>(ranges[active.front()].left),
+                    static_cast<std::uint16_t>(ranges[active.back()].right + 1));
+        firstCell[i] = static_cast<std::int64_t>(cells.size());
+        for (std::uint32_t k : active) {
+          writeCells(cells, ranges[k], strings_[s][k], row);
+        }
+        if (static_cast<std::int64_t>(cells.size()) == firstCell[i]) {
+          firstCell[i] = -1;
+        }
+      }
+      const std::uint64_t cellsPosition = position();
+      putBytes(out_, cells);
+      const std::uint64_t dbCellPosition = position();
+      // Each offset leads from the previous row's first cell (for the first row: from the end
+      // of the first ROW record) to this row's first cell; a row without cells has 0.
+      std::uint64_t previous = firstRowPosition + kRowRecordSize;
+      for (std::size_t i = 0; i < blockRows; ++i) {
+        if (firstCell[i] < 0) {
+          offsets[i] = 0;
+          continue;
+        }
+        const std::uint64_t at = cellsPosition + static_cast<std::uint64_t>(firstCell[i]);
+        offsets[i] = static_cast<std::uint16_t>(at - previous);
+        previous = at;
+      }
+      record::dbCell(out_, static_cast<std::uint32_t>(dbCellPosition - firstRowPosition),
+                     std::span<const std::uint16_t>(offsets.data(), blockRows));
+      putU32(dbCellPositions, static_cast<std::uint32_t>(dbCellPosition));
+      flushIfFull();
+    }
+  }
+
+  void writeCells(Bytes& cells, const RangeData& range, std::uint32_t string, std::int32_t row) {
+    const std::uint16_t xf = rangeXf(range.isMerged());
+    const auto rowNumber = static_cast<std::uint16_t>(row);
+    std::int32_t blankFrom = range.left;
+    if (row == range.top) {
+      const auto column = static_cast<std::uint16_t>(range.left);
+      if (isNumberKind(range.kind)) {
+        record::number(cells, rowNumber, column, xf, numberOf(range));
+        ++blankFrom;
+      } else if (string != kNoString) {
+        record::labelSst(cells, rowNumber, column, xf, string);
+        ++blankFrom;
+      }
+    }
+    if (blankFrom == range.right) {
+      record::blank(cells, rowNumber, static_cast<std::uint16_t>(blankFrom), xf);
+    } else if (blankFrom < range.right) {
+      record::mulBlank(cells, rowNumber, static_cast<std::uint16_t>(blankFrom),
+                       static_cast<std::uint16_t>(range.right), xf);
+    }
+  }
+
+  void writeMergedAreas(const XlsWorksheet& sheet) {
+    std::vector<record::MergedArea> areas;
+    for (const RangeData& r : sheet.ranges()) {
+      if (!r.isMerged()) {
+        continue;
+      }
+      areas.push_back({static_cast<std::uint16_t>(r.top), static_cast<std::uint16_t>(r.bottom),
+                       static_cast<std::uint16_t>(r.left), static_cast<std::uint16_t>(r.right)});
+      if (areas.size() == record::kMaxMergedPerRecord) {
+        record::mergedCells(out_, areas);
+        areas.clear();
+      }
+    }
+    if (!areas.empty()) {
+      record::mergedCells(out_, areas);
+    }
+  }
+
+  const XlsWorkbook& book_;
+  ByteSink& stream_;
+  Bytes out_;
+  ColourPalette palette_;
+  std::vector<Font> fonts_;
+  std::uint16_t rangeFontNumber_ = 0;
+  std::vector<XfBytes> cellXfs_;
+  std::optional<std::uint16_t> singleXf_;
+  std::optional<std::uint16_t> mergedXf_;
+  std::vector<std::vector<std::uint32_t>> strings_;  // per sheet and range: SST index
+  std::uint32_t stringCount_ = 0;
+  std::vector<std::uint64_t> boundSheetPositions_;
+  std::vector<std::uint64_t> sheetPositions_;
+};
+
+}  // namespace
+
+void checkLimits(const XlsWorkbook& workbook) {
+  if (workbook.sheetCount() == 0) {
+    throw XlsLimitError(std::string("Книга не содержит ни одного листа.") + kNotWritten);
+  }
+  for (std::size_t s = 0; s < workbook.sheetCount(); ++s) {
+    const XlsWorksheet& sheet = workbook.sheet(s);
+    for (const RangeData& r : sheet.ranges()) {
+      if (r.left > r.right || r.top > r.bottom) {
+        throw XlsLimitError(sheetPrefix(sheet) + "неверная область ячеек (" + areaText(r) + ")." +
+                            kNotWritten);
+      }
+      if (!inSheet(r.top, r.left, r.bottom, r.right)) {
+        throw XlsLimitError(sheetPrefix(sheet) + "область ячеек (" + areaText(r) +
+                            ") выходит за пределы листа: " + kSheetLimits + kNotWritten);
+      }
+      if (r.kind == CellValue::Kind::Text && r.textLength > kMaxTextLength &&
+          utf16Length(sheet.text(r)) > kMaxTextLength) {
+        throw XlsLimitError(sheetPrefix(sheet) + "текст в ячейке (" + rangeText(r.top, r.left) +
+                            ") длиннее 32767 символов, в файле Excel 97–2003 он не помещается." +
+                            kNotWritten);
+      }
+    }
+    const UsedArea& used = sheet.usedArea();
+    if (!used.empty() && !inSheet(used.firstRow, used.firstColumn, used.lastRow, used.lastColumn)) {
+      RangeData area{
+          used.firstColumn, used.firstRow, used.lastColumn, used.lastRow, CellValue::Kind::Empty, 0, 0};
+      throw XlsLimitError(sheetPrefix(sheet) + "занятая область (" + areaText(area) +
+                          ") выходит за пределы листа: " + kSheetLimits + kNotWritten);
+    }
+  }
+}
+
+void writeWorkbookStream(const XlsWorkbook& workbook, ByteSink& stream) {
+  BiffWriter(workbook, stream).write();
+}
+
+}  // namespace vkt::xls

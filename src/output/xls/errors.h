@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace vkt::xls {
+
+// Every failure of a save: the text is meant for the user as it stands.
+class XlsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The file or its stream could not be created or written. The code is the structured-storage
+// result the Windows storage functions give for the same cause, so the text reads the same on
+// every platform.
+class XlsStorageError : public XlsError {
+ public:
+  XlsStorageError(const std::string& text, std::int32_t code) : XlsError(text), code_(code) {}
+  std::int32_t code() const { return code_; }
+
+ private:
+  std::int32_t code_;
+};
+
+// The workbook holds something the file format cannot carry; nothing was written.
+class XlsLimitError : public XlsError {
+ public:
+  using XlsError::XlsError;
+};
+
+// Structured-storage result codes (HRESULTs of facility STORAGE) as signed numbers.
+namespace storage_code {
+constexpr std::int32_t kFileNotFound = static_cast<std::int32_t>(0x80030002u);
+constexpr std::int32_t kPathNotFound = static_cast<std::int32_t>(0x80030003u);
+constexpr std::int32_t kTooManyOpenFiles = static_cast<std::int32_t>(0x80030004u);
+constexpr std::int32_t kAccessDenied = static_cast<std::int32_t>(0x80030005u);
+constexpr std::int32_t kInsufficientMemory = static_cast<std::int32_t>(0x80030008u);
+constexpr std::int32_t kWriteFault = static_cast<std::int32_t>(0x8003001Du);
+constexpr std::int32_t kShareViolation = static_cast<std::int32_t>(0x80030020u);
+constexpr std::int32_t kLockViolation = static_cast<std::int32_t>(0x80030021u);
+constexpr std::int32_t kFileAlreadyExists = static_cast<std::int32_t>(0x80030050u);
+constexpr std::int32_t kInvalidParameter = static_cast<std::int32_t>(0x80030057u);
+constexpr std::int32_t kMediumFull = static_cast<std::int32_t>(0x80030070u);
+constexpr std::int32_t kInvalidName = static_cast<std::int32_t>(0x800300FCu);
+constexpr std::int32_t kFail = static_cast<std::int32_t>(0x80004005u);
+}  // namespace storage_code
+
+// The storage code for a POSIX errno value.
+std::int32_t storageCodeFromErrno(int error);
+// The storage code for a Windows system error number (storage codes carry it in the low word).
+std::int32_t storageCodeFromWin32(std::uint32_t error);
+
+// "StgCreateDocFile error %d": the file could not be created (or put in place).
+XlsStorageError createFileError(std::int32_t code);
+// "CreateStream error %d": the workbook stream could not be begun.
+XlsStorageError createStreamError(std::int32_t code);
+// A write into the file failed after it was created.
+XlsStorageError writeError(const std::string& fileName, std::int32_t code);
+
+}  // namespace vkt::xls

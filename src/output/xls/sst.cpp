@@ -1,0 +1,92 @@
+#include "output/xls/sst.h"
+
+#include <algorithm>
+
+#include "output/xls/records.h"
+
+namespace vkt::xls {
+
+namespace {
+constexpr std::size_t kPendingLimit = 1 << 20;
+constexpr std::size_t kStringHeader = 3;  // character count and option byte
+constexpr std::uint8_t kUncompressed = 1;
+}  // namespace
+
+SstWriter::SstWriter(ByteSink& stream, std::uint32_t strings) : stream_(stream) {
+  pending_.reserve(kPendingLimit + record::kMaxData + record::kHeaderSize);
+  record_.reserve(record::kMaxData);
+  buckets_.reserve(strings / kStringsPerBucket + 1);
+  openRecord(record::kSst);
+  putU32(record_, strings);  // total
+  putU32(record_, strings);  // unique: equal texts are not merged
+}
+
+void SstWriter::openRecord(std::uint16_t id) {
+  recordId_ = id;
+  recordStart_ = stream_.size() + pending_.size();
+  record_.clear();
+}
+
+void SstWriter::closeRecord() {
+  putU16(pending_, recordId_);
+  putU16(pending_, static_cast<std::uint16_t>(record_.size()));
+  putBytes(pending_, record_);
+  record_.clear();
+  if (pending_.size() >= kPendingLimit) {
+    stream_.write(pending_);
+    pending_.clear();
+  }
+}
+
+std::size_t SstWriter::left() const {
+  return record::kMaxData - record_.size();
+}
+
+void SstWriter::add(std::u16string_view text) {
+  if (left() <= kStringHeader + 1) {
+    closeRecord();
+    openRecord(record::kContinue);
+  }
+  if (added_ % kStringsPerBucket == 0) {
+    const std::size_t offset = record::kHeaderSize + record_.size();
+    buckets_.push_back(
+        {static_cast<std::uint32_t>(recordStart_ + offset), static_cast<std::uint16_t>(offset)});
+  }
+  ++added_;
+  putU16(record_, static_cast<std::uint16_t>(text.size()));
+  putU8(record_, kUncompressed);
+  for (;;) {
+    const std::size_t fit = std::min(text.size(), left() / 2);
+    const std::size_t at = record_.size();
+    record_.resize(at + 2 * fit);
+    std::uint8_t* p = record_.data() + at;
+    for (std::size_t i = 0; i < fit; ++i) {
+      *p++ = static_cast<std::uint8_t>(text[i]);
+      *p++ = static_cast<std::uint8_t>(text[i] >> 8);
+    }
+    text.remove_prefix(fit);
+    if (text.empty()) {
+      break;
+    }
+    closeRecord();
+    openRecord(record::kContinue);
+    putU8(record_, kUncompressed);
+  }
+}
+
+void SstWriter::finish() {
+  closeRecord();
+  Bytes ext;
+  ext.reserve(2 + 8 * buckets_.size());
+  putU16(ext, kStringsPerBucket);
+  for (const Bucket& b : buckets_) {
+    putU32(ext, b.position);
+    putU16(ext, b.offset);
+    putU16(ext, 0);
+  }
+  record::framed(pending_, record::kExtSst, ext);
+  stream_.write(pending_);
+  pending_.clear();
+}
+
+}  // namespace vkt::xls

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "output/xls/value.h"
+
+namespace vkt::xls {
+
+class XlsWorkbook;
+class XlsWorksheet;
+
+// Page settings written for every sheet; the writer offers no way to change them.
+struct XlsPageSetup {
+  std::uint16_t paperSize = 9;  // A4
+  bool portrait = true;
+  std::uint16_t scale = 100;
+  std::uint16_t firstPageNumber = 1;
+  std::uint16_t fitWidth = 1;
+  std::uint16_t fitHeight = 1;
+  double leftMargin = 2.0;
+  double rightMargin = 2.0;
+  double topMargin = 2.5;
+  double bottomMargin = 2.5;
+  double headerMargin = 0.0;
+  double footerMargin = 0.0;
+  std::uint16_t copies = 0;
+};
+
+// Rectangle covered by everything ever requested through Cells; all -1 until the first request.
+struct UsedArea {
+  std::int32_t firstColumn = -1;
+  std::int32_t firstRow = -1;
+  std::int32_t lastColumn = -1;
+  std::int32_t lastRow = -1;
+  bool empty() const { return firstRow < 0 && lastRow < 0 && firstColumn < 0 && lastColumn < 0; }
+};
+
+// A range as the sheet stores it: by value, 32 bytes, so a full sheet of single cells stays one
+// contiguous array. Texts live in the sheet's text store.
+struct RangeData {
+  std::int32_t left;
+  std::int32_t top;
+  std::int32_t right;
+  std::int32_t bottom;
+  CellValue::Kind kind;
+  std::uint32_t textLength;  // UTF-8 bytes of a text value
+  std::uint64_t payload;     // integer, double bits, or offset into the text store
+
+  bool covers(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) const {
+    return left == l && top == t && right == r && bottom == b;
+  }
+  bool isMerged() const { return left != right || top != bottom; }
+};
+static_assert(sizeof(RangeData) == 32);
+
+// A rectangle of cells treated as one cell. A handle into its sheet: valid until the next call
+// of Cells on that sheet, which may move ranges.
+class XlsRange {
+ public:
+  XlsRange(XlsWorksheet& sheet, std::size_t index) : sheet_(&sheet), index_(index) {}
+
+  std::int32_t left() const { return data().left; }
+  std::int32_t top() const { return data().top; }
+  std::int32_t right() const { return data().right; }
+  std::int32_t bottom() const { return data().bottom; }
+
+  // The range's value. Texts have every CR LF pair replaced by a single LF.
+  CellValue Value() const;
+  XlsRange& Value(const CellValue& value);
+
+ private:
+  const RangeData& data() const;
+  XlsWorksheet* sheet_;
+  std::size_t index_;
+};
+
+class XlsWorksheet {
+ public:
+  static constexpr std::size_t kMaxNameLength = 31;
+
+  explicit XlsWorksheet(XlsWorkbook& owner, std::string name);
+  XlsWorksheet(const XlsWorksheet&) = delete;
+  XlsWorksheet& operator=(const XlsWorksheet&) = delete;
+
+  XlsWorkbook& owner() const { return *owner_; }
+
+  const std::string& Name() const { return name_; }
+  // Keeps the first 31 characters, then trims leading and trailing blanks.
+  void Name(std::string_view name);
+
+  // The range of exactly this rectangle, created when needed; ranges that overlap a new
+  // rectangle are removed with their values.
+  XlsRange Cells(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+
+  std::size_t rangeCount() const { return ranges_.size(); }
+  XlsRange range(std::size_t index) { return XlsRange(*this, index); }
+  // Ranges in ascending order of top row, older before newer on the same top row.
+  const std::vector<RangeData>& ranges() const { return ranges_; }
+  std::string_view text(const RangeData& range) const;
+  CellValue value(const RangeData& range) const;
+
+  const UsedArea& usedArea() const { return used_; }
+  std::int32_t tallestHeight() const { return tallest_; }
+  const XlsPageSetup& pageSetup() const { return pageSetup_; }
+
+  // Room for this many ranges and text bytes, for callers that know the size beforehand.
+  void reserve(std::size_t ranges, std::size_t textBytes = 0);
+
+ private:
+  friend class XlsRange;
+  void setValue(std::size_t index, const CellValue& value);
+
+  void noteLastRow();
+
+  XlsWorkbook* owner_;
+  std::string name_;
+  XlsPageSetup pageSetup_;
+  std::vector<RangeData> ranges_;
+  std::string texts_;
+  UsedArea used_;
+  std::int32_t tallest_ = 0;
+  std::int32_t lastRowRight_ = 0;  // rightmost column among the ranges sharing the last top row
+};
+
+class XlsWorkbook {
+ public:
+  XlsWorkbook() = default;
+  XlsWorkbook(const XlsWorkbook&) = delete;
+  XlsWorkbook& operator=(const XlsWorkbook&) = delete;
+
+  const std::string& Title() const { return title_; }
+
+  // Appends a sheet named "Sheet<n>", n being the first free number from the sheet count + 1.
+  XlsWorksheet& AddSheet();
+  std::size_t sheetCount() const { return sheets_.size(); }
+  XlsWorksheet& sheet(std::size_t index) { return *sheets_.at(index); }
+  const XlsWorksheet& sheet(std::size_t index) const { return *sheets_.at(index); }
+
+ private:
+  bool hasSheetNamed(std::string_view name) const;
+
+  std::string title_ = "PReport";
+  std::vector<std::unique_ptr<XlsWorksheet>> sheets_;
+};
+
+// Sheet names compare without regard to letter case (Latin and Cyrillic letters).
+bool sameSheetName(std::string_view a, std::string_view b);
+
+}  // namespace vkt::xls

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "output/xls/bytes.h"
+#include "output/xls/workbook.h"
+
+namespace vkt::xls {
+
+// Base of the workbook writers. Save does nothing here.
+class WorkbookWriter {
+ public:
+  virtual ~WorkbookWriter() = default;
+  virtual void Save(const XlsWorkbook& workbook, const std::string& fileName);
+};
+
+// Writes an Excel 97–2003 workbook (".xls"): a compound file whose one stream "Workbook" holds
+// the BIFF8 records. The file appears complete or not at all: it is written under a temporary
+// name beside the target and renamed over it at the end. Throws XlsLimitError before writing
+// anything when the workbook does not fit the format, XlsStorageError when the file cannot be
+// created or written.
+class ExcelWriter : public WorkbookWriter {
+ public:
+  void Save(const XlsWorkbook& workbook, const std::string& fileName) override;
+};
+
+// The same bytes in memory: the "Workbook" stream alone, and the whole file.
+Bytes workbookStream(const XlsWorkbook& workbook);
+Bytes workbookFile(const XlsWorkbook& workbook);
+
+}  // namespace vkt::xls

@@ -1,0 +1,282 @@
+// The main window's life with a measurement file: open, the tab of its rows, statistics, edits,
+// save and close, layouts kept in the settings.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <filesystem>
+
+#include "core/programstate.h"
+#include "scripteddialogs.h"
+#include "store/appsettings.h"
+#include "store/dbf/table.h"
+#include "store/measurement/measurementfile.h"
+#include "ui/mainwindow.h"
+#include "ui/measurementgrid.h"
+#include "ui/measurementmodel.h"
+
+namespace vkt {
+namespace {
+
+int argc = 1;
+char arg0[] = "ui_mainwindow_file_test";
+char* argv[] = {arg0, nullptr};
+
+struct Row {
+  int n;
+  int kind;  // NB_TYPE: 0 (left empty) or 1
+  double p;
+  double r;
+  int dev_type = 0;
+  const char* comment = "";
+};
+
+class MainWindowFileTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (QApplication::instance() == nullptr) {
+      new QApplication(argc, argv);
+    }
+  }
+
+  void SetUp() override {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
+    settings_ = std::make_unique<AppSettings>();
+    MainWindowServices s;
+    s.state = &state_;
+    s.dialogs = &dialogs_;
+    s.settings = settings_.get();
+    s.program_dir = dir_.path();
+    window_ = std::make_unique<MainWindow>(s);
+    window_->resize(1200, 700);
+    window_->show();
+  }
+
+  QString write_file(const QString& name, const std::vector<Row>& rows) {
+    const QString path = QDir(dir_.path()).filePath(name);
+    dbf::Table t;
+    measurement::create_measurement_file(t, path.toStdString());
+    for (const Row& row : rows) {
+      t.append();
+      t.set_double("N", row.n);
+      t.set_text("DATE", "12.05.2011");
+      t.set_text("TIME", "10:00:00");
+      if (row.kind == 1) {
+        t.set_integer("NB_TYPE", 1);
+        t.set_integer("DEV_TYPE", row.dev_type);
+      }
+      t.set_double("P", row.p);
+      t.set_double("R", row.r);
+      t.set_text("COMMENT", row.comment);
+      t.post();
+    }
+    t.close();
+    return path;
+  }
+
+  QString comment_in_file(const QString& path, int row_index) {
+    dbf::Table t;
+    t.open(path.toStdString());
+    t.first();
+    for (int i = 0; i < row_index; ++i) {
+      t.next();
+    }
+    return QString::fromStdString(t.read_text("COMMENT"));
+  }
+
+  QTemporaryDir config_;
+  QTemporaryDir dir_;
+  std::unique_ptr<AppSettings> settings_;
+  ProgramState state_;
+  testing::ScriptedDialogs dialogs_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(MainWindowFileTest, FileWithDeviceBRowsShowsOnlyTheSecondTab) {
+  const QString path = write_file("mixed.db", {{1, 0, 10, 20},
+                                               {2, 0, 11, 21},
+                                               {3, 1, 12.34, 1.5, 15},
+                                               {4, 0, 13, 23},
+                                               {5, 0, 14, 24},
+                                               {6, 1, 12.35, 2.5, 15},
+                                               {7, 0, 15, 25}});
+  window_->Open_DB(path);
+  ASSERT_TRUE(state_.db_open);
+  QTabWidget* tabs = window_->page_control();
+  EXPECT_TRUE(tabs->isVisible());
+  EXPECT_FALSE(tabs->isTabVisible(0));
+  EXPECT_TRUE(tabs->isTabVisible(1));
+  EXPECT_EQ(tabs->currentIndex(), 1);
+  EXPECT_EQ(window_->model2()->rowCount(), 2);
+  EXPECT_EQ(window_->model1()->rowCount(), 0);
+  EXPECT_EQ(window_->windowTitle(), "mixed - ВКТ - РС7");
+  EXPECT_TRUE(window_->has_file_look());
+  for (QAction* a : window_->toggled_controls()) {
+    EXPECT_TRUE(a->isEnabled());
+  }
+  // The device B grid shows P and R with two decimals, right-aligned.
+  EXPECT_EQ(window_->model2()->index(0, 3).data().toString().right(5), QStringLiteral("12") + '.' + "34");
+
+  // Footers: the whole view (2 rows) and the row count under N.
+  MeasurementGrid* grid = window_->grid2();
+  const QStringList footers = grid->footer()->texts();
+  EXPECT_EQ(footers[grid->column_of("P")], "12.34/12.3/12.35");
+  EXPECT_EQ(footers[grid->column_of("R")], "1.5/2/2.5");
+  EXPECT_EQ(footers[grid->column_of("N")], "2");
+}
+
+TEST_F(MainWindowFileTest, DeviceAFileAfterDeviceBFileHasItsOwnStatistics) {
+  const QString b = write_file("b.db", {{1, 1, 5, 6, 1}, {2, 1, 7, 8, 1}});
+  const QString a = write_file("a.db", {{1, 0, 100, 50}, {2, 0, 200, 70}, {3, 0, 300, 90}});
+  window_->Open_DB(b);
+  EXPECT_EQ(state_.device_code, 1);
+  window_->Open_DB(a);
+  EXPECT_TRUE(window_->page_control()->isTabVisible(0));
+  EXPECT_FALSE(window_->page_control()->isTabVisible(1));
+  EXPECT_EQ(window_->model1()->rowCount(), 3);
+  const GridStatistics& s = window_->statistics();
+  EXPECT_EQ(s.p_min, 100);
+  EXPECT_EQ(s.p_avg, 200);
+  EXPECT_EQ(s.p_max, 300);
+  EXPECT_EQ(s.r_avg, 70);
+  // An empty DEV_TYPE gives 0.
+  EXPECT_EQ(state_.device_code, 0);
+}
+
+TEST_F(MainWindowFileTest, EmptyFileShowsTheFirstTabWithNoRows) {
+  window_->Open_DB(write_file("empty.db", {}));
+  EXPECT_TRUE(window_->page_control()->isTabVisible(0));
+  EXPECT_EQ(window_->model1()->rowCount(), 0);
+  MeasurementGrid* grid = window_->grid1();
+  EXPECT_EQ(grid->footer()->texts()[grid->column_of("P")], "0/0/0");
+  EXPECT_EQ(grid->footer()->texts()[grid->column_of("N")], "0");
+}
+
+TEST_F(MainWindowFileTest, DamagedOrMissingFileIsReportedAndNothingStaysOpen) {
+  const QString good = write_file("good.db", {{1, 0, 1, 2}});
+  window_->Open_DB(good);
+  QFile bad(QDir(dir_.path()).filePath("bad.db"));
+  ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+  bad.write("this is not a table");
+  bad.close();
+  window_->Open_DB(bad.fileName());
+  ASSERT_EQ(dialogs_.shown.size(), 1);
+  EXPECT_EQ(dialogs_.shown[0].caption, "Ошибка");
+  EXPECT_EQ(dialogs_.shown[0].text, "База данных повреждена !");
+  EXPECT_EQ(dialogs_.shown[0].icon, Dialogs::Icon::Error);
+  EXPECT_FALSE(state_.db_open);
+  EXPECT_FALSE(window_->page_control()->isVisible());
+  EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
+
+  window_->Open_DB(QDir(dir_.path()).filePath("missing.db"));
+  EXPECT_EQ(dialogs_.messages().size(), 2);
+  EXPECT_FALSE(state_.db_open);
+}
+
+TEST_F(MainWindowFileTest, EditedCommentIsSavedOnYesAndDroppedOnNo) {
+  const QString path = write_file("edit.db", {{1, 0, 1, 2}, {2, 0, 3, 4}});
+  window_->Open_DB(path);
+  MeasurementModel* model = window_->model1();
+  const int comment = window_->grid1()->column_of("COMMENT");
+  emit window_->grid1()->edit_started();
+  ASSERT_TRUE(model->setData(model->index(0, comment), "у колодца №3"));
+  EXPECT_TRUE(state_.db_modified);
+  dialogs_.button_answers.push_back(Dialogs::Button::Yes);
+  window_->Close_DB();
+  ASSERT_EQ(dialogs_.shown.size(), 1);
+  EXPECT_EQ(dialogs_.shown[0].text, "Сохранить изменения в таблицах ?");
+  EXPECT_EQ(dialogs_.shown[0].caption, "ВКТ - РС7");
+  EXPECT_EQ(dialogs_.shown[0].buttons, QList<Dialogs::Button>({Dialogs::Button::Yes, Dialogs::Button::No}));
+  EXPECT_EQ(comment_in_file(path, 0), "у колодца №3");
+
+  window_->Open_DB(path);
+  emit window_->grid1()->edit_started();
+  ASSERT_TRUE(model->setData(model->index(1, comment), "не сохранять"));
+  dialogs_.button_answers.push_back(Dialogs::Button::No);
+  window_->Close_DB();
+  EXPECT_EQ(comment_in_file(path, 1), "");
+  EXPECT_FALSE(state_.db_open);
+}
+
+TEST_F(MainWindowFileTest, RefusedInputKeepsTheOldValue) {
+  const QString path = write_file("refuse.db", {{1, 0, 1, 2}});
+  window_->Open_DB(path);
+  MeasurementModel* model = window_->model1();
+  const int p = window_->grid1()->column_of("P");
+  EXPECT_FALSE(model->setData(model->index(0, p), "abc"));
+  EXPECT_FALSE(model->setData(model->index(0, p), "123456789"));  // nine integer digits: too wide
+  EXPECT_EQ(dialogs_.messages().size(), 2);
+  EXPECT_EQ(model->index(0, p).data().toString(), "1");
+  EXPECT_TRUE(model->setData(model->index(0, p), "152,6"));
+  window_->Save_DB();
+  EXPECT_EQ(model->number(0, "P"), 152.6);
+  EXPECT_EQ(model->index(0, p).data().toString(), "153");
+}
+
+TEST_F(MainWindowFileTest, CloseDeletesTheIndexFileAndRestoresTheNoFileLook) {
+  const QString path = write_file("close.db", {{1, 0, 1, 2}});
+  window_->Open_DB(path);
+  const QString mdx = QDir(dir_.path()).filePath("close.mdx");
+  QFile stale(mdx);
+  ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+  stale.close();
+  window_->command("N7")->trigger();
+  EXPECT_TRUE(dialogs_.shown.isEmpty());  // nothing was edited: no question
+  EXPECT_FALSE(QFile::exists(mdx));
+  EXPECT_FALSE(window_->has_file_look());
+  EXPECT_FALSE(window_->page_control()->isVisible());
+  EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
+  for (QAction* a : window_->toggled_controls()) {
+    EXPECT_FALSE(a->isEnabled());
+  }
+}
+
+TEST_F(MainWindowFileTest, ColoursSurviveOnTheDeviceATabOnly) {
+  const QString a = write_file("a.db", {{1, 0, 1, 2}});
+  const QString b = write_file("b.db", {{1, 1, 1, 2, 1}});
+  window_->Open_DB(a);
+  MeasurementGrid* g1 = window_->grid1();
+  g1->setCurrentIndex(window_->model1()->index(0, g1->column_of("P")));
+  dialogs_.color_answers.push_back(QColor(250, 200, 0));
+  window_->command("N17")->trigger();
+  EXPECT_EQ(g1->column_color(g1->column_of("P")), QColor(250, 200, 0));
+  window_->Close_DB();
+  g1->clear_colors();
+  window_->Open_DB(a);
+  EXPECT_EQ(g1->column_color(g1->column_of("P")), QColor(250, 200, 0));
+  window_->Close_DB();
+
+  window_->Open_DB(b);
+  MeasurementGrid* g2 = window_->grid2();
+  g2->setCurrentIndex(window_->model2()->index(0, g2->column_of("R")));
+  dialogs_.color_answers.push_back(QColor(0, 0, 255));
+  window_->command("N17")->trigger();
+  EXPECT_TRUE(g2->column_color(g2->column_of("R")).has_value());
+  window_->Close_DB();
+  g2->clear_colors();
+  window_->Open_DB(b);
+  EXPECT_FALSE(g2->column_color(g2->column_of("R")).has_value());
+}
+
+TEST_F(MainWindowFileTest, OpenCommandUsesTheDialogAndFollowsTheWorkingDirectory) {
+  const QString path = write_file("dialog.db", {{1, 0, 1, 2}});
+  dialogs_.file_answers.push_back(path);
+  window_->command("N3")->trigger();
+  ASSERT_FALSE(dialogs_.shown.isEmpty());
+  EXPECT_EQ(dialogs_.shown[0].kind, "open");
+  EXPECT_EQ(dialogs_.shown[0].file.filter, "Базы данных|*.db");
+  EXPECT_EQ(dialogs_.shown[0].file.default_suffix, "db");
+  EXPECT_TRUE(state_.db_open);
+  EXPECT_EQ(QString::fromStdString(state_.work_dir), QFileInfo(path).absolutePath());
+  // Cancelling the dialog leaves the open file open.
+  window_->command("N3")->trigger();
+  EXPECT_TRUE(state_.db_open);
+}
+
+}  // namespace
+}  // namespace vkt
