@@ -94,10 +94,15 @@ ValueRange curve_range(const std::vector<CurvePoint>& curve) {
 }
 
 double label_step(double span, double length_px, double min_spacing_px, double min_step) {
-  if (!(span > 0) || !(length_px > 0) || !(min_spacing_px > 0) || !(min_step > 0) || !std::isfinite(span)) {
-    return min_step > 0 ? min_step : 1;
+  if (!(min_step > 0) || !std::isfinite(min_step)) {
+    min_step = 1;
   }
-  const double most_labels = std::max(1.0, std::floor(length_px / min_spacing_px));
+  if (!(span > 0) || !std::isfinite(span)) {
+    return min_step;
+  }
+  // An axis not laid out yet gets a single label rather than thousands.
+  const double fitting = length_px > 0 && min_spacing_px > 0 ? std::floor(length_px / min_spacing_px) : 1;
+  const double most_labels = std::max(1.0, fitting);
   const double wanted = std::max(min_step, span / most_labels);
   // The smallest 1-2-5 multiple of min_step that is at least the wanted distance.
   double decade = min_step;

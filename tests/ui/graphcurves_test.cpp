@@ -195,6 +195,8 @@ TEST(AxisLabels, TimeLabelsStayOnMultiplesOf100AndDoNotCrowd) {
   EXPECT_EQ(label_step(300, 800, 60, 100), 100);  // zoomed in: never below 100
   EXPECT_EQ(label_step(2000, 800, 60, 100), 200);
   EXPECT_EQ(label_step(0, 800, 60, 100), 100);
+  // Before the axis has a length: one label, not one per thousandth.
+  EXPECT_GE(label_step(5000, 0, 30, 0.001), 5000);
   EXPECT_DOUBLE_EQ(label_step(1.7, 300, 40, 0.001), 0.5);
   EXPECT_DOUBLE_EQ(label_step(1.7, 800, 40, 0.001), 0.1);
 }
