@@ -57,7 +57,7 @@ int graph_row_number(double n) {
 }
 
 GraphRowCheck check_graph_row(const ProgramState& state, const GraphRow& row) {
-  if (state.rec_count == 0 || row.tab != GraphRow::Tab::DeviceA) {
+  if (state.rec_count == 0 || row.tab != GraphRow::Tab::DeviceA || row.file.isEmpty()) {
     return GraphRowCheck::NeedsDownload;
   }
   const int number = graph_row_number(row.n);

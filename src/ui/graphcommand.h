@@ -26,7 +26,7 @@ struct GraphRow {
 // Whether a row has curves in the waveform store.
 enum class GraphRowCheck {
   Ready,            // its block holds the samples imported for this very row
-  NeedsDownload,    // nothing downloaded, a device B row, or the block belongs to another row
+  NeedsDownload,    // nothing downloaded, no row, a device B row, or the block belongs to another row
   RowOutsideStore,  // its number has no block in the store
 };
 GraphRowCheck check_graph_row(const ProgramState& state, const GraphRow& row);

@@ -141,7 +141,10 @@ TEST_F(GraphCommandTest, OnlyTheRowItsBlockWasImportedAsHasCurves) {
   other = same;
   other.file = QStringLiteral("/data/site/../site/./road.db");
   EXPECT_EQ(check_graph_row(*state_, other), GraphRowCheck::Ready);
+  // No file open (or no row in view): no row to draw, whatever the number says.
   other.file.clear();
+  EXPECT_EQ(check_graph_row(*state_, other), GraphRowCheck::NeedsDownload);
+  other.n = 0;
   EXPECT_EQ(check_graph_row(*state_, other), GraphRowCheck::NeedsDownload);
 }
 
