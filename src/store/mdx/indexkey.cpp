@@ -22,7 +22,9 @@ NumericKey zeroKey() {
   return key;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Builds the key from a sign, the significant digits (no leading zeros) and the decimal
 // exponent: the value is 0.d1d2d3... x 10^exponent.

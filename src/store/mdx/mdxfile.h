@@ -18,7 +18,7 @@ inline constexpr std::size_t kMaxTags = 47;
 inline constexpr std::size_t kMaxTagNameLength = 10;
 
 struct IndexEntry {
-  std::string key;  // exactly the tag's key length
+  std::string key;           // exactly the tag's key length
   std::uint32_t record = 0;  // 1-based record number in the table
 
   bool operator==(const IndexEntry&) const = default;

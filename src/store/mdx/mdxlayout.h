@@ -72,7 +72,9 @@ inline constexpr std::size_t kNodeItems = 8;
 // Room the node header and the trailing pointer take out of a block.
 inline constexpr std::size_t kNodeOverhead = 12;
 
-inline constexpr std::size_t itemLength(std::size_t keyLength) { return (keyLength + 4 + 3) / 4 * 4; }
+inline constexpr std::size_t itemLength(std::size_t keyLength) {
+  return (keyLength + 4 + 3) / 4 * 4;
+}
 inline constexpr std::size_t maxKeysPerNode(std::size_t keyLength, std::size_t blockSize = kBlockSize) {
   return (blockSize - kNodeOverhead) / itemLength(keyLength);
 }

@@ -15,7 +15,9 @@ using namespace layout;
 constexpr int kMaxTreeDepth = 32;
 constexpr std::size_t kMaxPagesPerBlock = 32;
 
-[[noreturn]] void damaged(const std::string& what) { throw MdxError("Индексный файл повреждён: " + what); }
+[[noreturn]] void damaged(const std::string& what) {
+  throw MdxError("Индексный файл повреждён: " + what);
+}
 
 struct FileGeometry {
   std::size_t pagesPerBlock = 0;
@@ -27,7 +29,10 @@ class TagWalker {
  public:
   TagWalker(std::span<const std::uint8_t> bytes, const FileGeometry& geometry, std::vector<bool>& usedPages,
             Tag& tag)
-      : bytes_(bytes), geometry_(geometry), usedPages_(usedPages), tag_(tag),
+      : bytes_(bytes),
+        geometry_(geometry),
+        usedPages_(usedPages),
+        tag_(tag),
         item_(itemLength(tag.definition.keyLength)) {}
 
   void walk(std::uint32_t root, std::size_t maxKeys) {
@@ -136,7 +141,8 @@ std::string readTagName(std::span<const std::uint8_t> entry) {
   std::size_t i = kEntryName;
   for (; i < kEntryName + kEntryNameLength && entry[i] != 0; ++i) {
     const char c = static_cast<char>(entry[i]);
-    const bool allowed = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    const bool allowed =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
     if (!allowed) {
       damaged("недопустимое имя тега");
     }
@@ -173,7 +179,8 @@ std::size_t expectedKeyLength(KeyType type, std::size_t declared) {
   return declared >= 1 && declared <= kMaxCharacterKeyLength ? declared : 0;
 }
 
-TagDefinition readTagHeader(std::span<const std::uint8_t> header, const std::string& name, KeyType entryType) {
+TagDefinition readTagHeader(std::span<const std::uint8_t> header, const std::string& name,
+                            KeyType entryType) {
   TagDefinition d;
   d.name = name;
   d.type = readKeyType(header[kTagKeyType]);
@@ -313,6 +320,8 @@ MdxContents parseMdx(std::span<const std::uint8_t> bytes) {
   return contents;
 }
 
-MdxContents readMdxFile(const std::filesystem::path& path) { return parseMdx(readWholeFile(path)); }
+MdxContents readMdxFile(const std::filesystem::path& path) {
+  return parseMdx(readWholeFile(path));
+}
 
 }  // namespace vkt::mdx

@@ -61,7 +61,10 @@ void putDate(std::vector<std::uint8_t>& out, std::size_t at, const FileDate& dat
 class TreeBuilder {
  public:
   TreeBuilder(std::vector<std::uint8_t>& out, std::uint32_t& nextPage, std::size_t keyLength)
-      : out_(out), nextPage_(nextPage), keyLength_(keyLength), item_(itemLength(keyLength)),
+      : out_(out),
+        nextPage_(nextPage),
+        keyLength_(keyLength),
+        item_(itemLength(keyLength)),
         maxKeys_(maxKeysPerNode(keyLength)) {}
 
   std::uint32_t build(const std::vector<IndexEntry>& entries) {
@@ -76,7 +79,8 @@ class TreeBuilder {
         const IndexEntry& e = entries[at + i];
         writeItem(base, i, e.record, e.key);
       }
-      level.push_back({page, count == 0 ? std::string_view() : std::string_view(entries[at + count - 1].key)});
+      level.push_back(
+          {page, count == 0 ? std::string_view() : std::string_view(entries[at + count - 1].key)});
       at += count;
     } while (at < entries.size());
 
