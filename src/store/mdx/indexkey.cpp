@@ -26,20 +26,14 @@ bool isDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// Builds the key from a sign, the significant digits (no leading zeros) and the decimal
+// Builds the key from a sign, the significant digits (first one not zero) and the decimal
 // exponent: the value is 0.d1d2d3... x 10^exponent.
-NumericKey packDigits(bool negative, std::string digits, int exponent) {
+NumericKey packDigits(bool negative, std::string_view digits, int exponent) {
   while (!digits.empty() && digits.back() == '0') {
-    digits.pop_back();
+    digits.remove_suffix(1);
   }
   if (digits.empty()) {
     return zeroKey();
-  }
-  if (digits.size() > kMaxNumericDigits) {
-    digits.resize(kMaxNumericDigits);
-    while (digits.back() == '0') {
-      digits.pop_back();
-    }
   }
   const int biased = kExponentBias + exponent;
   if (biased < 0) {
@@ -89,8 +83,12 @@ NumericKey numericKeyFromText(std::string_view text) {
     negative = text[pos] == '-';
     ++pos;
   }
-  std::string whole;
-  std::string fraction;
+  // Significant digits only: leading zeros of the whole part and, for values below one, the zeros
+  // right after the point go into the exponent instead.
+  char digits[kMaxNumericDigits];
+  std::size_t count = 0;
+  bool significant = false;
+  int exponent = 0;
   bool point = false;
   bool anyDigit = false;
   for (; pos < end; ++pos) {
@@ -99,7 +97,15 @@ NumericKey numericKeyFromText(std::string_view text) {
       point = true;
     } else if (isDigit(c)) {
       anyDigit = true;
-      (point ? fraction : whole).push_back(c);
+      if (!significant && c == '0') {
+        exponent -= point ? 1 : 0;
+        continue;
+      }
+      significant = true;
+      exponent += point ? 0 : 1;
+      if (count < kMaxNumericDigits) {
+        digits[count++] = c;  // digits beyond the twentieth are cut
+      }
     } else {
       return zeroKey();  // overflow stars or foreign bytes: read as an empty field
     }
@@ -107,17 +113,7 @@ NumericKey numericKeyFromText(std::string_view text) {
   if (!anyDigit) {
     return zeroKey();
   }
-  const auto firstSignificant = whole.find_first_not_of('0');
-  if (firstSignificant != std::string::npos) {
-    whole.erase(0, firstSignificant);
-    const int exponent = static_cast<int>(whole.size());
-    return packDigits(negative, whole + fraction, exponent);
-  }
-  const auto firstFraction = fraction.find_first_not_of('0');
-  if (firstFraction == std::string::npos) {
-    return zeroKey();
-  }
-  return packDigits(negative, fraction.substr(firstFraction), -static_cast<int>(firstFraction));
+  return packDigits(negative, std::string_view(digits, count), exponent);
 }
 
 NumericKey numericKeyFromDouble(double value) {
@@ -184,6 +180,25 @@ int compareNumericKeys(const NumericKey& a, const NumericKey& b) {
     magnitude = c < 0 ? -1 : (c > 0 ? 1 : 0);
   }
   return magnitude * sa;
+}
+
+void sortableKey(KeyType type, std::string_view key, std::uint8_t* out) {
+  std::memcpy(out, key.data(), key.size());
+  if (type != KeyType::Numeric || key.size() != kNumericKeyLength) {
+    return;
+  }
+  const int s = sign(numericKeyFromBytes(key));
+  // Class first (negative, zero, positive), then the exponent and the digits; for negative
+  // numbers a larger magnitude is a smaller number, so those bytes are inverted.
+  out[0] = static_cast<std::uint8_t>(s + 1);
+  const std::uint8_t flip = s < 0 ? 0xFF : 0x00;
+  out[1] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(key[0]) ^ flip);
+  for (std::size_t i = 2; i < kNumericKeyLength; ++i) {
+    out[i] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(key[i]) ^ flip);
+  }
+  if (s == 0) {
+    std::memset(out + 1, 0, kNumericKeyLength - 1);
+  }
 }
 
 std::string characterKey(std::string_view stored, std::size_t keyLength) {

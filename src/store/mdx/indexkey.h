@@ -41,6 +41,12 @@ NumericKey numericKeyFromBytes(std::string_view bytes);
 // Orders two numeric keys by the numbers they stand for: < 0, 0 or > 0.
 int compareNumericKeys(const NumericKey& a, const NumericKey& b);
 
+// Writes the key into out[0, key length) in a form whose plain byte order is the key order, for
+// fast sorting of many keys. Character keys are copied; numeric keys get a sign class byte and
+// their digits, inverted for negative numbers. Date keys are copied (callers compare them with
+// compareKeys).
+void sortableKey(KeyType type, std::string_view key, std::uint8_t* out);
+
 // The stored bytes padded with blanks (or cut) to the key length.
 std::string characterKey(std::string_view stored, std::size_t keyLength);
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <numeric>
 #include <set>
 
 #include "store/mdx/byteorder.h"
@@ -209,10 +210,38 @@ std::string upperTagName(std::string_view name) {
 void sortEntries(const TagDefinition& definition, std::vector<IndexEntry>& entries) {
   const KeyType type = definition.type;
   const int direction = definition.descending ? -1 : 1;
-  std::sort(entries.begin(), entries.end(), [type, direction](const IndexEntry& a, const IndexEntry& b) {
+  const auto less = [type, direction](const IndexEntry& a, const IndexEntry& b) {
     const int c = compareKeys(type, a.key, b.key) * direction;
     return c != 0 ? c < 0 : a.record < b.record;
+  };
+  // An index kept up to date is handed over in order already.
+  if (std::is_sorted(entries.begin(), entries.end(), less)) {
+    return;
+  }
+  const std::size_t length = definition.keyLength;
+  if (type == KeyType::Date || entries.size() < 2 || length == 0 ||
+      std::any_of(entries.begin(), entries.end(),
+                  [length](const IndexEntry& e) { return e.key.size() != length; })) {
+    std::sort(entries.begin(), entries.end(), less);
+    return;
+  }
+  // Many keys sort much faster as plain bytes laid out side by side.
+  std::vector<std::uint8_t> keys(entries.size() * length);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    sortableKey(type, entries[i].key, keys.data() + i * length);
+  }
+  std::vector<std::uint32_t> order(entries.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const int c = std::memcmp(keys.data() + a * length, keys.data() + b * length, length) * direction;
+    return c != 0 ? c < 0 : entries[a].record < entries[b].record;
   });
+  std::vector<IndexEntry> sorted;
+  sorted.reserve(entries.size());
+  for (std::uint32_t i : order) {
+    sorted.push_back(std::move(entries[i]));
+  }
+  entries = std::move(sorted);
 }
 
 std::vector<std::uint8_t> buildMdx(std::string_view tableName, std::vector<Tag> tags, FileDate date) {
