@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,17 @@ namespace vkt {
 inline constexpr std::size_t kImageCapacity = 10'760'024;
 inline constexpr std::size_t kWaveformStoreSize = 1'530'001;
 inline constexpr std::size_t kSamplesPerMeasurement = 3060;
+inline constexpr std::size_t kWaveformStoreMeasurements = 500;
+
+// The row a block of the waveform store was imported as: the graph shows a block only for the
+// very row it belongs to, never for another file's row that happens to carry the same number.
+struct WaveformOwner {
+  std::string file;  // path of the measurement file the row went into
+  int row_number = 0;
+  std::string date;
+  std::string time;
+  friend bool operator==(const WaveformOwner&, const WaveformOwner&) = default;
+};
 
 // Everything the program keeps between commands. One instance is owned by the application
 // and handed by reference to whoever reads or writes it; tests make their own.
@@ -26,6 +38,9 @@ struct ProgramState {
 
   // Displacement and force samples of the imported measurements, by row number.
   std::vector<double> waveforms = std::vector<double>(kWaveformStoreSize, 0.0);
+  // For each of the store's blocks, the row its samples were imported as (none yet: empty).
+  std::vector<std::optional<WaveformOwner>> waveform_owners =
+      std::vector<std::optional<WaveformOwner>>(kWaveformStoreMeasurements);
 
   bool db_open = false;      // a measurement file is open
   bool db_modified = false;  // the user began editing a cell since open, create or save

@@ -1,0 +1,47 @@
+#include "store/appsettings.h"
+
+namespace vkt {
+
+namespace {
+const QString kDefaultDir = QStringLiteral("Default_dir");
+const QString kPorts = QStringLiteral("Ports");
+}  // namespace
+
+AppSettings::AppSettings()
+    : settings_(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tervolin"),
+                QStringLiteral("ZRM")) {
+  settings_.beginGroup(QStringLiteral("1.0"));
+}
+
+std::optional<QString> AppSettings::text(const QString& name) const {
+  if (!settings_.contains(name)) {
+    return std::nullopt;
+  }
+  return settings_.value(name).toString();
+}
+
+std::optional<QString> AppSettings::default_dir() const {
+  return text(kDefaultDir);
+}
+
+void AppSettings::set_default_dir(const QString& dir) {
+  settings_.setValue(kDefaultDir, dir);
+}
+
+std::optional<QString> AppSettings::table_layout(const QString& name) const {
+  return text(name);
+}
+
+void AppSettings::set_table_layout(const QString& name, const QString& text) {
+  settings_.setValue(name, text);
+}
+
+QStringList AppSettings::ports() const {
+  return settings_.value(kPorts).toStringList();
+}
+
+void AppSettings::sync() {
+  settings_.sync();
+}
+
+}  // namespace vkt

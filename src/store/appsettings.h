@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace vkt {
+
+// The program's settings key "\Software\Tervolin\ZRM\1.0" under the current user: the Windows
+// registry there, an INI file ($XDG_CONFIG_HOME/Tervolin/ZRM.conf, section [1.0]) elsewhere.
+// Opened once when the main window is created and kept for the whole run.
+class AppSettings {
+ public:
+  AppSettings();
+
+  std::optional<QString> default_dir() const;
+  void set_default_dir(const QString& dir);
+
+  // A stored column layout ("Table_1", "Table_2").
+  std::optional<QString> table_layout(const QString& name) const;
+  void set_table_layout(const QString& name, const QString& text);
+
+  // Serial ports to try, in order; empty when the user never set any.
+  QStringList ports() const;
+
+  void sync();
+
+ private:
+  std::optional<QString> text(const QString& name) const;
+
+  QSettings settings_;
+};
+
+}  // namespace vkt

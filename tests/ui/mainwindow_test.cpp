@@ -1,0 +1,342 @@
+#include "ui/mainwindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "core/programstate.h"
+#include "scripteddialogs.h"
+#include "store/appsettings.h"
+#include "ui/aboutwindow.h"
+#include "ui/helpwindow.h"
+#include "ui/splashwindow.h"
+
+namespace vkt {
+namespace {
+
+int argc = 1;
+char arg0[] = "ui_mainwindow_test";
+char* argv[] = {arg0, nullptr};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (QApplication::instance() == nullptr) {
+      new QApplication(argc, argv);
+    }
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(config_.isValid());
+    ASSERT_TRUE(program_dir_.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
+    settings_ = std::make_unique<AppSettings>();
+  }
+
+  std::unique_ptr<MainWindow> make_window() {
+    MainWindowServices s;
+    s.state = &state_;
+    s.dialogs = &dialogs_;
+    s.settings = settings_.get();
+    s.program_dir = program_dir_.path();
+    s.open_document = [this](const QString& path) {
+      opened_.append(path);
+      return true;
+    };
+    return std::make_unique<MainWindow>(s);
+  }
+
+  // Closes whatever modal window opens next, so a test can trigger a command that shows one.
+  static void close_next_modal(QString* seen_name = nullptr) {
+    QTimer::singleShot(0, [seen_name] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal != nullptr) {
+        if (seen_name != nullptr) {
+          *seen_name = modal->objectName();
+        }
+        modal->close();
+      }
+    });
+  }
+
+  QTemporaryDir config_;
+  QTemporaryDir program_dir_;
+  std::unique_ptr<AppSettings> settings_;
+  ProgramState state_;
+  testing::ScriptedDialogs dialogs_;
+  QStringList opened_;
+};
+
+// Entry texts of a menu, separators as "-".
+QStringList entries(const QMenu* menu) {
+  QStringList out;
+  for (const QAction* a : menu->actions()) {
+    out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+  }
+  return out;
+}
+
+TEST_F(MainWindowTest, MainMenuEntriesOrderAndSeparators) {
+  auto w = make_window();
+  QStringList titles;
+  for (const QAction* a : w->menuBar()->actions()) {
+    titles << a->text();
+  }
+  EXPECT_EQ(titles, QStringList({"Файл", "Вид", "Правка", "Сервис", "Справка"}));
+
+  const QList<QAction*> menus = w->menuBar()->actions();
+  EXPECT_EQ(entries(menus[0]->menu()),
+            QStringList({"Создать", "Открыть", "Дополнить", "Сохранить", "Закрыть", "-",
+                         "Предварительный просмотр", "Печать", "-", "Выход"}));
+  EXPECT_EQ(entries(menus[1]->menu()), QStringList({"Выровнять столбцы", "-", "Задать цвет", "Убрать цвет",
+                                                    "Убрать все цвета", "-", "Убрать сортировку"}));
+  EXPECT_EQ(entries(menus[2]->menu()), QStringList({"Удалить строки"}));
+  EXPECT_EQ(entries(menus[3]->menu()), QStringList({"График", "Экспорт в Excel", "Перенумеровать строки"}));
+  EXPECT_EQ(entries(menus[4]->menu()), QStringList({"Помощь", "-", "О программе"}));
+}
+
+TEST_F(MainWindowTest, ShortcutsAndPictures) {
+  auto w = make_window();
+  const QMap<QString, QKeySequence> shortcuts = {{"N2", QKeySequence("Ctrl+N")},
+                                                 {"N3", QKeySequence("Ctrl+O")},
+                                                 {"N5", QKeySequence("Ctrl+S")},
+                                                 {"N9", QKeySequence("Ctrl+P")},
+                                                 {"Help1", QKeySequence("F1")}};
+  const QStringList with_picture = {"N2", "N3", "N5", "N8", "N9", "N21", "Help1"};
+  for (QAction* a : w->findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (a->objectName().startsWith("ToolButton") || a->text().isEmpty()) {
+      continue;
+    }
+    EXPECT_EQ(a->shortcut(), shortcuts.value(a->objectName())) << a->text().toStdString();
+    EXPECT_EQ(!a->icon().isNull(), with_picture.contains(a->objectName())) << a->text().toStdString();
+  }
+  // Every named command exists once, so the shortcuts above really were looked at.
+  for (const QString& name : shortcuts.keys()) {
+    EXPECT_NE(w->command(name), nullptr) << name.toStdString();
+  }
+}
+
+TEST_F(MainWindowTest, ToggledControlsFollowTheFileState) {
+  auto w = make_window();
+  const QStringList toggled_texts = {"Дополнить",
+                                     "Сохранить",
+                                     "Закрыть",
+                                     "Предварительный просмотр",
+                                     "Печать",
+                                     "Выровнять столбцы",
+                                     "Задать цвет",
+                                     "Убрать цвет",
+                                     "Убрать все цвета",
+                                     "Убрать сортировку",
+                                     "Удалить строки",
+                                     "Экспорт в Excel",
+                                     "Перенумеровать строки"};
+  ASSERT_EQ(w->toggled_controls().size(), 16);
+
+  auto check = [&](bool file_open) {
+    for (QAction* a : w->findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly)) {
+      const bool is_toggled =
+          toggled_texts.contains(a->text()) ||
+          QStringList({"ToolButton3", "ToolButton4", "ToolButton5"}).contains(a->objectName());
+      EXPECT_EQ(a->isEnabled(), is_toggled ? file_open : true)
+          << a->objectName().toStdString() << " " << a->text().toStdString();
+    }
+  };
+  check(false);
+  w->enable_button();
+  check(true);
+  w->disable_button();
+  check(false);
+}
+
+TEST_F(MainWindowTest, ToolbarShowsSixPicturesWithoutCaptionsRunningTheMenuCommands) {
+  auto w = make_window();
+  auto* bar = w->findChild<QToolBar*>("ToolBar1");
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->height(), 29);
+  const QList<QAction*> buttons = bar->actions();
+  ASSERT_EQ(buttons.size(), 6);
+  for (QAction* b : buttons) {
+    EXPECT_FALSE(b->icon().isNull());
+    EXPECT_TRUE(b->text().isEmpty());
+    EXPECT_TRUE(b->toolTip().isEmpty());
+  }
+  // The create button runs "Создать"; open runs "Открыть".
+  int created = 0;
+  int opened = 0;
+  QObject::connect(w->command("N2"), &QAction::triggered, [&] { ++created; });
+  QObject::connect(w->command("N3"), &QAction::triggered, [&] { ++opened; });
+  buttons[0]->trigger();
+  buttons[1]->trigger();
+  EXPECT_EQ(created, 1);
+  EXPECT_EQ(opened, 1);
+}
+
+TEST_F(MainWindowTest, ContextMenuIsNeverDisabledAndRunsTheMenuCommands) {
+  auto w = make_window();
+  QMenu* popup = w->context_menu();
+  EXPECT_EQ(entries(popup), QStringList({"График", "-", "Печать", "-", "Задать цвет", "Убрать цвет",
+                                         "Убрать все цвета", "-", "Выровнять столбцы", "-", "Удалить"}));
+  for (QAction* a : popup->actions()) {
+    EXPECT_TRUE(a->isEnabled());
+  }
+  // Even while "Печать" in the menu is disabled, the context entry reaches its command.
+  ASSERT_FALSE(w->command("N9")->isEnabled());
+  int printed = 0;
+  int deleted = 0;
+  QObject::connect(w->command("N9"), &QAction::triggered, [&] { ++printed; });
+  QObject::connect(w->command("N21"), &QAction::triggered, [&] { ++deleted; });
+  popup->findChild<QAction*>("PopupPrint")->trigger();
+  popup->findChild<QAction*>("PopupDelete")->trigger();
+  EXPECT_EQ(printed, 1);
+  EXPECT_EQ(deleted, 1);
+}
+
+TEST_F(MainWindowTest, NoFileLookAndTabs) {
+  auto w = make_window();
+  EXPECT_EQ(w->objectName(), "TForm1");
+  EXPECT_EQ(w->windowTitle(), "ВКТ - РС7");
+  EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
+  EXPECT_FALSE(w->has_file_look());
+  EXPECT_EQ(w->background(), w->palette().color(QPalette::Dark));
+  QTabWidget* tabs = w->page_control();
+  EXPECT_EQ(tabs->objectName(), "PageControl1");
+  EXPECT_TRUE(tabs->isHidden());
+  ASSERT_EQ(tabs->count(), 2);
+  EXPECT_EQ(tabs->tabText(0), "ВКТ-РС7");
+  EXPECT_EQ(tabs->tabText(1), "ЗРН2-РС7");
+  EXPECT_EQ(tabs->widget(0)->objectName(), "TabSheet1");
+  EXPECT_EQ(tabs->widget(1)->objectName(), "TabSheet2");
+  EXPECT_NE(tabs->widget(0)->findChild<QTableView*>("Grid1"), nullptr);
+  EXPECT_NE(tabs->widget(1)->findChild<QTableView*>("Grid2"), nullptr);
+  EXPECT_FALSE(state_.db_open);
+
+  w->show_file_look();
+  EXPECT_EQ(w->background(), w->palette().color(QPalette::Button));
+  w->show_no_file_look();
+  EXPECT_EQ(w->background(), w->palette().color(QPalette::Dark));
+}
+
+TEST_F(MainWindowTest, AboutWindowTextsFontsAndVersion) {
+  EXPECT_EQ(AboutWindow::version_text("1.0.0.0"), "1.0.0.0");
+  EXPECT_EQ(AboutWindow::version_text("7"), "0.0.0.0");
+  EXPECT_EQ(AboutWindow::version_text(""), "0.0.0.0");
+
+  auto w = make_window();
+  auto* about = w->findChild<AboutWindow*>("Tform6");
+  ASSERT_NE(about, nullptr);
+  EXPECT_EQ(about->windowTitle(), "О программе");
+  EXPECT_EQ(about->size(), QSize(515, 151));
+  EXPECT_TRUE(about->windowFlags() & Qt::Tool);
+
+  QString shown;
+  close_next_modal(&shown);
+  w->command("About1")->trigger();
+  EXPECT_EQ(shown, "Tform6");
+
+  auto label = [&](const char* name) { return about->findChild<QLabel*>(name); };
+  EXPECT_EQ(label("Label1")->text(), "ВКТ - РС7");
+  EXPECT_EQ(label("Label1")->font().pointSize(), 12);
+  EXPECT_TRUE(label("Label1")->font().bold());
+  EXPECT_EQ(label("Label2")->text(), QStringLiteral("Версия ") + QStringLiteral(VKT_VERSION));
+  EXPECT_EQ(label("Label2")->font().pointSize(), 10);
+  EXPECT_EQ(label("Label3")->text(), "Программа для передачи данных с приборов ВКТ-РС7");
+  EXPECT_EQ(label("Label3")->font().pointSize(), 10);
+  EXPECT_EQ(about->findChild<QPushButton*>("Button1")->text(), "Ок");
+}
+
+TEST_F(MainWindowTest, HelpFileDefaultsBesideProgramAndSwitchesToVktHlp) {
+  {
+    auto w = make_window();
+    EXPECT_EQ(w->help_file(), QDir(program_dir_.path()).filePath("VKT.HLP"));
+  }
+  // A "zrn2.hlp" beside the program becomes the help file, and F1 opens it with the viewer.
+  QFile zrn2(QDir(program_dir_.path()).filePath("zrn2.hlp"));
+  ASSERT_TRUE(zrn2.open(QIODevice::WriteOnly));
+  zrn2.close();
+  auto w = make_window();
+  EXPECT_EQ(w->help_file(), zrn2.fileName());
+  w->command("Help1")->trigger();
+  EXPECT_EQ(opened_, QStringList({zrn2.fileName()}));
+
+  // The toolbar button switches to "vkt.hlp" for the rest of the run; with that file present in
+  // the current directory, both the button and F1 open it.
+  QTemporaryDir cwd;
+  const QString old_cwd = QDir::currentPath();
+  QDir::setCurrent(cwd.path());
+  QFile vkt("vkt.hlp");
+  ASSERT_TRUE(vkt.open(QIODevice::WriteOnly));
+  vkt.close();
+  w->findChild<QAction*>("ToolButton6")->trigger();
+  w->command("Help1")->trigger();
+  QDir::setCurrent(old_cwd);
+  EXPECT_EQ(w->help_file(), "vkt.hlp");
+  EXPECT_EQ(opened_, QStringList({zrn2.fileName(), "vkt.hlp", "vkt.hlp"}));
+}
+
+TEST_F(MainWindowTest, MissingHelpFileShowsTheBuiltInHelp) {
+  auto w = make_window();
+  QString shown;
+  close_next_modal(&shown);
+  w->command("Help1")->trigger();
+  EXPECT_EQ(shown, "HelpWindow");
+  EXPECT_TRUE(opened_.isEmpty());
+  const QString help = HelpWindow::contents();
+  for (const char* topic : {"Создать", "Открыть", "Сортировка", "График", "Печать", "Экспорт в Excel"}) {
+    EXPECT_TRUE(help.contains(QString::fromUtf8(topic))) << topic;
+  }
+}
+
+TEST_F(MainWindowTest, WorkingDirectoryIsReadAtStartAndWrittenOnExit) {
+  // No stored value: the current directory is taken and stored at once.
+  {
+    auto w = make_window();
+    EXPECT_EQ(QString::fromStdString(state_.work_dir), QDir::currentPath());
+    EXPECT_EQ(settings_->default_dir(), QDir::currentPath());
+  }
+  settings_->set_default_dir("/srv/measurements");
+  auto w = make_window();
+  EXPECT_EQ(state_.work_dir, "/srv/measurements");
+
+  // "Выход" takes the close box's road: the working directory is written.
+  state_.work_dir = "/srv/other";
+  w->show();
+  w->command("Exit1")->trigger();
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_EQ(settings_->default_dir(), "/srv/other");
+}
+
+TEST_F(MainWindowTest, SplashCannotBeDismissedAndEndsAfterItsTime) {
+  SplashWindow splash(150);
+  EXPECT_EQ(splash.objectName(), "TForm5");
+  EXPECT_EQ(splash.size(), QSize(400, 77));
+  EXPECT_TRUE(splash.windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(SplashWindow::draw_picture().size(), QSize(400, 78));
+  // Escape and close attempts before the time is up are ignored.
+  QTimer::singleShot(20, &splash, [&] {
+    splash.reject();
+    splash.close();
+  });
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(splash.exec(), QDialog::Accepted);
+  EXPECT_GE(clock.elapsed(), 140);
+}
+
+}  // namespace
+}  // namespace vkt
