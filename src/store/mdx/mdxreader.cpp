@@ -151,7 +151,7 @@ std::string readTagName(std::span<const std::uint8_t> entry) {
   if (name.empty() || name.size() > kMaxTagNameLength) {
     damaged("недопустимое имя тега");
   }
-  return name;
+  return upperTagName(name);
 }
 
 KeyType readKeyType(std::uint8_t byte) {
@@ -285,6 +285,7 @@ MdxContents parseMdx(std::span<const std::uint8_t> bytes) {
   for (std::size_t i = kHeaderTableName; i < kHeaderTableName + kTableNameLength && bytes[i] != 0; ++i) {
     contents.tableName.push_back(static_cast<char>(bytes[i]));
   }
+  contents.tableName = upperTagName(contents.tableName);
 
   std::vector<bool> usedPages(geometry.pageCount, false);
   std::set<std::string> names;
