@@ -204,7 +204,7 @@ void TableIndex::addTag(std::string_view tagName, std::string_view fieldName, bo
   }
   applyFlags();
   if (sameName(selected_, tagName)) {
-    applyOrder();
+    applyOrder(false);
   }
 }
 
@@ -260,7 +260,7 @@ void TableIndex::rebuild() {
   store(next);
   tags_ = std::move(next);
   applyFlags();
-  applyOrder();
+  applyOrder(true);
 }
 
 void TableIndex::removeIndexFile() {
@@ -322,7 +322,7 @@ void TableIndex::onChange(const dbf::TableChange& change) {
       return;
   }
   store(tags_);
-  applyOrder();
+  applyOrder(change.kind != dbf::TableChange::Kind::Packed);
 }
 
 void TableIndex::store(const std::vector<Tag>& tags) {
@@ -350,14 +350,15 @@ void TableIndex::applyFlags() {
   }
 }
 
-// Keeps the current row current when the order changes under it.
-void TableIndex::applyOrder() {
+// Setting an order goes to the first row; when keys moved under a row the caller is on (an append
+// or edit just posted), that row stays current.
+void TableIndex::applyOrder(bool keepCurrent) {
   if (selected_.empty() || !table_.is_open()) {
     return;
   }
   const std::uint32_t current = table_.recno();
   table_.set_order(recordOrder(selected_));
-  if (current != 0) {
+  if (keepCurrent && current != 0) {
     table_.go_to(current);
   }
 }

@@ -79,7 +79,7 @@ class TableIndex {
   void insertEntry(Tag& tag, IndexEntry entry);
   void store(const std::vector<Tag>& tags);
   void applyFlags();
-  void applyOrder();
+  void applyOrder(bool keepCurrent);
   void removeFile();
   std::filesystem::path indexPath() const;
 

@@ -402,6 +402,8 @@ TEST_F(TableIndexTest, FollowsAppendsEditsDeletesAndPack) {
     }
   }
   rows_ = packed;
+  // A pack goes to the first row of the order.
+  EXPECT_EQ(table_.recno(), expected(numberOf, true).front());
   checkBoth("pack");
   EXPECT_EQ(index_.selectedTag(), "TAB1");
   index_.selectOrder("tab2");
