@@ -1,0 +1,61 @@
+#include "store/mdx/fileio.h"
+
+#include <fstream>
+#include <system_error>
+
+#include "store/mdx/indexkey.h"
+
+namespace vkt::mdx {
+namespace {
+
+// Index files beyond this size are not ours: a production index of a measurement table stays far
+// below it.
+constexpr std::uintmax_t kMaxIndexFileSize = std::uintmax_t{1} << 30;
+
+}  // namespace
+
+std::string displayName(const std::filesystem::path& path) {
+  const std::u8string name = path.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
+void writeFileAtomically(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+  std::filesystem::path temporary = path;
+  temporary += ".tmp";
+  std::error_code ec;
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file) {
+      std::filesystem::remove(temporary, ec);
+      throw MdxError("Не удалось записать индексный файл " + displayName(path));
+    }
+  }
+  std::filesystem::rename(temporary, path, ec);
+  if (ec) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    throw MdxError("Не удалось записать индексный файл " + displayName(path) + ": " + ec.message());
+  }
+}
+
+std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) {
+    throw MdxError("Не удалось открыть индексный файл " + displayName(path));
+  }
+  if (size > kMaxIndexFileSize) {
+    throw MdxError("Индексный файл " + displayName(path) + " слишком велик");
+  }
+  std::ifstream file(path, std::ios::binary);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!file || file.gcount() != static_cast<std::streamsize>(bytes.size())) {
+    throw MdxError("Не удалось прочитать индексный файл " + displayName(path));
+  }
+  return bytes;
+}
+
+}  // namespace vkt::mdx

@@ -1,0 +1,300 @@
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <numeric>
+#include <set>
+
+#include "store/mdx/byteorder.h"
+#include "store/mdx/fileio.h"
+#include "store/mdx/mdxfile.h"
+#include "store/mdx/mdxlayout.h"
+
+namespace vkt::mdx {
+namespace {
+
+using namespace layout;
+
+bool isTagNameCharacter(char c, bool first) {
+  const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  const bool digit = c >= '0' && c <= '9';
+  return letter || (!first && (digit || c == '_'));
+}
+
+void checkDefinition(const TagDefinition& d) {
+  if (d.name.empty() || d.name.size() > kMaxTagNameLength) {
+    throw MdxError("Имя тега индекса должно содержать от 1 до 10 символов: \"" + d.name + "\"");
+  }
+  for (std::size_t i = 0; i < d.name.size(); ++i) {
+    if (!isTagNameCharacter(d.name[i], i == 0)) {
+      throw MdxError("Недопустимое имя тега индекса: \"" + d.name + "\"");
+    }
+  }
+  if (d.field.empty() || d.field.size() >= kTagExpressionLength) {
+    throw MdxError("Недопустимое выражение тега индекса " + d.name);
+  }
+  std::size_t expected = 0;
+  switch (d.type) {
+    case KeyType::Character:
+      expected = keyLengthFor(d.type, d.keyLength, d.field);
+      break;
+    case KeyType::Numeric:
+      expected = kNumericKeyLength;
+      break;
+    case KeyType::Date:
+      expected = kDateKeyLength;
+      break;
+    default:
+      throw MdxError("Недопустимый тип ключа тега индекса " + d.name);
+  }
+  if (d.keyLength != expected) {
+    throw MdxError("Недопустимая длина ключа тега индекса " + d.name);
+  }
+}
+
+void putDate(std::vector<std::uint8_t>& out, std::size_t at, const FileDate& date) {
+  out[at] = static_cast<std::uint8_t>(std::clamp(date.year - 1900, 0, 255));
+  out[at + 1] = static_cast<std::uint8_t>(std::clamp(date.month, 1, 12));
+  out[at + 2] = static_cast<std::uint8_t>(std::clamp(date.day, 1, 31));
+}
+
+// Lays out the tag's tree: full leaves from the sorted keys, then branch levels whose keys are
+// the last key of each child but the rightmost, until one root remains.
+class TreeBuilder {
+ public:
+  TreeBuilder(std::vector<std::uint8_t>& out, std::uint32_t& nextPage, std::size_t keyLength)
+      : out_(out),
+        nextPage_(nextPage),
+        keyLength_(keyLength),
+        item_(itemLength(keyLength)),
+        maxKeys_(maxKeysPerNode(keyLength)) {}
+
+  std::uint32_t build(const std::vector<IndexEntry>& entries) {
+    std::vector<Node> level;
+    std::size_t at = 0;
+    do {
+      const std::size_t count = std::min(maxKeys_, entries.size() - at);
+      const std::uint32_t page = allocate();
+      const std::size_t base = offsetOf(page);
+      putU32(out_, base + kNodeKeyCount, static_cast<std::uint32_t>(count));
+      for (std::size_t i = 0; i < count; ++i) {
+        const IndexEntry& e = entries[at + i];
+        writeItem(base, i, e.record, e.key);
+      }
+      level.push_back(
+          {page, count == 0 ? std::string_view() : std::string_view(entries[at + count - 1].key)});
+      at += count;
+    } while (at < entries.size());
+
+    while (level.size() > 1) {
+      level = buildBranches(level);
+    }
+    return level.front().page;
+  }
+
+ private:
+  struct Node {
+    std::uint32_t page;
+    std::string_view lastKey;
+  };
+
+  std::vector<Node> buildBranches(const std::vector<Node>& children) {
+    // Spread the children evenly so that no branch is left with a single child.
+    const std::size_t fanout = maxKeys_ + 1;
+    const std::size_t groups = (children.size() + fanout - 1) / fanout;
+    const std::size_t base = children.size() / groups;
+    const std::size_t extra = children.size() % groups;
+    std::vector<Node> parents;
+    std::size_t at = 0;
+    for (std::size_t g = 0; g < groups; ++g) {
+      const std::size_t count = base + (g < extra ? 1 : 0);
+      const std::uint32_t page = allocate();
+      const std::size_t offset = offsetOf(page);
+      putU32(out_, offset + kNodeKeyCount, static_cast<std::uint32_t>(count - 1));
+      for (std::size_t i = 0; i + 1 < count; ++i) {
+        writeItem(offset, i, children[at + i].page, children[at + i].lastKey);
+      }
+      putU32(out_, offset + kNodeItems + (count - 1) * item_, children[at + count - 1].page);
+      parents.push_back({page, children[at + count - 1].lastKey});
+      at += count;
+    }
+    return parents;
+  }
+
+  void writeItem(std::size_t base, std::size_t index, std::uint32_t pointer, std::string_view key) {
+    const std::size_t at = base + kNodeItems + index * item_;
+    putU32(out_, at, pointer);
+    std::memcpy(out_.data() + at + 4, key.data(), std::min(key.size(), keyLength_));
+  }
+
+  std::uint32_t allocate() {
+    const std::uint32_t page = nextPage_;
+    nextPage_ += kPagesPerBlock;
+    out_.resize(static_cast<std::size_t>(nextPage_) * kPageSize, 0);
+    return page;
+  }
+
+  static std::size_t offsetOf(std::uint32_t page) { return static_cast<std::size_t>(page) * kPageSize; }
+
+  std::vector<std::uint8_t>& out_;
+  std::uint32_t& nextPage_;
+  std::size_t keyLength_;
+  std::size_t item_;
+  std::size_t maxKeys_;
+};
+
+void writeTagHeader(std::vector<std::uint8_t>& out, std::uint32_t page, const TagDefinition& d,
+                    std::uint32_t root, std::uint32_t pages) {
+  const std::size_t at = static_cast<std::size_t>(page) * kPageSize;
+  putU32(out, at + kTagRoot, root);
+  putU32(out, at + kTagPages, pages);
+  out[at + kTagFormat] = static_cast<std::uint8_t>(kKeyFormatField | (d.descending ? kFormatDescending : 0));
+  out[at + kTagKeyType] = static_cast<std::uint8_t>(d.type);
+  putU16(out, at + kTagKeyLength, static_cast<std::uint16_t>(d.keyLength));
+  putU16(out, at + kTagMaxKeys, static_cast<std::uint16_t>(maxKeysPerNode(d.keyLength)));
+  putU16(out, at + kTagDateFlag, d.type == KeyType::Date ? 1 : 0);
+  putU16(out, at + kTagItemLength, static_cast<std::uint16_t>(itemLength(d.keyLength)));
+  out[at + kTagUpdateCounter] = 1;
+  std::memcpy(out.data() + at + kTagExpression, d.field.data(), d.field.size());
+}
+
+void writeTagEntry(std::vector<std::uint8_t>& out, std::size_t index, const TagDefinition& d,
+                   std::uint32_t headerPage) {
+  const std::size_t at = kTagTable + index * kTagEntrySize;
+  putU32(out, at + kEntryHeaderPage, headerPage);
+  const std::string name = upperTagName(d.name);
+  std::memcpy(out.data() + at + kEntryName, name.data(), name.size());
+  out[at + kEntryKeyFormat] = kKeyFormatField;
+  out[at + kEntryReserved] = kEntryReservedValue;
+  out[at + kEntryKeyType] = static_cast<std::uint8_t>(d.type);
+}
+
+// The tag table doubles as a binary search tree over the tag names (slot numbers from 1); the
+// first tag is its root.
+void linkTagNames(std::vector<std::uint8_t>& out, const std::vector<Tag>& tags) {
+  auto entry = [](std::size_t slot) { return kTagTable + (slot - 1) * kTagEntrySize; };
+  for (std::size_t slot = 2; slot <= tags.size(); ++slot) {
+    const std::string name = upperTagName(tags[slot - 1].definition.name);
+    std::size_t node = 1;
+    for (;;) {
+      const bool left = name < upperTagName(tags[node - 1].definition.name);
+      const std::size_t link = entry(node) + (left ? kEntryLeft : kEntryRight);
+      if (out[link] == 0) {
+        out[link] = static_cast<std::uint8_t>(slot);
+        out[entry(slot) + kEntryParent] = static_cast<std::uint8_t>(node);
+        break;
+      }
+      node = out[link];
+    }
+  }
+}
+
+}  // namespace
+
+FileDate FileDate::today() {
+  const auto now = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now());
+  const std::chrono::year_month_day ymd(now);
+  return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+          static_cast<int>(static_cast<unsigned>(ymd.day()))};
+}
+
+std::string upperTagName(std::string_view name) {
+  std::string upper(name);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  return upper;
+}
+
+void sortEntries(const TagDefinition& definition, std::vector<IndexEntry>& entries) {
+  const KeyType type = definition.type;
+  const int direction = definition.descending ? -1 : 1;
+  const auto less = [type, direction](const IndexEntry& a, const IndexEntry& b) {
+    const int c = compareKeys(type, a.key, b.key) * direction;
+    return c != 0 ? c < 0 : a.record < b.record;
+  };
+  // An index kept up to date is handed over in order already.
+  if (std::is_sorted(entries.begin(), entries.end(), less)) {
+    return;
+  }
+  const std::size_t length = definition.keyLength;
+  if (type == KeyType::Date || entries.size() < 2 || length == 0 ||
+      std::any_of(entries.begin(), entries.end(),
+                  [length](const IndexEntry& e) { return e.key.size() != length; })) {
+    std::sort(entries.begin(), entries.end(), less);
+    return;
+  }
+  // Many keys sort much faster as plain bytes laid out side by side.
+  std::vector<std::uint8_t> keys(entries.size() * length);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    sortableKey(type, entries[i].key, keys.data() + i * length);
+  }
+  std::vector<std::uint32_t> order(entries.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const int c = std::memcmp(keys.data() + a * length, keys.data() + b * length, length) * direction;
+    return c != 0 ? c < 0 : entries[a].record < entries[b].record;
+  });
+  std::vector<IndexEntry> sorted;
+  sorted.reserve(entries.size());
+  for (std::uint32_t i : order) {
+    sorted.push_back(std::move(entries[i]));
+  }
+  entries = std::move(sorted);
+}
+
+std::vector<std::uint8_t> buildMdx(std::string_view tableName, std::vector<Tag> tags, FileDate date) {
+  if (tags.size() > kMaxTags) {
+    throw MdxError("В индексном файле не может быть больше 47 тегов");
+  }
+  std::set<std::string> names;
+  for (Tag& tag : tags) {
+    checkDefinition(tag.definition);
+    if (!names.insert(upperTagName(tag.definition.name)).second) {
+      throw MdxError("Тег индекса " + tag.definition.name + " повторяется");
+    }
+    for (const IndexEntry& e : tag.entries) {
+      if (e.key.size() != tag.definition.keyLength || e.record == 0) {
+        throw MdxError("Недопустимый ключ в теге индекса " + tag.definition.name);
+      }
+    }
+    sortEntries(tag.definition, tag.entries);
+  }
+
+  std::vector<std::uint8_t> out(kFirstDataPage * kPageSize, 0);
+  out[kHeaderVersion] = kVersion;
+  putDate(out, kHeaderCreated, date);
+  std::string name = upperTagName(tableName).substr(0, kTableNameLength);
+  std::memcpy(out.data() + kHeaderTableName, name.data(), name.size());
+  putU16(out, kHeaderPagesPerBlock, kPagesPerBlock);
+  putU16(out, kHeaderBlockSize, kBlockSize);
+  out[kHeaderProduction] = 1;
+  out[kHeaderTagSlots] = kTagSlotsValue;
+  out[kHeaderTagEntryLength] = kTagEntryLengthValue;
+  putU16(out, kHeaderTagsInUse, static_cast<std::uint16_t>(tags.size()));
+  out[kHeaderMarker] = kMarkerValue;
+  putDate(out, kHeaderUpdated, date);
+  out[kHeaderSecondPageMarker] = 1;
+
+  std::uint32_t nextPage = kFirstDataPage;
+  for (std::size_t i = 0; i < tags.size(); ++i) {
+    const TagDefinition& d = tags[i].definition;
+    const std::uint32_t headerPage = nextPage;
+    nextPage += kPagesPerBlock;
+    out.resize(static_cast<std::size_t>(nextPage) * kPageSize, 0);
+    TreeBuilder builder(out, nextPage, d.keyLength);
+    const std::uint32_t root = builder.build(tags[i].entries);
+    writeTagHeader(out, headerPage, d, root, nextPage - headerPage);
+    writeTagEntry(out, i, d, headerPage);
+  }
+  linkTagNames(out, tags);
+  putU32(out, kHeaderPageCount, nextPage);
+  return out;
+}
+
+void writeMdxFile(const std::filesystem::path& path, std::string_view tableName, std::vector<Tag> tags) {
+  writeFileAtomically(path, buildMdx(tableName, std::move(tags), FileDate::today()));
+}
+
+}  // namespace vkt::mdx

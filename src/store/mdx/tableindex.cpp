@@ -1,0 +1,378 @@
+#include "store/mdx/tableindex.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "store/dbf/codepage.h"
+#include "store/mdx/fileio.h"
+
+namespace vkt::mdx {
+namespace {
+
+bool lessInTag(const TagDefinition& d, const IndexEntry& a, const IndexEntry& b) {
+  const int c = compareKeys(d.type, a.key, b.key) * (d.descending ? -1 : 1);
+  return c != 0 ? c < 0 : a.record < b.record;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+  return upperTagName(a) == upperTagName(b);
+}
+
+}  // namespace
+
+TableIndex::TableIndex(dbf::Table& table) : table_(table) {}
+
+TableIndex::~TableIndex() {
+  detach();
+}
+
+std::filesystem::path TableIndex::indexPathFor(const std::filesystem::path& tablePath) {
+  std::filesystem::path path = tablePath;
+  path.replace_extension(".mdx");
+  return path;
+}
+
+std::filesystem::path TableIndex::indexPath() const {
+  return table_.path().empty() ? std::filesystem::path() : indexPathFor(table_.path());
+}
+
+TableIndex::Found TableIndex::attach() {
+  detach();
+  tags_.clear();
+  selected_.clear();
+  if (!table_.is_open()) {
+    throw MdxError("Таблица не открыта");
+  }
+  const bool announced = table_.header().production_index;
+  const std::filesystem::path path = indexPath();
+  std::error_code ec;
+  const bool exists = !path.empty() && std::filesystem::exists(path, ec);
+  Found found = Found::NoIndex;
+  if (!exists) {
+    found = announced ? Found::FlagCleared : Found::NoIndex;
+  } else if (announced) {
+    try {
+      MdxContents contents = readMdxFile(path);
+      if (!contents.tags.empty() && matchesTable(contents)) {
+        tags_ = std::move(contents.tags);
+        found = Found::Loaded;
+      } else {
+        found = Found::Dropped;
+      }
+    } catch (const MdxError&) {
+      found = Found::Dropped;
+    }
+  } else {
+    // A file the header does not announce is a leftover no other reader would take up.
+    found = Found::Dropped;
+  }
+  applyFlags();
+  if (found == Found::Dropped) {
+    removeFile();
+  }
+  table_.set_change_listener([this](const dbf::TableChange& change) { onChange(change); });
+  attached_ = true;
+  return found;
+}
+
+void TableIndex::detach() {
+  if (attached_) {
+    table_.set_change_listener({});
+    attached_ = false;
+  }
+}
+
+TableIndex::FieldKey TableIndex::keyOf(std::string_view fieldName) const {
+  const auto field = table_.find_field(fieldName);
+  if (!field) {
+    throw MdxError("Нельзя построить индекс: в таблице нет поля " + std::string(fieldName));
+  }
+  const dbf::Field& f = table_.fields()[*field];
+  switch (f.type) {
+    case dbf::FieldType::Character:
+      return {*field, KeyType::Character, keyLengthFor(KeyType::Character, f.width, f.name)};
+    case dbf::FieldType::Numeric:
+    case dbf::FieldType::Float:
+      return {*field, KeyType::Numeric, kNumericKeyLength};
+    default:
+      throw MdxError("Нельзя построить индекс по полю " + f.name + ": поля этого типа не индексируются");
+  }
+}
+
+std::string TableIndex::keyFor(const FieldKey& key, std::uint32_t recno) const {
+  const std::string raw = table_.raw_field(recno, key.field);
+  if (key.type == KeyType::Numeric) {
+    const NumericKey packed = numericKeyFromText(raw);
+    return std::string(packed.begin(), packed.end());
+  }
+  return characterKey(raw, key.keyLength);
+}
+
+// Every record gets a key, deleted ones too: the table's walk passes over deleted rows, and a pack
+// renumbers the rest and rebuilds the tags.
+std::vector<IndexEntry> TableIndex::entriesFor(const FieldKey& key) const {
+  std::vector<IndexEntry> entries;
+  const std::uint32_t count = table_.record_count();
+  entries.reserve(count);
+  for (std::uint32_t recno = 1; recno <= count; ++recno) {
+    entries.push_back({keyFor(key, recno), recno});
+  }
+  return entries;
+}
+
+Tag* TableIndex::findTag(std::string_view tagName) {
+  const auto it = std::find_if(tags_.begin(), tags_.end(),
+                               [&](const Tag& t) { return sameName(t.definition.name, tagName); });
+  return it == tags_.end() ? nullptr : &*it;
+}
+
+const Tag* TableIndex::findTag(std::string_view tagName) const {
+  return const_cast<TableIndex*>(this)->findTag(tagName);
+}
+
+bool TableIndex::hasTag(std::string_view tagName) const {
+  return findTag(tagName) != nullptr;
+}
+
+std::vector<TagDefinition> TableIndex::tags() const {
+  std::vector<TagDefinition> definitions;
+  for (const Tag& tag : tags_) {
+    definitions.push_back(tag.definition);
+  }
+  return definitions;
+}
+
+std::vector<std::uint32_t> TableIndex::recordOrder(std::string_view tagName) const {
+  const Tag* tag = findTag(tagName);
+  if (tag == nullptr) {
+    throw MdxError("Нет тега индекса " + std::string(tagName));
+  }
+  std::vector<std::uint32_t> records;
+  records.reserve(tag->entries.size());
+  for (const IndexEntry& e : tag->entries) {
+    records.push_back(e.record);
+  }
+  return records;
+}
+
+// The file must hold, for every record, exactly the key the row gives now; anything else is an
+// index left behind by an interrupted session and is not trusted.
+bool TableIndex::matchesTable(const MdxContents& contents) const {
+  const std::uint32_t count = table_.record_count();
+  for (const Tag& tag : contents.tags) {
+    FieldKey key{};
+    try {
+      key = keyOf(tag.definition.field);
+    } catch (const MdxError&) {
+      return false;
+    }
+    if (key.type != tag.definition.type || key.keyLength != tag.definition.keyLength ||
+        tag.entries.size() != count) {
+      return false;
+    }
+    std::vector<bool> seen(count + 1, false);
+    for (const IndexEntry& e : tag.entries) {
+      if (e.record > count || seen[e.record] || e.key != keyFor(key, e.record)) {
+        return false;
+      }
+      seen[e.record] = true;
+    }
+  }
+  return true;
+}
+
+void TableIndex::addTag(std::string_view tagName, std::string_view fieldName, bool descending) {
+  if (!table_.is_open()) {
+    throw MdxError("Таблица не открыта");
+  }
+  try {
+    const FieldKey key = keyOf(fieldName);
+    Tag tag{{upperTagName(tagName), table_.fields()[key.field].name, key.type, key.keyLength, descending},
+            entriesFor(key)};
+    sortEntries(tag.definition, tag.entries);
+    std::vector<Tag> next = tags_;
+    if (Tag* same = findTag(tagName)) {
+      next[static_cast<std::size_t>(same - tags_.data())] = std::move(tag);
+    } else {
+      next.push_back(std::move(tag));
+    }
+    store(next);
+    tags_ = std::move(next);
+  } catch (const MdxError&) {
+    dropOrder();
+    throw;
+  }
+  applyFlags();
+  if (sameName(selected_, tagName)) {
+    applyOrder(false);
+  }
+}
+
+void TableIndex::selectOrder(std::string_view tagName) {
+  if (findTag(tagName) == nullptr) {
+    throw MdxError("Нет тега индекса " + std::string(tagName));
+  }
+  selected_ = upperTagName(tagName);
+  table_.set_order(recordOrder(selected_));
+}
+
+void TableIndex::dropOrder() {
+  selected_.clear();
+  if (table_.is_open() && table_.has_order()) {
+    table_.clear_order();
+  }
+}
+
+void TableIndex::deleteTag(std::string_view tagName) {
+  const Tag* tag = findTag(tagName);
+  if (tag == nullptr) {
+    throw MdxError("Нет тега индекса " + std::string(tagName));
+  }
+  if (sameName(selected_, tagName)) {
+    dropOrder();
+  }
+  std::vector<Tag> next;
+  for (const Tag& t : tags_) {
+    if (&t != tag) {
+      next.push_back(t);
+    }
+  }
+  if (next.empty()) {
+    // Flags first: a crash before the file goes leaves a file nobody announces, which the next
+    // open deletes.
+    tags_.clear();
+    applyFlags();
+    removeFile();
+    return;
+  }
+  store(next);
+  tags_ = std::move(next);
+  applyFlags();
+}
+
+void TableIndex::rebuild() {
+  std::vector<Tag> next = tags_;
+  for (Tag& tag : next) {
+    const FieldKey key = keyOf(tag.definition.field);
+    tag.entries = entriesFor(key);
+    sortEntries(tag.definition, tag.entries);
+  }
+  store(next);
+  tags_ = std::move(next);
+  applyFlags();
+  applyOrder(true);
+}
+
+void TableIndex::removeIndexFile() {
+  tags_.clear();
+  if (table_.is_open()) {
+    dropOrder();
+    applyFlags();
+  }
+  selected_.clear();
+  removeFile();
+}
+
+void TableIndex::insertEntry(Tag& tag, IndexEntry entry) {
+  const auto at = std::lower_bound(
+      tag.entries.begin(), tag.entries.end(), entry,
+      [&](const IndexEntry& a, const IndexEntry& b) { return lessInTag(tag.definition, a, b); });
+  tag.entries.insert(at, std::move(entry));
+}
+
+// Appends and edits move one key within each tag; a pack renumbers records, so the tags are
+// built again. Deleting only marks a row, and the walk already passes over marked rows.
+void TableIndex::onChange(const dbf::TableChange& change) {
+  if (tags_.empty() || change.kind == dbf::TableChange::Kind::Deleted) {
+    return;
+  }
+  switch (change.kind) {
+    case dbf::TableChange::Kind::Appended:
+      for (Tag& tag : tags_) {
+        insertEntry(tag, {keyFor(keyOf(tag.definition.field), change.recno), change.recno});
+      }
+      break;
+    case dbf::TableChange::Kind::Edited: {
+      bool moved = false;
+      for (Tag& tag : tags_) {
+        std::string key = keyFor(keyOf(tag.definition.field), change.recno);
+        const auto old = std::find_if(tag.entries.begin(), tag.entries.end(),
+                                      [&](const IndexEntry& e) { return e.record == change.recno; });
+        if (old != tag.entries.end()) {
+          if (old->key == key) {
+            continue;
+          }
+          tag.entries.erase(old);
+        }
+        insertEntry(tag, {std::move(key), change.recno});
+        moved = true;
+      }
+      if (!moved) {
+        return;
+      }
+      break;
+    }
+    case dbf::TableChange::Kind::Packed:
+      for (Tag& tag : tags_) {
+        tag.entries = entriesFor(keyOf(tag.definition.field));
+        sortEntries(tag.definition, tag.entries);
+      }
+      break;
+    case dbf::TableChange::Kind::Deleted:
+      return;
+  }
+  store(tags_);
+  applyOrder(change.kind != dbf::TableChange::Kind::Packed);
+}
+
+void TableIndex::store(const std::vector<Tag>& tags) {
+  const std::filesystem::path path = indexPath();
+  if (path.empty()) {
+    return;  // a table in memory keeps its index in memory
+  }
+  const std::u8string stem = table_.path().stem().u8string();
+  const std::string name = dbf::encode_text(table_.code_page(), std::string(stem.begin(), stem.end()));
+  writeMdxFile(path, name, tags);
+}
+
+void TableIndex::applyFlags() {
+  if (table_.header().production_index != !tags_.empty()) {
+    table_.set_production_index_flag(!tags_.empty());
+  }
+  const std::vector<dbf::Field>& fields = table_.fields();
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const bool tagged = std::any_of(tags_.begin(), tags_.end(), [&](const Tag& t) {
+      return sameName(t.definition.field, fields[i].name);
+    });
+    if (fields[i].has_tag != tagged) {
+      table_.set_field_tag_flag(i, tagged);
+    }
+  }
+}
+
+// Setting an order goes to the first row; when keys moved under a row the caller is on (an append
+// or edit just posted), that row stays current.
+void TableIndex::applyOrder(bool keepCurrent) {
+  if (selected_.empty() || !table_.is_open()) {
+    return;
+  }
+  const std::uint32_t current = table_.recno();
+  table_.set_order(recordOrder(selected_));
+  if (keepCurrent && current != 0) {
+    table_.go_to(current);
+  }
+}
+
+void TableIndex::removeFile() {
+  const std::filesystem::path path = indexPath();
+  if (path.empty()) {
+    return;
+  }
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+  if (ec && std::filesystem::exists(path)) {
+    throw MdxError("Не удалось удалить индексный файл " + displayName(path));
+  }
+}
+
+}  // namespace vkt::mdx
