@@ -14,8 +14,11 @@
 #include "core/programstate.h"
 #include "store/appsettings.h"
 #include "store/dbf/table.h"
+#include "store/mdx/tableindex.h"
 #include "ui/aboutwindow.h"
 #include "ui/dialogs.h"
+#include "ui/downloaddialog.h"
+#include "ui/graphcommand.h"
 #include "ui/helpwindow.h"
 #include "ui/icons.h"
 #include "ui/measurementgrid.h"
@@ -43,7 +46,8 @@ MainWindow::MainWindow(const MainWindowServices& services, QWidget* parent)
     : QMainWindow(parent),
       services_(services),
       pictures_(program_pictures()),
-      table_(std::make_unique<dbf::Table>()) {
+      table_(std::make_unique<dbf::Table>()),
+      index_(std::make_unique<mdx::TableIndex>(*table_)) {
   setObjectName(QStringLiteral("TForm1"));
   setFont(program_font());
   create_actions();
@@ -51,8 +55,17 @@ MainWindow::MainWindow(const MainWindowServices& services, QWidget* parent)
   create_toolbar();
   create_tabs();
   connect_commands();
-  about_ = new AboutWindow(this);
   set_up();
+  QStringList ports = services_.ports;
+  if (ports.isEmpty() && services_.settings != nullptr) {
+    ports = services_.settings->ports();
+  }
+  if (ports.isEmpty()) {
+    ports = DownloadDialog::default_ports();
+  }
+  download_ = new DownloadDialog(*services_.dialogs, *services_.state, ports, this);
+  about_ = new AboutWindow(this);
+  graph_ = std::make_unique<GraphCommand>(*services_.state, *services_.dialogs, this);
 }
 
 MainWindow::~MainWindow() = default;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "store/gridstatistics.h"
+#include "ui/dialogs.h"
 
 class QAction;
 class QMenu;
@@ -19,8 +20,13 @@ namespace vkt {
 namespace dbf {
 class Table;
 }
+namespace mdx {
+class TableIndex;
+}
 
 class AboutWindow;
+class DownloadDialog;
+class GraphCommand;
 class MeasurementGrid;
 class MeasurementModel;
 class AppSettings;
@@ -36,6 +42,9 @@ struct MainWindowServices {
   QString program_dir;
   // Opens an existing help file with the desktop's viewer; false when that failed.
   std::function<bool(const QString& path)> open_document;
+  // Serial ports to look for the instrument on, in order; empty: the "Ports" setting, else the
+  // platform's first and second serial port.
+  QStringList ports;
 };
 
 // The main window (TForm1): menus, toolbar, the two device tabs, the looks with and without a
@@ -78,6 +87,10 @@ class MainWindow : public QMainWindow {
   void Open_DB(const QString& path);
   void Save_DB();
   void Close_DB();
+  // Creates the file named by the save dialog and fills it from the last download.
+  void Create_DB(const QString& path);
+  DownloadDialog* download_window() const { return download_; }
+  GraphCommand* graph_command() const { return graph_.get(); }
 
   // Shows the tab of the open file's rows: device B when the file holds any, else device A.
   void tab_vis_en();
@@ -87,14 +100,26 @@ class MainWindow : public QMainWindow {
   // The grid of the visible tab (nullptr without a file).
   MeasurementGrid* visible_grid() const;
 
+  // Drops a grid's sort marks and the table's sort tag ("tab1", "tab2").
+  void clear_sort(MeasurementGrid* grid, const QString& tag);
+  // Deletes the selected rows of a grid and compacts the file.
+  void delete_rows(MeasurementGrid* grid);
+  mdx::TableIndex& index() { return *index_; }
+
  public slots:
+  void N2Click();          // "Создать"
   void N3Click();          // "Открыть"
+  void N4Click();          // "Дополнить"
   void N5Click();          // "Сохранить"
   void N7Click();          // "Закрыть"
   void N17Click();         // "Задать цвет"
   void N18Click();         // "Убрать цвет"
   void N19Click();         // "Убрать все цвета"
   void N23Click();         // "Выровнять столбцы"
+  void N21Click();         // "Удалить строки", "Удалить"
+  void N33Click();         // "Убрать сортировку"
+  void N37Click();         // "Перенумеровать строки"
+  void Grid1DblClick();    // also "Сервис" -> "График" and the context menu's "График"
   void HelpClick();        // "Помощь", F1
   void HelpButtonClick();  // the toolbar's help button
   void AboutClick();       // "О программе"
@@ -119,6 +144,16 @@ class MainWindow : public QMainWindow {
   void load_layout(const QString& name, MeasurementGrid* grid);
   void store_layout(const QString& name, MeasurementGrid* grid);
   void show_error(const QString& text);
+  bool import_download(int mode);
+  void title_clicked(MeasurementGrid* grid, int column, bool ctrl);
+  void TitleStateChange(MeasurementGrid* grid, int column);
+  QString sort_tag(const MeasurementGrid* grid) const;
+  MeasurementModel* model_of(const MeasurementGrid* grid) const;
+  // Closes and opens the table again (everything is on disk then), keeping the sort order.
+  void reopen_table();
+  void attach_index();
+  void reload_models();
+  Dialogs::FileRequest database_request() const;
   QChar decimal_point() const;
 
   QAction* add_action(const QString& name, const QString& text, int picture = -1,
@@ -134,11 +169,14 @@ class MainWindow : public QMainWindow {
   MeasurementModel* model1_ = nullptr;
   MeasurementModel* model2_ = nullptr;
   std::unique_ptr<dbf::Table> table_;  // Dbf1: the one table of the program
+  std::unique_ptr<mdx::TableIndex> index_;
   QString table_path_;
   GridStatistics statistics_;
   QToolBar* toolbar_ = nullptr;
   QMenu* popup_menu_ = nullptr;
   AboutWindow* about_ = nullptr;
+  DownloadDialog* download_ = nullptr;   // TForm2
+  std::unique_ptr<GraphCommand> graph_;  // TForm7 and TGraff
   QString help_file_;
   bool file_look_ = false;
 };

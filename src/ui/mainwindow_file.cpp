@@ -10,11 +10,14 @@
 #include <filesystem>
 
 #include "core/programstate.h"
+#include "image/tableimport.h"
 #include "store/appsettings.h"
 #include "store/columnlayout.h"
 #include "store/dbf/table.h"
+#include "store/mdx/tableindex.h"
 #include "store/measurement/measurementfile.h"
 #include "ui/dialogs.h"
+#include "ui/downloaddialog.h"
 #include "ui/mainwindow.h"
 #include "ui/measurementgrid.h"
 #include "ui/measurementmodel.h"
@@ -41,13 +44,20 @@ void MainWindow::show_error(const QString& text) {
 }
 
 void MainWindow::connect_commands() {
+  connect(command(QStringLiteral("N2")), &QAction::triggered, this, &MainWindow::N2Click);
   connect(command(QStringLiteral("N3")), &QAction::triggered, this, &MainWindow::N3Click);
+  connect(command(QStringLiteral("N4")), &QAction::triggered, this, &MainWindow::N4Click);
   connect(command(QStringLiteral("N5")), &QAction::triggered, this, &MainWindow::N5Click);
   connect(command(QStringLiteral("N7")), &QAction::triggered, this, &MainWindow::N7Click);
   connect(command(QStringLiteral("N17")), &QAction::triggered, this, &MainWindow::N17Click);
   connect(command(QStringLiteral("N18")), &QAction::triggered, this, &MainWindow::N18Click);
   connect(command(QStringLiteral("N19")), &QAction::triggered, this, &MainWindow::N19Click);
   connect(command(QStringLiteral("N23")), &QAction::triggered, this, &MainWindow::N23Click);
+  connect(command(QStringLiteral("N21")), &QAction::triggered, this, &MainWindow::N21Click);
+  connect(command(QStringLiteral("N33")), &QAction::triggered, this, &MainWindow::N33Click);
+  connect(command(QStringLiteral("N37")), &QAction::triggered, this, &MainWindow::N37Click);
+  connect(command(QStringLiteral("Graph1")), &QAction::triggered, this, &MainWindow::Grid1DblClick);
+  connect(grid1_, &QAbstractItemView::doubleClicked, this, &MainWindow::Grid1DblClick);
   connect(page_control_, &QTabWidget::currentChanged, this, [this](int index) {
     if (!services_.state->db_open || page_control_->isHidden()) {
       return;
@@ -73,6 +83,8 @@ void MainWindow::connect_commands() {
               grid_selection_changed(grid);
             });
     connect(grid, &MeasurementGrid::edit_started, this, [this] { services_.state->db_modified = true; });
+    connect(grid, &MeasurementGrid::title_clicked, this,
+            [this, grid](int column, bool ctrl) { title_clicked(grid, column, ctrl); });
     connect(model, &MeasurementModel::edit_refused, this, [this](const QString& text) { show_error(text); });
     connect(model, &QAbstractItemModel::modelReset, this, [this, grid] { grid_selection_changed(grid); });
   }
@@ -87,12 +99,16 @@ MeasurementGrid* MainWindow::visible_grid() const {
 
 // --- opening, saving, closing ---
 
-void MainWindow::N3Click() {
+Dialogs::FileRequest MainWindow::database_request() const {
   Dialogs::FileRequest request;
   request.filter = QStringLiteral("Базы данных|*.db");
   request.default_suffix = QStringLiteral("db");
   request.directory = QString::fromStdString(services_.state->work_dir);
-  const QString name = services_.dialogs->open_file(this, request);
+  return request;
+}
+
+void MainWindow::N3Click() {
+  const QString name = services_.dialogs->open_file(this, database_request());
   if (name.isEmpty()) {
     return;
   }
@@ -108,13 +124,14 @@ void MainWindow::Open_DB(const QString& path) {
     Close_DB();
   }
   try {
-    measurement::open_measurement_file(*table_, to_path(path));
+    table_path_ = QFileInfo(path).absoluteFilePath();
+    measurement::open_measurement_file(*table_, to_path(table_path_));
   } catch (const std::exception&) {
     services_.dialogs->error(this, QStringLiteral("Ошибка"), QStringLiteral("База данных повреждена !"));
     return;
   }
-  table_path_ = QFileInfo(path).absoluteFilePath();
   services_.state->db_open = true;
+  attach_index();
 
   table_->first();
   services_.state->device_code =
@@ -143,12 +160,11 @@ void MainWindow::Save_DB() {
     try {
       model1_->post_pending();
       model2_->post_pending();
-      table_->reopen();
+      reopen_table();
     } catch (const std::exception& e) {
       show_error(QString::fromUtf8(e.what()));
     }
-    model1_->reload();
-    model2_->reload();
+    reload_models();
   }
   services_.state->db_modified = false;
 }
@@ -178,6 +194,10 @@ void MainWindow::Close_DB() {
     model1_->attach(nullptr);
     model2_->attach(nullptr);
     try {
+      // The index file goes, and with it the header's claim of one, so other programs open the
+      // file as it is.
+      index_->removeIndexFile();
+      index_->detach();
       table_->close();
     } catch (const std::exception& e) {
       show_error(QString::fromUtf8(e.what()));
@@ -189,6 +209,91 @@ void MainWindow::Close_DB() {
   tab_vis_dis();
   set_caption(program_title());
   show_no_file_look();
+}
+
+// --- a download into a measurement file ---
+
+void MainWindow::N2Click() {
+  if (services_.state->db_open) {
+    Close_DB();
+  }
+  Dialogs::FileRequest request;
+  request.filter = QStringLiteral("Файлы данных|*.db");
+  request.default_suffix = QStringLiteral("db");
+  request.directory = QString::fromStdString(services_.state->work_dir);
+  // Replacing a file of months of measurements deserves the usual question.
+  request.confirm_overwrite = true;
+  const QString name = services_.dialogs->save_file(this, request);
+  if (name.isEmpty()) {
+    return;
+  }
+  if (download_->exec() != QDialog::Accepted) {
+    return;
+  }
+  Create_DB(name);
+}
+
+void MainWindow::Create_DB(const QString& path) {
+  services_.state->db_open = false;
+  services_.state->db_modified = false;
+  model1_->attach(nullptr);
+  model2_->attach(nullptr);
+  table_->close();
+  try {
+    table_path_ = QFileInfo(path).absoluteFilePath();
+    measurement::create_measurement_file(*table_, to_path(table_path_));
+  } catch (const std::exception& e) {
+    show_error(QString::fromUtf8(e.what()));
+    return;
+  }
+  services_.state->db_open = true;
+  attach_index();
+  show_file_look();
+  import_download(0);
+  enable_button();
+  tab_vis_en();
+  find_mma();
+  load_layout(QStringLiteral("Table_1"), grid1_);
+  load_layout(QStringLiteral("Table_2"), grid2_);
+  services_.state->db_modified = false;
+}
+
+void MainWindow::N4Click() {
+  if (!services_.state->db_open) {
+    const QString name = services_.dialogs->open_file(this, database_request());
+    if (name.isEmpty()) {
+      return;
+    }
+    Open_DB(name);
+  }
+  if (!services_.state->db_open) {
+    return;
+  }
+  if (download_->exec() != QDialog::Accepted) {
+    return;
+  }
+  if (table_->is_open()) {
+    clear_sort(grid1_, QStringLiteral("tab1"));
+    clear_sort(grid2_, QStringLiteral("tab2"));
+  }
+  import_download(1);
+  services_.state->db_open = true;
+  Save_DB();
+  tab_vis_en();
+  find_mma();
+}
+
+bool MainWindow::import_download(int mode) {
+  try {
+    image::flash2lmf(*table_, *services_.state,
+                     mode == 0 ? image::ImportMode::kNewFile : image::ImportMode::kAppend,
+                     QString(decimal_point()).toStdString());
+    table_->flush();
+  } catch (const std::exception& e) {
+    show_error(QString::fromUtf8(e.what()));
+    return false;
+  }
+  return true;
 }
 
 // --- the tab of the file's rows ---

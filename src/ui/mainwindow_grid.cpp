@@ -1,0 +1,214 @@
+// The main window's grid commands: sorting by a column title, dropping the sort, deleting and
+// renumbering rows.
+#include <QAction>
+#include <QItemSelectionModel>
+
+#include "core/programstate.h"
+#include "store/dbf/table.h"
+#include "store/mdx/mdxfile.h"
+#include "store/mdx/tableindex.h"
+#include "ui/dialogs.h"
+#include "ui/graphcommand.h"
+#include "ui/mainwindow.h"
+#include "ui/measurementgrid.h"
+#include "ui/measurementmodel.h"
+#include "ui/programtitle.h"
+
+namespace vkt {
+
+QString MainWindow::sort_tag(const MeasurementGrid* grid) const {
+  return grid == grid1_ ? QStringLiteral("tab1") : QStringLiteral("tab2");
+}
+
+MeasurementModel* MainWindow::model_of(const MeasurementGrid* grid) const {
+  return grid == grid1_ ? model1_ : model2_;
+}
+
+void MainWindow::reload_models() {
+  for (MeasurementModel* model : {model1_, model2_}) {
+    if (model->table() != nullptr) {
+      model->reload();
+    }
+  }
+}
+
+void MainWindow::attach_index() {
+  try {
+    index_->attach();
+  } catch (const std::exception& e) {
+    show_error(QString::fromUtf8(e.what()));
+  }
+}
+
+void MainWindow::reopen_table() {
+  const std::string selected = index_->selectedTag();
+  index_->detach();
+  table_->reopen();
+  index_->attach();
+  if (!selected.empty() && index_->hasTag(selected)) {
+    index_->selectOrder(selected);
+  }
+}
+
+// --- sorting ---
+
+void MainWindow::title_clicked(MeasurementGrid* grid, int column, bool ctrl) {
+  // none -> up -> down -> up ...; Ctrl and a click: none. Up runs from the largest value down.
+  SortMark mark = SortMark::None;
+  if (!ctrl) {
+    mark = grid->sort_mark(column) == SortMark::Up ? SortMark::Down : SortMark::Up;
+  }
+  if (mark == grid->sort_mark(column)) {
+    return;
+  }
+  grid->set_sort_mark(column, mark);
+  TitleStateChange(grid, column);
+}
+
+void MainWindow::TitleStateChange(MeasurementGrid* grid, int column) {
+  if (!table_->is_open()) {
+    return;
+  }
+  const QString tag = sort_tag(grid);
+  const std::string tag_name = tag.toStdString();
+  MeasurementModel* model = model_of(grid);
+  try {
+    model->post_pending();
+    index_->dropOrder();
+    if (index_->hasTag(tag_name)) {
+      index_->deleteTag(tag_name);
+      table_->refresh();
+    }
+  } catch (const std::exception& e) {
+    show_error(QString::fromUtf8(e.what()));
+  }
+  const SortMark mark = grid->sort_mark(column);
+  if (mark == SortMark::None) {
+    clear_sort(grid, tag);
+    return;
+  }
+  try {
+    const auto& field = grid_columns(grid->kind())[std::size_t(column)].field;
+    index_->addTag(tag_name, field, mark == SortMark::Up);
+    index_->selectOrder(tag_name);
+    index_->rebuild();
+    table_->refresh();
+  } catch (const std::exception& e) {
+    // The mark stays; the rows stay in file order.
+    show_error(QString::fromUtf8(e.what()));
+  }
+  model->reload();
+}
+
+void MainWindow::clear_sort(MeasurementGrid* grid, const QString& tag) {
+  grid->clear_sort_marks();
+  if (!table_->is_open()) {
+    return;
+  }
+  try {
+    index_->dropOrder();
+    index_->deleteTag(tag.toStdString());
+    table_->refresh();
+  } catch (const std::exception&) {
+    // No such tag: nothing to drop.
+  }
+  model_of(grid)->reload();
+}
+
+void MainWindow::N33Click() {
+  clear_sort(grid2_, QStringLiteral("tab2"));
+  clear_sort(grid1_, QStringLiteral("tab1"));
+}
+
+// --- deleting and renumbering ---
+
+void MainWindow::N21Click() {
+  if (MeasurementGrid* grid = visible_grid(); grid != nullptr && table_->is_open()) {
+    delete_rows(grid);
+  }
+}
+
+void MainWindow::delete_rows(MeasurementGrid* grid) {
+  MeasurementModel* model = model_of(grid);
+  const QList<int> rows = grid->selected_rows();
+  if (rows.isEmpty()) {
+    return;
+  }
+  // Deleting packs the file at once and cannot be undone: ask first.
+  const auto answer = services_.dialogs->message(
+      this, program_title(), QStringLiteral("Удалить выбранные строки (%1)?").arg(rows.size()),
+      Dialogs::Icon::Question, {Dialogs::Button::Yes, Dialogs::Button::No});
+  if (answer != Dialogs::Button::Yes) {
+    return;
+  }
+  try {
+    model->post_pending();
+    std::vector<std::uint32_t> recnos;
+    for (int row : rows) {
+      recnos.push_back(model->recno(row));
+    }
+    clear_sort(grid, QStringLiteral("tab1"));
+    clear_sort(grid, QStringLiteral("tab2"));
+    for (auto it = recnos.rbegin(); it != recnos.rend(); ++it) {
+      table_->delete_record(*it);
+    }
+    grid->clearSelection();
+    table_->pack();
+    reopen_table();
+  } catch (const std::exception& e) {
+    show_error(QString::fromUtf8(e.what()));
+  }
+  services_.state->db_modified = false;
+  reload_models();
+  find_mma();
+}
+
+void MainWindow::N37Click() {
+  if (!services_.state->db_open) {
+    return;
+  }
+  MeasurementGrid* grid = visible_grid();
+  if (table_->is_open() && grid != nullptr) {
+    MeasurementModel* model = model_of(grid);
+    try {
+      model->post_pending();
+      // The rows in the order the grid shows them, taken before any number changes: a sort by
+      // N would otherwise move rows under the walk.
+      const std::vector<std::uint32_t> recnos = model->recnos();
+      std::int64_t number = 1;
+      for (std::uint32_t recno : recnos) {
+        table_->go_to(recno);
+        table_->edit();
+        table_->set_integer("N", number++);
+        table_->post();
+      }
+      table_->first();
+      reopen_table();
+    } catch (const std::exception& e) {
+      show_error(QString::fromUtf8(e.what()));
+    }
+    reload_models();
+    find_mma();
+  }
+}
+
+// --- the graph ---
+
+void MainWindow::Grid1DblClick() {
+  GraphRow row;
+  MeasurementGrid* grid = visible_grid();
+  row.tab = grid == grid2_ ? GraphRow::Tab::DeviceB : GraphRow::Tab::DeviceA;
+  if (grid != nullptr && grid->currentIndex().isValid() && table_->is_open()) {
+    const MeasurementModel* model = model_of(grid);
+    const int r = grid->currentIndex().row();
+    row.file = table_path_;
+    row.n = model->number(r, "N").value_or(0);
+    row.date = model->text(r, "DATE");
+    row.time = model->text(r, "TIME");
+    row.p2 = model->number(r, "P2").value_or(0);
+    row.d4 = model->number(r, "D4").value_or(0);
+  }
+  graph_->run(row);
+}
+
+}  // namespace vkt
