@@ -13,6 +13,8 @@ namespace {
 
 // Read-ahead when walking, and the piece size of a pack's writes.
 constexpr std::size_t kWindowBytes = 1 << 20;
+// Read around a record reached by a jump (an index order): a few records, not a whole window.
+constexpr std::size_t kJumpBytes = 8 << 10;
 
 std::string_view trim_blanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\0')) {
@@ -706,7 +708,12 @@ const char* Table::record_ptr(std::uint32_t recno) const {
   if (offset >= window_start_ && offset + length <= window_start_ + window_.size()) {
     return window_.data() + (offset - window_start_);
   }
-  const std::size_t span = std::max(kWindowBytes, length);
+  // A record right after (or right before) the window continues a walk in file order and gets a
+  // big window; a jump elsewhere, as a walk in index order makes, reads only a few records.
+  const std::uint64_t window_end = window_start_ + window_.size();
+  const bool continues = window_.empty() || (offset >= window_end && offset < window_end + length) ||
+                         (offset < window_start_ && offset + length >= window_start_);
+  const std::size_t span = std::max(continues ? kWindowBytes : kJumpBytes, length);
   // Walking backwards reads the window that ends at this record.
   std::uint64_t start = offset;
   if (!window_.empty() && offset < window_start_) {
