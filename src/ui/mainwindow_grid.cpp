@@ -89,9 +89,10 @@ void MainWindow::TitleStateChange(MeasurementGrid* grid, int column) {
   }
   try {
     const auto& field = grid_columns(grid->kind())[std::size_t(column)].field;
+    // The tag is built from every row just now, so the usual rebuild of the indexes after it
+    // would only write the same file again.
     index_->addTag(tag_name, field, mark == SortMark::Up);
     index_->selectOrder(tag_name);
-    index_->rebuild();
     table_->refresh();
   } catch (const std::exception& e) {
     // The mark stays; the rows stay in file order.
