@@ -127,7 +127,7 @@ bool print_document(QPrinter& printer, const ReportDocument& document) {
   const int copies = printer.supportsMultipleCopies() ? 1 : printer.copyCount();
   const std::vector<int> pages = print_order(document.page_count(), ranges, copies, printer.collateCopies());
   if (pages.empty()) {
-    return false;
+    return true;  // the chosen pages are not in the document: nothing to print
   }
   QPainter painter;
   if (!painter.begin(&printer)) {

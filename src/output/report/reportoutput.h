@@ -28,7 +28,7 @@ std::vector<int> print_order(int page_count, const std::vector<std::pair<int, in
                              bool collate);
 
 // Prints the document on a printer the print dialog has set up: its page ranges, copies and
-// collation. False when nothing could be printed.
+// collation. False when the printer could not be started.
 bool print_document(QPrinter& printer, const ReportDocument& document);
 
 }  // namespace vkt::report
