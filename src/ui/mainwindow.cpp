@@ -8,16 +8,18 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QTabWidget>
-#include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
 
 #include "core/programstate.h"
 #include "store/appsettings.h"
+#include "store/dbf/table.h"
 #include "ui/aboutwindow.h"
 #include "ui/dialogs.h"
 #include "ui/helpwindow.h"
 #include "ui/icons.h"
+#include "ui/measurementgrid.h"
+#include "ui/measurementmodel.h"
 #include "ui/programtitle.h"
 
 namespace vkt {
@@ -38,13 +40,17 @@ const QStringList kToggledCommands = {QStringLiteral("N4"),  QStringLiteral("N5"
 }  // namespace
 
 MainWindow::MainWindow(const MainWindowServices& services, QWidget* parent)
-    : QMainWindow(parent), services_(services), pictures_(program_pictures()) {
+    : QMainWindow(parent),
+      services_(services),
+      pictures_(program_pictures()),
+      table_(std::make_unique<dbf::Table>()) {
   setObjectName(QStringLiteral("TForm1"));
   setFont(program_font());
   create_actions();
   create_menus();
   create_toolbar();
   create_tabs();
+  connect_commands();
   about_ = new AboutWindow(this);
   set_up();
 }
@@ -197,11 +203,13 @@ void MainWindow::create_tabs() {
   client_->setAutoFillBackground(true);
   page_control_ = new QTabWidget(client_);
   page_control_->setObjectName(QStringLiteral("PageControl1"));
-  auto make_tab = [this](const QString& tab_name, const QString& caption, const QString& grid_name) {
+  auto make_tab = [this](const QString& tab_name, const QString& caption, DeviceKind kind) {
     auto* sheet = new QWidget(page_control_);
     sheet->setObjectName(tab_name);
-    auto* grid = new QTableView(sheet);
-    grid->setObjectName(grid_name);
+    auto* grid = new MeasurementGrid(kind, sheet);
+    auto* model = new MeasurementModel(kind, grid);
+    model->set_decimal_point(decimal_point());
+    grid->setModel(model);
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this,
             [this, grid](const QPoint& pos) { popup_menu_->popup(grid->viewport()->mapToGlobal(pos)); });
@@ -211,8 +219,10 @@ void MainWindow::create_tabs() {
     page_control_->addTab(sheet, caption);
     return grid;
   };
-  grid1_ = make_tab(QStringLiteral("TabSheet1"), QStringLiteral("ВКТ-РС7"), QStringLiteral("Grid1"));
-  grid2_ = make_tab(QStringLiteral("TabSheet2"), QStringLiteral("ЗРН2-РС7"), QStringLiteral("Grid2"));
+  grid1_ = make_tab(QStringLiteral("TabSheet1"), QStringLiteral("ВКТ-РС7"), DeviceKind::A);
+  grid2_ = make_tab(QStringLiteral("TabSheet2"), QStringLiteral("ЗРН2-РС7"), DeviceKind::B);
+  model1_ = static_cast<MeasurementModel*>(grid1_->model());
+  model2_ = static_cast<MeasurementModel*>(grid2_->model());
   auto* layout = new QVBoxLayout(client_);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(page_control_);
@@ -228,7 +238,10 @@ void MainWindow::set_up() {
     help_file_ = beside;
   }
   read_work_dir();
+  table_->close();
   services_.state->db_open = false;
+  grid1_->clear_sort_marks();
+  grid2_->clear_sort_marks();
   disable_button();
   tab_vis_dis();
   set_caption(program_title());
@@ -315,6 +328,9 @@ void MainWindow::ExitClick() {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (services_.settings != nullptr) {
     services_.settings->set_default_dir(QString::fromStdString(services_.state->work_dir));
+  }
+  Close_DB();
+  if (services_.settings != nullptr) {
     services_.settings->sync();
   }
   event->accept();

@@ -4,17 +4,25 @@
 #include <QList>
 #include <QMainWindow>
 #include <functional>
+#include <memory>
+
+#include "store/gridstatistics.h"
 
 class QAction;
 class QMenu;
 class QTabWidget;
-class QTableView;
 class QToolBar;
 class QWidget;
 
 namespace vkt {
 
+namespace dbf {
+class Table;
+}
+
 class AboutWindow;
+class MeasurementGrid;
+class MeasurementModel;
 class AppSettings;
 class Dialogs;
 struct ProgramState;
@@ -59,8 +67,34 @@ class MainWindow : public QMainWindow {
   QAction* command(const QString& object_name) const;
   QMenu* context_menu() const { return popup_menu_; }
   QTabWidget* page_control() const { return page_control_; }
+  MeasurementGrid* grid1() const { return grid1_; }
+  MeasurementGrid* grid2() const { return grid2_; }
+  MeasurementModel* model1() const { return model1_; }
+  MeasurementModel* model2() const { return model2_; }
+  dbf::Table& table() { return *table_; }
+  const QString& table_path() const { return table_path_; }
+
+  // The life of a measurement file.
+  void Open_DB(const QString& path);
+  void Save_DB();
+  void Close_DB();
+
+  // Shows the tab of the open file's rows: device B when the file holds any, else device A.
+  void tab_vis_en();
+  // The whole-view statistics over the rows the filter admits.
+  void find_mma();
+  const GridStatistics& statistics() const { return statistics_; }
+  // The grid of the visible tab (nullptr without a file).
+  MeasurementGrid* visible_grid() const;
 
  public slots:
+  void N3Click();          // "Открыть"
+  void N5Click();          // "Сохранить"
+  void N7Click();          // "Закрыть"
+  void N17Click();         // "Задать цвет"
+  void N18Click();         // "Убрать цвет"
+  void N19Click();         // "Убрать все цвета"
+  void N23Click();         // "Выровнять столбцы"
   void HelpClick();        // "Помощь", F1
   void HelpButtonClick();  // the toolbar's help button
   void AboutClick();       // "О программе"
@@ -77,6 +111,15 @@ class MainWindow : public QMainWindow {
   void set_up();
   void read_work_dir();
   void show_help(const QString& file);
+  void connect_commands();
+  void TabSheet1Show();
+  void TabSheet2Show();
+  void show_rows(MeasurementModel* shown, MeasurementModel* hidden, const char* filter);
+  void grid_selection_changed(MeasurementGrid* grid);
+  void load_layout(const QString& name, MeasurementGrid* grid);
+  void store_layout(const QString& name, MeasurementGrid* grid);
+  void show_error(const QString& text);
+  QChar decimal_point() const;
 
   QAction* add_action(const QString& name, const QString& text, int picture = -1,
                       const QKeySequence& shortcut = {});
@@ -86,8 +129,13 @@ class MainWindow : public QMainWindow {
   QList<QAction*> toggled_;
   QWidget* client_ = nullptr;
   QTabWidget* page_control_ = nullptr;
-  QTableView* grid1_ = nullptr;
-  QTableView* grid2_ = nullptr;
+  MeasurementGrid* grid1_ = nullptr;
+  MeasurementGrid* grid2_ = nullptr;
+  MeasurementModel* model1_ = nullptr;
+  MeasurementModel* model2_ = nullptr;
+  std::unique_ptr<dbf::Table> table_;  // Dbf1: the one table of the program
+  QString table_path_;
+  GridStatistics statistics_;
   QToolBar* toolbar_ = nullptr;
   QMenu* popup_menu_ = nullptr;
   AboutWindow* about_ = nullptr;

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+namespace vkt::dbf {
+
+// The few operating-system services the table needs, behind one small class so that the rest of
+// the engine is portable. Implemented in osfile_posix.cpp and osfile_win.cpp.
+//
+// Every open file is held exclusively: an OFD lock on Linux (kept until this descriptor closes,
+// whatever else the process opens or closes), share mode 0 on Windows. A second open of the same
+// file, from this process or another, fails with ErrorKind::Locked.
+class OsFile {
+ public:
+  OsFile() = default;
+  ~OsFile();
+  OsFile(OsFile&& other) noexcept;
+  OsFile& operator=(OsFile&& other) noexcept;
+  OsFile(const OsFile&) = delete;
+  OsFile& operator=(const OsFile&) = delete;
+
+  // An existing file, for reading and writing.
+  static OsFile open_locked(const std::filesystem::path& path);
+  // A new file (an old one of that name is emptied), for reading and writing.
+  static OsFile create_locked(const std::filesystem::path& path);
+
+  bool is_open() const { return handle_ != kNoHandle; }
+  std::uint64_t size() const;
+  // Reads up to n bytes at offset; fewer only at the end of the file.
+  std::size_t read_at(std::uint64_t offset, void* out, std::size_t n) const;
+  void write_at(std::uint64_t offset, const void* data, std::size_t n);
+  void truncate(std::uint64_t size);
+  // Flushes to stable storage.
+  void sync();
+  void close() noexcept;
+
+  // Puts the flushed file `from` (open as from_file) in place of `to`: afterwards `to` names the
+  // new content, to_file holds it open and locked, from_file is closed. A crash at any moment
+  // leaves `to` naming either the old or the new content, whole.
+  static void replace(OsFile& to_file, const std::filesystem::path& to, OsFile& from_file,
+                      const std::filesystem::path& from);
+
+ private:
+  static constexpr std::intptr_t kNoHandle = -1;
+  explicit OsFile(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_ = kNoHandle;
+};
+
+// Deletes a file; a missing file or a failure is ignored (used for leftovers of failed rewrites).
+void remove_file_quietly(const std::filesystem::path& path) noexcept;
+
+struct CalendarDate {
+  int year = 1900;
+  int month = 1;
+  int day = 1;
+};
+
+// Today in local time, for the header's last-update date.
+CalendarDate local_today();
+
+}  // namespace vkt::dbf

@@ -1,0 +1,191 @@
+// POSIX side of OsFile: pread/pwrite, fsync, rename, and an OFD lock where the system has one.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "store/dbf/dbferror.h"
+#include "store/dbf/osfile.h"
+
+namespace vkt::dbf {
+
+namespace {
+
+std::string quoted(const std::filesystem::path& path) {
+  return "\"" + path.string() + "\"";
+}
+
+[[noreturn]] void fail_io(const std::string& what, int err) {
+  throw DbfError(ErrorKind::Io, what + ": " + std::strerror(err));
+}
+
+// Returns false when another open file description holds the lock.
+bool lock_exclusively(int fd) {
+#ifdef F_OFD_SETLK
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 0;
+  if (::fcntl(fd, F_OFD_SETLK, &fl) == 0) {
+    return true;
+  }
+  if (errno == EAGAIN || errno == EACCES) {
+    return false;
+  }
+  fail_io("Не удалось заблокировать файл", errno);
+#else
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    return true;
+  }
+  if (errno == EWOULDBLOCK) {
+    return false;
+  }
+  fail_io("Не удалось заблокировать файл", errno);
+#endif
+}
+
+int open_and_lock(const std::filesystem::path& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ENOENT) {
+      throw DbfError(ErrorKind::NotFound, "Файл " + quoted(path) + " не найден");
+    }
+    fail_io("Не удалось открыть файл " + quoted(path), err);
+  }
+  if (!lock_exclusively(fd)) {
+    ::close(fd);
+    throw DbfError(ErrorKind::Locked, "Файл " + quoted(path) + " открыт другой программой");
+  }
+  return fd;
+}
+
+void sync_directory(const std::filesystem::path& dir) {
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);  // best effort: some file systems refuse fsync on directories
+    ::close(fd);
+  }
+}
+
+}  // namespace
+
+OsFile::~OsFile() {
+  close();
+}
+
+OsFile::OsFile(OsFile&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = kNoHandle;
+}
+
+OsFile& OsFile::operator=(OsFile&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = kNoHandle;
+  }
+  return *this;
+}
+
+OsFile OsFile::open_locked(const std::filesystem::path& path) {
+  return OsFile(open_and_lock(path, O_RDWR));
+}
+
+OsFile OsFile::create_locked(const std::filesystem::path& path) {
+  // Lock before emptying, so a file held by someone else is left alone.
+  OsFile file(open_and_lock(path, O_RDWR | O_CREAT));
+  file.truncate(0);
+  return file;
+}
+
+std::uint64_t OsFile::size() const {
+  struct stat st {};
+  if (::fstat(static_cast<int>(handle_), &st) != 0) {
+    fail_io("Не удалось узнать размер файла", errno);
+  }
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::size_t OsFile::read_at(std::uint64_t offset, void* out, std::size_t n) const {
+  std::size_t done = 0;
+  auto* p = static_cast<char*>(out);
+  while (done < n) {
+    const ssize_t r =
+        ::pread(static_cast<int>(handle_), p + done, n - done, static_cast<off_t>(offset + done));
+    if (r < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      fail_io("Ошибка чтения файла", errno);
+    }
+    if (r == 0) {
+      break;
+    }
+    done += static_cast<std::size_t>(r);
+  }
+  return done;
+}
+
+void OsFile::write_at(std::uint64_t offset, const void* data, std::size_t n) {
+  std::size_t done = 0;
+  const auto* p = static_cast<const char*>(data);
+  while (done < n) {
+    const ssize_t r =
+        ::pwrite(static_cast<int>(handle_), p + done, n - done, static_cast<off_t>(offset + done));
+    if (r < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      fail_io("Ошибка записи файла", errno);
+    }
+    done += static_cast<std::size_t>(r);
+  }
+}
+
+void OsFile::truncate(std::uint64_t size) {
+  if (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) != 0) {
+    fail_io("Ошибка записи файла", errno);
+  }
+}
+
+void OsFile::sync() {
+  if (::fsync(static_cast<int>(handle_)) != 0) {
+    fail_io("Не удалось сохранить файл на диск", errno);
+  }
+}
+
+void OsFile::close() noexcept {
+  if (handle_ != kNoHandle) {
+    ::close(static_cast<int>(handle_));
+    handle_ = kNoHandle;
+  }
+}
+
+void OsFile::replace(OsFile& to_file, const std::filesystem::path& to, OsFile& from_file,
+                     const std::filesystem::path& from) {
+  // The new file keeps its descriptor and lock across the rename, so no other program can slip in.
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    fail_io("Не удалось заменить файл " + quoted(to), errno);
+  }
+  sync_directory(to.parent_path());
+  to_file = std::move(from_file);
+}
+
+void remove_file_quietly(const std::filesystem::path& path) noexcept {
+  ::unlink(path.c_str());
+}
+
+CalendarDate local_today() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  ::localtime_r(&now, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+
+}  // namespace vkt::dbf

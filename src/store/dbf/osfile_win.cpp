@@ -1,0 +1,171 @@
+// Windows side of OsFile: a handle opened with share mode 0 is the exclusive lock.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <ctime>
+#include <string>
+
+#include "store/dbf/dbferror.h"
+#include "store/dbf/osfile.h"
+
+namespace vkt::dbf {
+
+namespace {
+
+HANDLE as_handle(std::intptr_t h) {
+  return reinterpret_cast<HANDLE>(h);
+}
+
+std::string quoted(const std::filesystem::path& path) {
+  return "\"" + path.string() + "\"";
+}
+
+[[noreturn]] void fail_io(const std::string& what, DWORD err) {
+  throw DbfError(ErrorKind::Io, what + " (код " + std::to_string(err) + ")");
+}
+
+std::intptr_t open_exclusive(const std::filesystem::path& path, DWORD disposition) {
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = ::GetLastError();
+    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) {
+      throw DbfError(ErrorKind::NotFound, "Файл " + quoted(path) + " не найден");
+    }
+    if (err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION) {
+      throw DbfError(ErrorKind::Locked, "Файл " + quoted(path) + " открыт другой программой");
+    }
+    fail_io("Не удалось открыть файл " + quoted(path), err);
+  }
+  return reinterpret_cast<std::intptr_t>(h);
+}
+
+}  // namespace
+
+OsFile::~OsFile() {
+  close();
+}
+
+OsFile::OsFile(OsFile&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = kNoHandle;
+}
+
+OsFile& OsFile::operator=(OsFile&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = kNoHandle;
+  }
+  return *this;
+}
+
+OsFile OsFile::open_locked(const std::filesystem::path& path) {
+  return OsFile(open_exclusive(path, OPEN_EXISTING));
+}
+
+OsFile OsFile::create_locked(const std::filesystem::path& path) {
+  return OsFile(open_exclusive(path, CREATE_ALWAYS));
+}
+
+std::uint64_t OsFile::size() const {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(as_handle(handle_), &size)) {
+    fail_io("Не удалось узнать размер файла", ::GetLastError());
+  }
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::size_t OsFile::read_at(std::uint64_t offset, void* out, std::size_t n) const {
+  std::size_t done = 0;
+  auto* p = static_cast<char*>(out);
+  while (done < n) {
+    OVERLAPPED ov{};
+    const std::uint64_t at = offset + done;
+    ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+    ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+    DWORD got = 0;
+    if (!::ReadFile(as_handle(handle_), p + done, want, &got, &ov)) {
+      const DWORD err = ::GetLastError();
+      if (err == ERROR_HANDLE_EOF) {
+        break;
+      }
+      fail_io("Ошибка чтения файла", err);
+    }
+    if (got == 0) {
+      break;
+    }
+    done += got;
+  }
+  return done;
+}
+
+void OsFile::write_at(std::uint64_t offset, const void* data, std::size_t n) {
+  std::size_t done = 0;
+  const auto* p = static_cast<const char*>(data);
+  while (done < n) {
+    OVERLAPPED ov{};
+    const std::uint64_t at = offset + done;
+    ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+    ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+    DWORD put = 0;
+    if (!::WriteFile(as_handle(handle_), p + done, want, &put, &ov)) {
+      fail_io("Ошибка записи файла", ::GetLastError());
+    }
+    done += put;
+  }
+}
+
+void OsFile::truncate(std::uint64_t size) {
+  FILE_END_OF_FILE_INFO info{};
+  info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+  if (!::SetFileInformationByHandle(as_handle(handle_), FileEndOfFileInfo, &info, sizeof info)) {
+    fail_io("Ошибка записи файла", ::GetLastError());
+  }
+}
+
+void OsFile::sync() {
+  if (!::FlushFileBuffers(as_handle(handle_))) {
+    fail_io("Не удалось сохранить файл на диск", ::GetLastError());
+  }
+}
+
+void OsFile::close() noexcept {
+  if (handle_ != kNoHandle) {
+    ::CloseHandle(as_handle(handle_));
+    handle_ = kNoHandle;
+  }
+}
+
+void OsFile::replace(OsFile& to_file, const std::filesystem::path& to, OsFile& from_file,
+                     const std::filesystem::path& from) {
+  // A file opened without sharing cannot be renamed, so both are closed for the moment of the move.
+  from_file.close();
+  const bool had_target = to_file.is_open();
+  to_file.close();
+  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD err = ::GetLastError();
+    if (had_target) {
+      to_file = open_locked(to);
+    }
+    fail_io("Не удалось заменить файл " + quoted(to), err);
+  }
+  to_file = open_locked(to);
+}
+
+void remove_file_quietly(const std::filesystem::path& path) noexcept {
+  ::DeleteFileW(path.c_str());
+}
+
+CalendarDate local_today() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  ::localtime_s(&tm, &now);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+
+}  // namespace vkt::dbf

@@ -1,0 +1,210 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/dbf/codepage.h"
+#include "store/dbf/dbferror.h"
+#include "store/dbf/storage.h"
+#include "store/dbf/tableheader.h"
+
+namespace vkt::dbf {
+
+// What changed in a table, for whoever keeps something derived from its rows (an index).
+struct TableChange {
+  enum class Kind { Appended, Edited, Deleted, Packed };
+  Kind kind;
+  std::uint32_t recno;  // 1-based record number; 0 for Packed (every number may have moved)
+};
+
+// A dBase IV table held open exclusively, with a cursor over its rows.
+//
+// Rows are visited through a view: the order (file order, or a sequence of record numbers given
+// from outside, e.g. by an index) restricted to rows that are not deleted and that the filter
+// admits. The current row can be read, edited and posted; a posted row is in the file when the
+// call returns, together with the header's record count and date. Text is UTF-8 here and the
+// file's code page on disk.
+//
+// Navigation while a row is being edited or appended posts it first; close() drops it.
+class Table {
+ public:
+  enum class State { Browse, Edit, Append };
+
+  Table() = default;
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  // --- life ---
+  // Writes a new, empty table at path (replacing a file of that name unless it is open
+  // elsewhere) and leaves it open here.
+  void create(const std::filesystem::path& path, const std::vector<FieldSpec>& fields,
+              std::uint8_t language_driver = kLanguageDriverCp1251);
+  void create(std::unique_ptr<Storage> storage, const std::vector<FieldSpec>& fields,
+              std::uint8_t language_driver = kLanguageDriverCp1251);
+  void open(const std::filesystem::path& path);
+  void open(std::unique_ptr<Storage> storage);
+  // Drops an unposted row, flushes to stable storage and releases the file.
+  void close();
+  // close() then open() of the same file; the filter stays, the order is dropped.
+  void reopen();
+  // Flushes everything written so far to stable storage.
+  void flush();
+  bool is_open() const { return storage_ != nullptr; }
+  // Empty when the table lives in memory.
+  const std::filesystem::path& path() const { return path_; }
+  Storage* storage() { return storage_.get(); }
+  // Called at the steps of the next whole-file rewrites (pack), for tests of interrupted writes.
+  void set_replace_hook(ReplaceHook hook);
+
+  // --- structure ---
+  const TableHeader& header() const;
+  const std::vector<Field>& fields() const;
+  std::optional<std::size_t> find_field(std::string_view name) const;
+  // Refused with ErrorKind::Usage when there is no such field.
+  std::size_t field_index(std::string_view name) const;
+  CodePage code_page() const { return code_page_; }
+  // Records in the file, deleted ones included.
+  std::uint32_t record_count() const { return header().record_count; }
+  // Header byte 28 and descriptor byte 31, kept by the production index.
+  void set_production_index_flag(bool on);
+  void set_field_tag_flag(std::size_t field, bool on);
+
+  // --- filter and order ---
+  // "" admits every row; "FIELD=number" admits rows whose numeric field equals the number (an
+  // empty field counts as 0). Anything else is refused with ErrorKind::Usage. Goes to the first row.
+  void set_filter(std::string_view text);
+  const std::string& filter() const { return filter_text_; }
+  // Stays on the current row when the view still has it, else goes to the first.
+  void refresh();
+  // Walk these record numbers in this order (numbers out of range are passed over). Goes to the
+  // first row. Rows appended later are walked after them.
+  void set_order(std::vector<std::uint32_t> recnos);
+  void clear_order();
+  bool has_order() const { return ordered_; }
+
+  // --- walking the view ---
+  bool first();
+  bool last();
+  // Moves on; at the end the row stays current and eof() turns true.
+  bool next();
+  bool prior();
+  bool eof() const { return eof_; }
+  bool bof() const { return bof_; }
+  bool has_row() const { return current_ != 0; }
+  // Record number of the current row (1-based), 0 when the view is empty.
+  std::uint32_t recno() const { return current_; }
+  // Makes a record current whatever the view says; false when there is no such record.
+  bool go_to(std::uint32_t recno);
+  // Rows the view admits, counted by walking them. The cursor does not move.
+  std::uint32_t count();
+
+  // --- reading the current row (with unposted changes) ---
+  bool is_empty(std::size_t field) const;
+  std::optional<double> read_double(std::size_t field) const;
+  // Numbers with decimals are rounded to the nearest integer.
+  std::optional<std::int64_t> read_integer(std::size_t field) const;
+  // Characters as stored, trailing blanks removed; numbers as their text.
+  std::string read_text(std::size_t field) const;
+  bool is_empty(std::string_view name) const { return is_empty(field_index(name)); }
+  std::optional<double> read_double(std::string_view name) const { return read_double(field_index(name)); }
+  std::optional<std::int64_t> read_integer(std::string_view name) const {
+    return read_integer(field_index(name));
+  }
+  std::string read_text(std::string_view name) const { return read_text(field_index(name)); }
+
+  // --- changing rows ---
+  State state() const { return state_; }
+  // A new blank row; it becomes a record when posted.
+  void append();
+  // Starts changing the current row.
+  void edit();
+  void post();
+  void cancel();
+  // Setters need append() or edit() first. Numbers that do not fit the field are refused with
+  // ErrorKind::Usage; text is cut to the field's width.
+  void set_double(std::size_t field, double value);
+  void set_integer(std::size_t field, std::int64_t value);
+  void set_text(std::size_t field, std::string_view utf8);
+  void set_empty(std::size_t field);
+  void set_double(std::string_view name, double value) { set_double(field_index(name), value); }
+  void set_integer(std::string_view name, std::int64_t value) { set_integer(field_index(name), value); }
+  void set_text(std::string_view name, std::string_view utf8) { set_text(field_index(name), utf8); }
+  void set_empty(std::string_view name) { set_empty(field_index(name)); }
+  // Marks the current row deleted and moves to the next row of the view (or the previous one).
+  void delete_row();
+  // Marks a record deleted by number; the cursor stays.
+  void delete_record(std::uint32_t recno);
+  bool is_deleted(std::uint32_t recno) const;
+  // Removes the deleted records for good by rewriting the file. Goes to the first row.
+  void pack();
+
+  // --- for index builders ---
+  // The stored bytes of a field of a record (posted state).
+  std::string raw_field(std::uint32_t recno, std::size_t field) const;
+  // Grows with every change of the rows.
+  std::uint64_t generation() const { return generation_; }
+  void set_change_listener(std::function<void(const TableChange&)> listener);
+
+ private:
+  struct Filter {
+    std::size_t field = 0;
+    double value = 0;
+  };
+
+  void require_open() const;
+  void require_row() const;
+  void require_changing() const;
+  const Field& changing_field(std::size_t field) const;
+  void load(std::unique_ptr<Storage> storage, const std::filesystem::path& path);
+  void load_layout();
+  void reset_cursor();
+  const char* record_ptr(std::uint32_t recno) const;
+  std::uint32_t view_size() const;
+  std::uint32_t view_recno(std::uint32_t pos) const;
+  bool admits(std::uint32_t recno) const;
+  std::optional<std::uint32_t> seek(std::uint32_t from, bool forward) const;
+  void make_current(std::uint32_t pos);
+  void end_change_before_move();
+  std::string_view field_bytes(std::size_t field) const;
+  void put_field(std::size_t field, std::string_view bytes);
+  void write_at(std::uint64_t offset, std::string_view bytes);
+  void repair_tail();
+  void stamp_header(std::uint32_t new_count);
+  void changed(TableChange::Kind kind, std::uint32_t recno);
+
+  std::unique_ptr<Storage> storage_;
+  std::filesystem::path path_;
+  ReplaceHook replace_hook_;
+  TableLayout layout_;
+  CodePage code_page_ = CodePage::Cp1251;
+  bool tail_clean_ = false;  // the file ends with one end mark right after the last record
+
+  std::string filter_text_;
+  std::optional<Filter> filter_;
+  bool ordered_ = false;
+  std::vector<std::uint32_t> order_;
+
+  std::uint32_t pos_ = 0;      // position of the current row in the view
+  std::uint32_t current_ = 0;  // its record number, 0 for none
+  bool eof_ = true;
+  bool bof_ = true;
+  State state_ = State::Browse;
+  std::string row_;  // the row being edited or appended
+
+  // A window of the file's bytes, read ahead so walking costs few system calls.
+  mutable std::vector<char> window_;
+  mutable std::uint64_t window_start_ = 0;
+
+  std::uint64_t generation_ = 0;
+  std::function<void(const TableChange&)> listener_;
+};
+
+}  // namespace vkt::dbf

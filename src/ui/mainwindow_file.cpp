@@ -1,0 +1,324 @@
+// The main window's measurement file: opening, saving and closing it, the tab of its rows,
+// the statistics under the grids and the column commands.
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLocale>
+#include <QTabWidget>
+#include <filesystem>
+
+#include "core/programstate.h"
+#include "store/appsettings.h"
+#include "store/columnlayout.h"
+#include "store/dbf/table.h"
+#include "store/measurement/measurementfile.h"
+#include "ui/dialogs.h"
+#include "ui/mainwindow.h"
+#include "ui/measurementgrid.h"
+#include "ui/measurementmodel.h"
+#include "ui/programtitle.h"
+
+namespace vkt {
+
+namespace {
+
+std::filesystem::path to_path(const QString& path) {
+  return std::filesystem::path(path.toStdU16String());
+}
+
+}  // namespace
+
+QChar MainWindow::decimal_point() const {
+  const QString point = QLocale::system().decimalPoint();
+  return point.isEmpty() ? QChar('.') : point.front();
+}
+
+void MainWindow::show_error(const QString& text) {
+  // The application's own error box: the program's title as caption.
+  services_.dialogs->error(this, QCoreApplication::applicationName(), text);
+}
+
+void MainWindow::connect_commands() {
+  connect(command(QStringLiteral("N3")), &QAction::triggered, this, &MainWindow::N3Click);
+  connect(command(QStringLiteral("N5")), &QAction::triggered, this, &MainWindow::N5Click);
+  connect(command(QStringLiteral("N7")), &QAction::triggered, this, &MainWindow::N7Click);
+  connect(command(QStringLiteral("N17")), &QAction::triggered, this, &MainWindow::N17Click);
+  connect(command(QStringLiteral("N18")), &QAction::triggered, this, &MainWindow::N18Click);
+  connect(command(QStringLiteral("N19")), &QAction::triggered, this, &MainWindow::N19Click);
+  connect(command(QStringLiteral("N23")), &QAction::triggered, this, &MainWindow::N23Click);
+  connect(page_control_, &QTabWidget::currentChanged, this, [this](int index) {
+    if (!services_.state->db_open || page_control_->isHidden()) {
+      return;
+    }
+    if (index == 0) {
+      TabSheet1Show();
+    } else if (index == 1) {
+      TabSheet2Show();
+    }
+  });
+  for (MeasurementGrid* grid : {grid1_, grid2_}) {
+    auto* model = static_cast<MeasurementModel*>(grid->model());
+    connect(grid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this, grid] { grid_selection_changed(grid); });
+    connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this, grid, model](const QModelIndex&, const QModelIndex&) {
+              // Leaving a row writes what was typed in it.
+              try {
+                model->post_pending();
+              } catch (const std::exception& e) {
+                show_error(QString::fromUtf8(e.what()));
+              }
+              grid_selection_changed(grid);
+            });
+    connect(grid, &MeasurementGrid::edit_started, this, [this] { services_.state->db_modified = true; });
+    connect(model, &MeasurementModel::edit_refused, this, [this](const QString& text) { show_error(text); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this, grid] { grid_selection_changed(grid); });
+  }
+}
+
+MeasurementGrid* MainWindow::visible_grid() const {
+  if (!services_.state->db_open || page_control_->isHidden()) {
+    return nullptr;
+  }
+  return page_control_->currentIndex() == 1 ? grid2_ : grid1_;
+}
+
+// --- opening, saving, closing ---
+
+void MainWindow::N3Click() {
+  Dialogs::FileRequest request;
+  request.filter = QStringLiteral("Базы данных|*.db");
+  request.default_suffix = QStringLiteral("db");
+  request.directory = QString::fromStdString(services_.state->work_dir);
+  const QString name = services_.dialogs->open_file(this, request);
+  if (name.isEmpty()) {
+    return;
+  }
+  if (services_.state->db_open) {
+    Close_DB();
+  }
+  services_.state->work_dir = QFileInfo(name).absolutePath().toStdString();
+  Open_DB(name);
+}
+
+void MainWindow::Open_DB(const QString& path) {
+  if (services_.state->db_open) {
+    Close_DB();
+  }
+  try {
+    measurement::open_measurement_file(*table_, to_path(path));
+  } catch (const std::exception&) {
+    services_.dialogs->error(this, QStringLiteral("Ошибка"), QStringLiteral("База данных повреждена !"));
+    return;
+  }
+  table_path_ = QFileInfo(path).absoluteFilePath();
+  services_.state->db_open = true;
+
+  table_->first();
+  services_.state->device_code =
+      table_->has_row() ? static_cast<std::uint8_t>(table_->read_integer("DEV_TYPE").value_or(0)) : 0;
+
+  show_file_look();
+  enable_button();
+  tab_vis_en();
+  // The statistics describe the rows of the tab just shown.
+  find_mma();
+  load_layout(QStringLiteral("Table_1"), grid1_);
+  load_layout(QStringLiteral("Table_2"), grid2_);
+  set_caption(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + program_title());
+  services_.state->db_modified = false;
+}
+
+void MainWindow::N5Click() {
+  Save_DB();
+}
+
+void MainWindow::Save_DB() {
+  if (!services_.state->db_open) {
+    return;
+  }
+  if (table_->is_open()) {
+    try {
+      model1_->post_pending();
+      model2_->post_pending();
+      table_->reopen();
+    } catch (const std::exception& e) {
+      show_error(QString::fromUtf8(e.what()));
+    }
+    model1_->reload();
+    model2_->reload();
+  }
+  services_.state->db_modified = false;
+}
+
+void MainWindow::N7Click() {
+  Close_DB();
+}
+
+void MainWindow::Close_DB() {
+  if (services_.state->db_modified) {
+    const auto answer =
+        services_.dialogs->message(this, program_title(), QStringLiteral("Сохранить изменения в таблицах ?"),
+                                   Dialogs::Icon::Question, {Dialogs::Button::Yes, Dialogs::Button::No});
+    if (answer == Dialogs::Button::Yes) {
+      Save_DB();
+    } else {
+      model1_->drop_pending();
+      model2_->drop_pending();
+    }
+  }
+  if (services_.state->db_open) {
+    store_layout(QStringLiteral("Table_1"), grid1_);
+  }
+  services_.state->db_open = false;
+  services_.state->db_modified = false;
+  if (table_->is_open()) {
+    model1_->attach(nullptr);
+    model2_->attach(nullptr);
+    try {
+      table_->close();
+    } catch (const std::exception& e) {
+      show_error(QString::fromUtf8(e.what()));
+    }
+    std::error_code ignored;
+    std::filesystem::remove(measurement::index_path_for(to_path(table_path_)), ignored);
+  }
+  disable_button();
+  tab_vis_dis();
+  set_caption(program_title());
+  show_no_file_look();
+}
+
+// --- the tab of the file's rows ---
+
+void MainWindow::tab_vis_en() {
+  if (!table_->is_open()) {
+    return;
+  }
+  table_->first();
+  table_->set_filter("NB_TYPE=1");
+  table_->refresh();
+  const bool device_b = table_->count() > 0;
+  page_control_->setTabVisible(0, !device_b);
+  page_control_->setTabVisible(1, device_b);
+  {
+    const QSignalBlocker quiet(page_control_);
+    page_control_->setCurrentIndex(device_b ? 1 : 0);
+  }
+  page_control_->show();
+  if (device_b) {
+    TabSheet2Show();
+  } else {
+    TabSheet1Show();
+  }
+  page_control_->update();
+}
+
+void MainWindow::show_rows(MeasurementModel* shown, MeasurementModel* hidden, const char* filter) {
+  hidden->attach(nullptr);
+  table_->set_filter(filter);
+  table_->refresh();
+  shown->attach(table_.get());
+}
+
+void MainWindow::TabSheet1Show() {
+  show_rows(model1_, model2_, "NB_TYPE=0");
+}
+
+void MainWindow::TabSheet2Show() {
+  show_rows(model2_, model1_, "NB_TYPE=1");
+}
+
+// --- statistics ---
+
+void MainWindow::find_mma() {
+  MeasurementGrid* grid = visible_grid();
+  statistics_ = {};
+  if (grid != nullptr) {
+    auto* model = static_cast<MeasurementModel*>(grid->model());
+    std::vector<PRValues> rows;
+    rows.reserve(std::size_t(model->rowCount()));
+    for (int row = 0; row < model->rowCount(); ++row) {
+      rows.push_back(model->pr_values(row));
+    }
+    statistics_ = statistics_of(rows);
+  }
+  grid_selection_changed(grid1_);
+  grid_selection_changed(grid2_);
+}
+
+void MainWindow::grid_selection_changed(MeasurementGrid* grid) {
+  auto* model = static_cast<MeasurementModel*>(grid->model());
+  QStringList footers(model->columnCount());
+  if (model->table() != nullptr) {
+    const QList<int> selected = grid->selected_rows();
+    GridStatistics s = statistics_;
+    if (selected.size() > 1) {
+      std::vector<PRValues> rows;
+      for (int row : selected) {
+        rows.push_back(model->pr_values(row));
+      }
+      s = statistics_of(rows);
+    }
+    const char point = decimal_point().toLatin1();
+    footers[grid->column_of("P")] = QString::fromStdString(footer_text(s.p_min, s.p_avg, s.p_max, point));
+    footers[grid->column_of("R")] = QString::fromStdString(footer_text(s.r_min, s.r_avg, s.r_max, point));
+    footers[grid->column_of("N")] = QString::number(model->rowCount());
+  }
+  grid->footer()->set_texts(footers);
+}
+
+// --- column layouts and commands ---
+
+void MainWindow::load_layout(const QString& name, MeasurementGrid* grid) {
+  if (services_.settings == nullptr) {
+    return;
+  }
+  if (const auto text = services_.settings->table_layout(name)) {
+    grid->apply_layout(layout_from_text(*text));
+    return;
+  }
+  grid->align_columns();
+  store_layout(name, grid);
+}
+
+void MainWindow::store_layout(const QString& name, MeasurementGrid* grid) {
+  if (services_.settings != nullptr) {
+    services_.settings->set_table_layout(name, layout_to_text(grid->layout()));
+  }
+}
+
+void MainWindow::N17Click() {
+  MeasurementGrid* grid = visible_grid();
+  if (grid == nullptr || !table_->is_open()) {
+    return;
+  }
+  const int column = grid->currentIndex().isValid() ? grid->currentIndex().column() : 0;
+  if (const auto color = services_.dialogs->color(this, grid->column_color(column).value_or(Qt::white))) {
+    grid->set_column_color(column, color);
+  }
+}
+
+void MainWindow::N18Click() {
+  MeasurementGrid* grid = visible_grid();
+  if (grid == nullptr || !table_->is_open()) {
+    return;
+  }
+  grid->set_column_color(grid->currentIndex().isValid() ? grid->currentIndex().column() : 0, std::nullopt);
+}
+
+void MainWindow::N19Click() {
+  if (MeasurementGrid* grid = visible_grid(); grid != nullptr && table_->is_open()) {
+    grid->clear_colors();
+  }
+}
+
+void MainWindow::N23Click() {
+  if (MeasurementGrid* grid = visible_grid(); grid != nullptr && table_->is_open()) {
+    grid->align_columns();
+  }
+}
+
+}  // namespace vkt

@@ -1,0 +1,260 @@
+#include "ui/measurementmodel.h"
+
+#include <cmath>
+
+#include "core/numbertext.h"
+#include "store/dbf/codepage.h"
+#include "store/dbf/numberfield.h"
+#include "store/dbf/table.h"
+
+namespace vkt {
+
+namespace {
+
+QString from_utf8(std::string_view s) {
+  return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+Qt::Alignment alignment_of(ColumnAlignment a) {
+  switch (a) {
+    case ColumnAlignment::Left:
+      return Qt::AlignLeft | Qt::AlignVCenter;
+    case ColumnAlignment::Right:
+      return Qt::AlignRight | Qt::AlignVCenter;
+    case ColumnAlignment::Center:
+      break;
+  }
+  return Qt::AlignCenter;
+}
+
+}  // namespace
+
+MeasurementModel::MeasurementModel(DeviceKind kind, QObject* parent)
+    : QAbstractTableModel(parent), kind_(kind), columns_(grid_columns(kind)) {}
+
+void MeasurementModel::attach(dbf::Table* table) {
+  table_ = table;
+  reload();
+}
+
+void MeasurementModel::reload() {
+  beginResetModel();
+  pending_row_.reset();
+  pending_.clear();
+  recnos_.clear();
+  field_index_.assign(columns_.size(), std::nullopt);
+  if (table_ != nullptr && table_->is_open()) {
+    for (std::size_t c = 0; c < columns_.size(); ++c) {
+      field_index_[c] = table_->find_field(columns_[c].field);
+    }
+    const std::uint32_t keep = table_->recno();
+    if (table_->first()) {
+      do {
+        recnos_.push_back(table_->recno());
+      } while (table_->next());
+    }
+    if (keep != 0) {
+      table_->go_to(keep);
+    }
+  }
+  endResetModel();
+}
+
+int MeasurementModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : int(recnos_.size());
+}
+
+int MeasurementModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : int(columns_.size());
+}
+
+std::optional<std::size_t> MeasurementModel::field_of(std::string_view name) const {
+  if (table_ == nullptr || !table_->is_open()) {
+    return std::nullopt;
+  }
+  return table_->find_field(name);
+}
+
+std::optional<double> MeasurementModel::number(int row, std::string_view field) const {
+  const auto f = field_of(field);
+  if (!f || row < 0 || row >= rowCount()) {
+    return std::nullopt;
+  }
+  return dbf::parse_number(table_->raw_field(recno(row), *f)).value;
+}
+
+QString MeasurementModel::text(int row, std::string_view field) const {
+  const auto f = field_of(field);
+  if (!f || row < 0 || row >= rowCount()) {
+    return {};
+  }
+  std::string bytes = table_->raw_field(recno(row), *f);
+  if (dbf::is_numeric(table_->fields()[*f].type)) {
+    const auto n = dbf::parse_number(bytes).value;
+    return n ? from_utf8(general_number_text(*n, '.')) : QString();
+  }
+  while (!bytes.empty() && (bytes.back() == ' ' || bytes.back() == '\0')) {
+    bytes.pop_back();
+  }
+  return QString::fromStdString(dbf::decode_text(table_->code_page(), bytes));
+}
+
+PRValues MeasurementModel::pr_values(int row) const {
+  return {number(row, "P").value_or(0.0), number(row, "R").value_or(0.0)};
+}
+
+QString MeasurementModel::display_text(DisplayFormat format, std::optional<double> value,
+                                       QChar decimal_point) {
+  if (!value) {
+    return {};
+  }
+  QString text;
+  switch (format) {
+    case DisplayFormat::Whole: {
+      // Halves away from zero, as the format "0" rounds.
+      const double rounded = std::round(*value);
+      text = QString::number(rounded == 0 ? 0.0 : rounded, 'f', 0);
+      break;
+    }
+    case DisplayFormat::TwoDecimals:
+      text = QString::number(*value, 'f', 2);
+      break;
+    case DisplayFormat::General:
+    case DisplayFormat::Text:
+      text = from_utf8(general_number_text(*value, '.'));
+      break;
+  }
+  text.replace('.', decimal_point);
+  return text;
+}
+
+QString MeasurementModel::cell_text(int row, int column, bool for_editing) const {
+  const auto& f = field_index_[std::size_t(column)];
+  if (!f) {
+    return {};
+  }
+  if (pending_row_ == recno(row) && pending_.contains(column)) {
+    return pending_.value(column);
+  }
+  const GridColumn& c = columns_[std::size_t(column)];
+  if (!dbf::is_numeric(table_->fields()[*f].type)) {
+    return text(row, c.field);
+  }
+  const std::optional<double> value = number(row, c.field);
+  return display_text(for_editing ? DisplayFormat::General : c.display, value, decimal_point_);
+}
+
+QVariant MeasurementModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) {
+    return {};
+  }
+  switch (role) {
+    case Qt::DisplayRole:
+      return cell_text(index.row(), index.column(), false);
+    case Qt::EditRole:
+      return cell_text(index.row(), index.column(), true);
+    case Qt::TextAlignmentRole:
+      return QVariant::fromValue(alignment_of(columns_[std::size_t(index.column())].alignment));
+    default:
+      return {};
+  }
+}
+
+QVariant MeasurementModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount()) {
+    return QAbstractTableModel::headerData(section, orientation, role);
+  }
+  return from_utf8(columns_[std::size_t(section)].title);
+}
+
+Qt::ItemFlags MeasurementModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags f = QAbstractTableModel::flags(index);
+  if (index.isValid() && columns_[std::size_t(index.column())].editable) {
+    f |= Qt::ItemIsEditable;
+  }
+  return f;
+}
+
+bool MeasurementModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::EditRole || !index.isValid() || !(flags(index) & Qt::ItemIsEditable)) {
+    return false;
+  }
+  const auto& f = field_index_[std::size_t(index.column())];
+  if (!f) {
+    return false;
+  }
+  QString typed = value.toString();
+  const dbf::Field& field = table_->fields()[*f];
+  if (dbf::is_numeric(field.type)) {
+    typed = typed.trimmed();
+    QString plain = typed;
+    plain.replace(decimal_point_, '.').replace(',', '.');
+    const dbf::StoredNumber n = dbf::parse_number(plain.toStdString());
+    if (!n.valid) {
+      emit edit_refused(QStringLiteral("«%1» не является числом.").arg(typed));
+      return false;
+    }
+    if (n.value) {
+      try {
+        dbf::format_number(*n.value, field.width, field.decimals);
+      } catch (const dbf::DbfError&) {
+        emit edit_refused(QStringLiteral("Число «%1» не помещается в поле %2.")
+                              .arg(typed, QString::fromStdString(field.name)));
+        return false;
+      }
+    }
+    typed = plain;
+  }
+  const std::uint32_t target = recno(index.row());
+  if (pending_row_ && *pending_row_ != target) {
+    post_pending();
+  }
+  pending_row_ = target;
+  pending_[index.column()] = typed;
+  emit dataChanged(index, index);
+  return true;
+}
+
+void MeasurementModel::post_pending() {
+  if (!pending_row_ || table_ == nullptr || !table_->is_open()) {
+    drop_pending();
+    return;
+  }
+  const std::uint32_t target = *pending_row_;
+  const QMap<int, QString> values = pending_;
+  pending_row_.reset();
+  pending_.clear();
+  const std::uint32_t keep = table_->recno();
+  table_->go_to(target);
+  table_->edit();
+  try {
+    for (auto it = values.begin(); it != values.end(); ++it) {
+      const std::size_t field = *field_index_[std::size_t(it.key())];
+      if (it.value().isEmpty()) {
+        table_->set_empty(field);
+      } else {
+        table_->set_text(field, it.value().toStdString());
+      }
+    }
+    table_->post();
+  } catch (...) {
+    table_->cancel();
+    throw;
+  }
+  if (keep != 0) {
+    table_->go_to(keep);
+  }
+}
+
+void MeasurementModel::drop_pending() {
+  if (!pending_row_) {
+    return;
+  }
+  pending_row_.reset();
+  pending_.clear();
+  if (rowCount() > 0) {
+    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+  }
+}
+
+}  // namespace vkt
