@@ -184,7 +184,7 @@ void ReportPreview::save_pdf() {
   request.caption = QStringLiteral("Сохранить как PDF");
   request.filter = QStringLiteral("Документы PDF|*.pdf");
   request.default_suffix = QStringLiteral("pdf");
-  request.directory = printing_.pdf_directory;
+  request.directory = printing_.pdf_directory ? printing_.pdf_directory() : QString();
   request.confirm_overwrite = true;
   const QString file = printing_.dialogs->save_file(this, request);
   if (file.isEmpty()) {

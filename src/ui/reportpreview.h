@@ -31,8 +31,8 @@ struct ReportPrinting {
   std::function<bool()> printer_installed;
   // The printer the print dialog sets up; empty: the default printer at high resolution.
   std::function<std::unique_ptr<QPrinter>()> make_printer;
-  // Where the dialog for saving the pages as PDF starts.
-  QString pdf_directory;
+  // Where the dialog for saving the pages as PDF starts (asked each time; empty: the current one).
+  std::function<QString()> pdf_directory;
 };
 
 // Prints prepared pages: the print dialog (printer, copies, collation, page ranges), then the

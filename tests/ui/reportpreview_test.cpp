@@ -80,7 +80,7 @@ class ReportCommandsTest : public ::testing::Test {
       printer->setOutputFileName(printed_file());
       return printer;
     };
-    s.printing.pdf_directory = dir_.path();
+    s.printing.pdf_directory = [this] { return dir_.path(); };
     s.show_preview = [this](ReportPreview& preview) {
       previewed_layout_ = QString::fromStdString(preview.document().layout().name);
       previewed_pages_ = preview.document().page_count();
