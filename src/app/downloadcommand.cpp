@@ -113,7 +113,8 @@ class ProgressReport {
                              : QString();
     if (terminal_) {
       const int columns = terminal::stderr_columns();
-      const int width = std::max(10, std::min(40, columns - int(figures.size() + left.size()) - 4));
+      // A bar of steady width beside figures of up to about 70 characters.
+      const int width = std::max(10, std::min(30, columns - 74));
       const int filled = int(fraction * width);
       const QString bar = QStringLiteral("[") + QString(filled, QLatin1Char('#')) +
                           QString(width - filled, QLatin1Char('.')) + QStringLiteral("] ");
