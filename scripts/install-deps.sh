@@ -9,10 +9,10 @@ packages=(
   qt6-base-dev qt6-charts-dev qt6-serialport-dev libqt6opengl6-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 poppler-utils socat xvfb xauth x11-utils
-  python3 python3-dbfread python3-xlrd python3-olefile
+  python3 python3-dbfread python3-xlrd python3-olefile libdbd-xbase-perl
 )
 full_packages=(
-  libreoffice-calc-nogui libreoffice-base-drivers gnumeric libdbd-xbase-perl libshp-dev hyperfine
+  libreoffice-calc-nogui libreoffice-base-drivers gnumeric libshp-dev hyperfine
 )
 
 if [[ "${1:-}" == "--full" ]]; then

@@ -66,6 +66,7 @@ MainWindow::MainWindow(const MainWindowServices& services, QWidget* parent)
   download_ = new DownloadDialog(*services_.dialogs, *services_.state, ports, this);
   about_ = new AboutWindow(this);
   graph_ = std::make_unique<GraphCommand>(*services_.state, *services_.dialogs, this);
+  create_report_commands();
 }
 
 MainWindow::~MainWindow() = default;

@@ -27,6 +27,7 @@ class TableIndex;
 class AboutWindow;
 class DownloadDialog;
 class GraphCommand;
+class ReportCommands;
 class MeasurementGrid;
 class MeasurementModel;
 class AppSettings;
@@ -91,6 +92,7 @@ class MainWindow : public QMainWindow {
   void Create_DB(const QString& path);
   DownloadDialog* download_window() const { return download_; }
   GraphCommand* graph_command() const { return graph_.get(); }
+  ReportCommands* report_commands() const { return reports_; }
 
   // Shows the tab of the open file's rows: device B when the file holds any, else device A.
   void tab_vis_en();
@@ -137,6 +139,7 @@ class MainWindow : public QMainWindow {
   void read_work_dir();
   void show_help(const QString& file);
   void connect_commands();
+  void create_report_commands();
   void TabSheet1Show();
   void TabSheet2Show();
   void show_rows(MeasurementModel* shown, MeasurementModel* hidden, const char* filter);
@@ -177,6 +180,7 @@ class MainWindow : public QMainWindow {
   AboutWindow* about_ = nullptr;
   DownloadDialog* download_ = nullptr;   // TForm2
   std::unique_ptr<GraphCommand> graph_;  // TForm7 and TGraff
+  ReportCommands* reports_ = nullptr;    // "Предварительный просмотр", "Печать"
   QString help_file_;
   bool file_look_ = false;
 };

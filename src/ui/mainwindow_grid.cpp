@@ -4,6 +4,8 @@
 #include <QItemSelectionModel>
 
 #include "core/programstate.h"
+#include "output/report/reportdataset.h"
+#include "output/report/tablerows.h"
 #include "store/dbf/table.h"
 #include "store/mdx/mdxfile.h"
 #include "store/mdx/tableindex.h"
@@ -13,6 +15,7 @@
 #include "ui/measurementgrid.h"
 #include "ui/measurementmodel.h"
 #include "ui/programtitle.h"
+#include "ui/reportpreview.h"
 
 namespace vkt {
 
@@ -89,9 +92,10 @@ void MainWindow::TitleStateChange(MeasurementGrid* grid, int column) {
   }
   try {
     const auto& field = grid_columns(grid->kind())[std::size_t(column)].field;
+    // The tag is built from every row just now, so the usual rebuild of the indexes after it
+    // would only write the same file again.
     index_->addTag(tag_name, field, mark == SortMark::Up);
     index_->selectOrder(tag_name);
-    index_->rebuild();
     table_->refresh();
   } catch (const std::exception& e) {
     // The mark stays; the rows stay in file order.
@@ -190,6 +194,30 @@ void MainWindow::N37Click() {
     reload_models();
     find_mma();
   }
+}
+
+// --- printed reports ---
+
+void MainWindow::create_report_commands() {
+  ReportServices rs;
+  rs.state = services_.state;
+  rs.parent = this;
+  rs.table_open = [this] { return table_->is_open(); };
+  rs.visible_tab = [this] {
+    const MeasurementGrid* grid = visible_grid();
+    return grid == nullptr ? -1 : (grid == grid2_ ? 1 : 0);
+  };
+  rs.rows = [this](const std::vector<std::string>& fields) -> std::unique_ptr<report::ReportDataset> {
+    // What was typed in a row is printed too.
+    model1_->post_pending();
+    model2_->post_pending();
+    return std::make_unique<report::MemoryDataset>(report::read_table_rows(*table_, fields));
+  };
+  rs.printing.dialogs = services_.dialogs;
+  rs.printing.pdf_directory = [this] { return QString::fromStdString(services_.state->work_dir); };
+  reports_ = new ReportCommands(std::move(rs), this);
+  connect(command(QStringLiteral("N8")), &QAction::triggered, reports_, &ReportCommands::N8Click);
+  connect(command(QStringLiteral("N9")), &QAction::triggered, reports_, &ReportCommands::N9Click);
 }
 
 // --- the graph ---

@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <filesystem>
 
 #include "core/programstate.h"
@@ -276,6 +277,30 @@ TEST_F(MainWindowFileTest, OpenCommandUsesTheDialogAndFollowsTheWorkingDirectory
   // Cancelling the dialog leaves the open file open.
   window_->command("N3")->trigger();
   EXPECT_TRUE(state_.db_open);
+}
+
+}  // namespace
+}  // namespace vkt
+
+namespace vkt {
+namespace {
+
+TEST_F(MainWindowFileTest, PreviewShowsTheRowsOfTheVisibleTab) {
+  window_->Open_DB(write_file("preview.db", {{1, 1, 12.5, 3.25, 1}, {2, 1, 7, 8, 1}}));
+  QString shown;
+  QTimer::singleShot(0, [&shown] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      shown = modal->objectName();
+      modal->close();
+    }
+  });
+  window_->command("N8")->trigger();
+  EXPECT_EQ(shown, "ReportPreview");
+  // Without a file the command does nothing.
+  window_->Close_DB();
+  shown.clear();
+  window_->command("N8")->trigger();
+  EXPECT_TRUE(shown.isEmpty());
 }
 
 }  // namespace

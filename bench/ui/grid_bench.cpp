@@ -1,0 +1,145 @@
+// The main window with a large measurement file: opening it and filling the view, a sort by a
+// title click, the statistics. Run offscreen (QT_QPA_PLATFORM=offscreen).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "core/programstate.h"
+#include "store/appsettings.h"
+#include "store/dbf/table.h"
+#include "store/measurement/measurementfile.h"
+#include "ui/dialogs.h"
+#include "ui/mainwindow.h"
+#include "ui/measurementgrid.h"
+#include "ui/measurementmodel.h"
+
+namespace {
+
+constexpr int kRows = 100'000;
+
+// Resident memory in kB, from the process's own status.
+long resident_kb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) {
+      return std::stol(line.substr(6));
+    }
+  }
+  return 0;
+}
+
+class NullDialogs : public vkt::Dialogs {
+ public:
+  Button message(QWidget*, const QString&, const QString&, Icon, const QList<Button>& b) override {
+    return b.isEmpty() ? Button::Ok : b.front();
+  }
+  QString open_file(QWidget*, const FileRequest&) override { return {}; }
+  QString save_file(QWidget*, const FileRequest&) override { return {}; }
+  std::optional<QColor> color(QWidget*, const QColor&) override { return std::nullopt; }
+  bool print_setup(QWidget*, QPrinter*) override { return false; }
+};
+
+struct Fixture {
+  QTemporaryDir dir;
+  QString file;
+  vkt::ProgramState state;
+  NullDialogs dialogs;
+  std::unique_ptr<vkt::AppSettings> settings;
+  std::unique_ptr<vkt::MainWindow> window;
+
+  Fixture() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    settings = std::make_unique<vkt::AppSettings>();
+    file = QDir(dir.path()).filePath("big.db");
+    vkt::dbf::Table t;
+    vkt::measurement::create_measurement_file(t, file.toStdString());
+    for (int i = 0; i < kRows; ++i) {
+      t.append();
+      t.set_double("N", i + 1);
+      t.set_text("DATE", "12.05.2011");
+      t.set_text("TIME", "10:00:00");
+      t.set_double("P", (std::int64_t{i} * 7919) % 1000);
+      t.set_double("R", (std::int64_t{i} * 104729) % 997);
+      t.set_text("COMMENT", "участок " + std::to_string(i % 50));
+      t.post();
+    }
+    t.close();
+    vkt::MainWindowServices s;
+    s.state = &state;
+    s.dialogs = &dialogs;
+    s.settings = settings.get();
+    s.program_dir = dir.path();
+    s.ports = {"/nonexistent"};
+    window = std::make_unique<vkt::MainWindow>(s);
+    window->resize(1280, 800);
+    window->show();
+    QApplication::processEvents();
+  }
+};
+
+Fixture& fixture() {
+  static Fixture f;
+  return f;
+}
+
+void BM_OpenAndFirstPaint(benchmark::State& st) {
+  Fixture& f = fixture();
+  const long before = resident_kb();
+  for (auto _ : st) {
+    f.window->Open_DB(f.file);
+    f.window->grid1()->viewport()->repaint();
+    st.PauseTiming();
+    f.window->Close_DB();
+    st.ResumeTiming();
+  }
+  f.window->Open_DB(f.file);
+  f.window->grid1()->viewport()->repaint();
+  st.counters["rss_growth_MB"] = double(resident_kb() - before) / 1024.0;
+  f.window->Close_DB();
+}
+BENCHMARK(BM_OpenAndFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_SortByTitleClick(benchmark::State& st) {
+  Fixture& f = fixture();
+  f.window->Open_DB(f.file);
+  vkt::MeasurementGrid* grid = f.window->grid1();
+  const int p = grid->column_of("P");
+  for (auto _ : st) {
+    emit grid->title_clicked(p, false);
+    grid->viewport()->repaint();
+    st.PauseTiming();
+    emit grid->title_clicked(p, true);
+    st.ResumeTiming();
+  }
+  f.window->Close_DB();
+}
+BENCHMARK(BM_SortByTitleClick)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_FindMma(benchmark::State& st) {
+  Fixture& f = fixture();
+  f.window->Open_DB(f.file);
+  for (auto _ : st) {
+    f.window->find_mma();
+  }
+  f.window->Close_DB();
+}
+BENCHMARK(BM_FindMma)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,140 @@
+#include "output/report/reportoutput.h"
+
+#include <QFileInfo>
+#include <QPageLayout>
+#include <QPageRanges>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QSaveFile>
+#include <algorithm>
+
+#include "output/report/reportpainter.h"
+
+namespace vkt::report {
+
+namespace {
+
+QPageSize page_size(const ReportLayout& layout) {
+  const double shorter = std::min(layout.page.width, layout.page.height);
+  const double longer = std::max(layout.page.width, layout.page.height);
+  return QPageSize(QSizeF(shorter, longer), QPageSize::Millimeter);
+}
+
+QPageLayout::Orientation orientation(const ReportLayout& layout) {
+  return layout.page.orientation == Orientation::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
+}
+
+// Paints the listed pages (from 1) on a device whose painter is already active.
+void paint_pages(QPainter& painter, QPagedPaintDevice& device, const ReportDocument& document,
+                 const std::vector<int>& pages) {
+  ReportPainter report_painter(&device);
+  bool first = true;
+  for (const int page : pages) {
+    if (!first) {
+      device.newPage();
+    }
+    first = false;
+    report_painter.paint_page(painter, document, page - 1);
+  }
+}
+
+}  // namespace
+
+void set_up_page(QPagedPaintDevice& device, const ReportLayout& layout) {
+  device.setPageLayout(
+      QPageLayout(page_size(layout), orientation(layout), QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
+}
+
+void set_up_printer(QPrinter& printer, const ReportLayout& layout) {
+  printer.setPageSize(page_size(layout));
+  printer.setPageOrientation(orientation(layout));
+  printer.setFullPage(true);
+  printer.setDocName(QString::fromStdString(layout.name));
+}
+
+bool write_pdf(const ReportDocument& document, const QString& path, QString* error) {
+  auto fail = [error](const QString& why) {
+    if (error != nullptr) {
+      *error = why;
+    }
+    return false;
+  };
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    return fail(QStringLiteral("Не удалось создать файл %1: %2").arg(path, file.errorString()));
+  }
+  {
+    QPdfWriter writer(&file);
+    writer.setCreator(QStringLiteral("ВКТ-РС7"));
+    writer.setTitle(QFileInfo(path).completeBaseName());
+    set_up_page(writer, document.layout());
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+      file.cancelWriting();
+      return fail(QStringLiteral("Не удалось записать файл %1").arg(path));
+    }
+    std::vector<int> all(static_cast<std::size_t>(document.page_count()));
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      all[i] = static_cast<int>(i) + 1;
+    }
+    paint_pages(painter, writer, document, all);
+    painter.end();
+  }
+  if (!file.commit()) {
+    return fail(QStringLiteral("Не удалось записать файл %1: %2").arg(path, file.errorString()));
+  }
+  return true;
+}
+
+std::vector<int> print_order(int page_count, const std::vector<std::pair<int, int>>& ranges, int copies,
+                             bool collate) {
+  std::vector<int> pages;
+  if (ranges.empty()) {
+    for (int p = 1; p <= page_count; ++p) {
+      pages.push_back(p);
+    }
+  } else {
+    for (const auto& [from, to] : ranges) {
+      for (int p = std::max(from, 1); p <= std::min(to, page_count); ++p) {
+        pages.push_back(p);
+      }
+    }
+  }
+  std::vector<int> out;
+  const int n = std::max(copies, 1);
+  if (collate) {
+    for (int c = 0; c < n; ++c) {
+      out.insert(out.end(), pages.begin(), pages.end());
+    }
+  } else {
+    for (const int p : pages) {
+      out.insert(out.end(), static_cast<std::size_t>(n), p);
+    }
+  }
+  return out;
+}
+
+bool print_document(QPrinter& printer, const ReportDocument& document) {
+  std::vector<std::pair<int, int>> ranges;
+  if (printer.printRange() == QPrinter::PageRange) {
+    for (const QPageRanges::Range& r : printer.pageRanges().toRangeList()) {
+      ranges.emplace_back(r.from, r.to);
+    }
+  }
+  // A printer that makes its own copies gets the pages once.
+  const int copies = printer.supportsMultipleCopies() ? 1 : printer.copyCount();
+  const std::vector<int> pages = print_order(document.page_count(), ranges, copies, printer.collateCopies());
+  if (pages.empty()) {
+    return true;  // the chosen pages are not in the document: nothing to print
+  }
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    return false;
+  }
+  paint_pages(painter, printer, document, pages);
+  return painter.end();
+}
+
+}  // namespace vkt::report

@@ -1,0 +1,150 @@
+#include "output/report/reportpainter.h"
+
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPen>
+#include <cmath>
+
+namespace vkt::report {
+
+namespace {
+
+constexpr qreal kMmPerInch = 25.4;
+
+// Cuts a word wider than the line into pieces that fit, at least one character each.
+void break_word(const QString& word, const QFontMetricsF& metrics, qreal max_width, QStringList& lines) {
+  QString piece;
+  for (const QChar c : word) {
+    if (!piece.isEmpty() && metrics.horizontalAdvance(piece + c) > max_width) {
+      lines << piece;
+      piece.clear();
+    }
+    piece += c;
+  }
+  if (!piece.isEmpty()) {
+    lines << piece;
+  }
+}
+
+void wrap_paragraph(const QString& paragraph, const QFontMetricsF& metrics, qreal max_width,
+                    QStringList& lines) {
+  if (metrics.horizontalAdvance(paragraph) <= max_width) {
+    lines << paragraph;
+    return;
+  }
+  QString line;
+  for (const QString& word : paragraph.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    const QString joined = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+    if (metrics.horizontalAdvance(joined) <= max_width) {
+      line = joined;
+      continue;
+    }
+    if (!line.isEmpty()) {
+      lines << line;
+      line.clear();
+    }
+    if (metrics.horizontalAdvance(word) <= max_width) {
+      line = word;
+    } else {
+      break_word(word, metrics, max_width, lines);
+      line = lines.takeLast();
+    }
+  }
+  if (!line.isEmpty()) {
+    lines << line;
+  }
+}
+
+}  // namespace
+
+QStringList wrap_text(const QString& text, const QFontMetricsF& metrics, qreal max_width) {
+  QStringList lines;
+  QString flat = text;
+  flat.remove(QLatin1Char('\r'));
+  for (const QString& paragraph : flat.split(QLatin1Char('\n'))) {
+    wrap_paragraph(paragraph, metrics, max_width, lines);
+  }
+  return lines;
+}
+
+ReportPainter::ReportPainter(const QPaintDevice* device)
+    : device_(device),
+      dpmm_x_(device->logicalDpiX() / kMmPerInch),
+      dpmm_y_(device->logicalDpiY() / kMmPerInch) {}
+
+const ReportPainter::FontEntry& ReportPainter::font_for(const CellFont& font) {
+  const auto key = std::make_pair(
+      font.family, std::make_pair(static_cast<int>(std::lround(font.point_size * 10)), font.bold));
+  auto it = fonts_.find(key);
+  if (it == fonts_.end()) {
+    QFont qfont(QString::fromStdString(font.family));
+    qfont.setPointSizeF(font.point_size);
+    qfont.setBold(font.bold);
+    // The same line breaks on screen, on paper and in PDF.
+    qfont.setHintingPreference(QFont::PreferNoHinting);
+    it = fonts_.emplace(key, FontEntry{qfont, QFontMetricsF(qfont, device_)}).first;
+  }
+  return it->second;
+}
+
+void ReportPainter::paint_page(QPainter& painter, const ReportDocument& document, int index) {
+  const std::vector<PlacedCell> cells = document.page_cells(index);
+  painter.save();
+  painter.setBrush(Qt::NoBrush);
+  for (const PlacedCell& placed : cells) {
+    paint_cell(painter, placed);
+  }
+  painter.restore();
+}
+
+void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
+  const Cell& cell = *placed.cell;
+  const QRectF box(placed.left * dpmm_x_, placed.top * dpmm_y_, placed.width * dpmm_x_,
+                   placed.height * dpmm_y_);
+  if (cell.frame == Frame::Box) {
+    QPen pen(Qt::black);
+    pen.setWidthF(kFrameLineWidth * dpmm_x_);
+    pen.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(pen);
+    painter.drawRect(box);
+  }
+  if (placed.text.empty()) {
+    return;
+  }
+  const FontEntry& entry = font_for(cell.font);
+  const QFontMetricsF& fm = entry.metrics;
+  const QRectF inner = box.adjusted(kCellPaddingX * dpmm_x_, kCellPaddingY * dpmm_y_,
+                                    -kCellPaddingX * dpmm_x_, -kCellPaddingY * dpmm_y_);
+  QStringList lines = wrap_text(QString::fromStdString(placed.text), fm, inner.width());
+
+  // The row keeps its height: lines that do not fit are left out (the first one always prints).
+  const qreal spacing = kLineSpacing * dpmm_y_;
+  const qreal line_height = fm.height();
+  const auto fitting =
+      static_cast<qsizetype>(std::floor((inner.height() + spacing) / (line_height + spacing)));
+  if (lines.size() > std::max<qsizetype>(fitting, 1)) {
+    lines.resize(std::max<qsizetype>(fitting, 1));
+  }
+  const qreal block =
+      static_cast<qreal>(lines.size()) * line_height + static_cast<qreal>(lines.size() - 1) * spacing;
+  qreal y = inner.top();
+  if (cell.valign == VAlign::Middle) {
+    y += (inner.height() - block) / 2;
+  } else if (cell.valign == VAlign::Bottom) {
+    y += inner.height() - block;
+  }
+
+  painter.setFont(entry.font);
+  painter.setPen(Qt::black);
+  for (const QString& line : lines) {
+    qreal x = inner.left();
+    if (cell.halign != HAlign::Left) {
+      const qreal free = inner.width() - fm.horizontalAdvance(line);
+      x += cell.halign == HAlign::Center ? free / 2 : free;
+    }
+    painter.drawText(QPointF(x, y + fm.ascent()), line);
+    y += line_height + spacing;
+  }
+}
+
+}  // namespace vkt::report

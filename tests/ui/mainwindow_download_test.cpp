@@ -1,0 +1,194 @@
+// The whole road through the window: "Создать" against the instrument simulator on a
+// pseudo-terminal, edits, save, close, open again, sorting, deleting, "Дополнить".
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "core/programstate.h"
+#include "scripteddialogs.h"
+#include "sim/simulator.h"
+#include "store/appsettings.h"
+#include "ui/downloaddialog.h"
+#include "ui/mainwindow.h"
+#include "ui/measurementgrid.h"
+#include "ui/measurementmodel.h"
+
+namespace vkt {
+namespace {
+
+int argc = 1;
+char arg0[] = "ui_mainwindow_download_test";
+char* argv[] = {arg0, nullptr};
+
+class MainWindowDownloadTest : public ::testing::Test {
+ protected:
+  static constexpr std::size_t kRecords = 6;
+
+  static void SetUpTestSuite() {
+    if (QApplication::instance() == nullptr) {
+      new QApplication(argc, argv);
+    }
+  }
+
+  void SetUp() override {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
+    settings_ = std::make_unique<AppSettings>();
+    sim::SimulatorOptions options;
+    options.instrument.records = kRecords;
+    options.instrument.seed = 7;
+    simulator_ = std::make_unique<sim::Simulator>(options);
+    const QString port = QString::fromStdString(simulator_->start());
+
+    MainWindowServices s;
+    s.state = &state_;
+    s.dialogs = &dialogs_;
+    s.settings = settings_.get();
+    s.program_dir = dir_.path();
+    s.ports = {port};
+    window_ = std::make_unique<MainWindow>(s);
+    window_->download_window()->set_polling_delay(5);
+    window_->resize(1200, 700);
+    window_->show();
+  }
+
+  QString path(const char* name) const { return QDir(dir_.path()).filePath(name); }
+
+  std::vector<double> column(MeasurementModel* model, const char* field) {
+    std::vector<double> out;
+    for (int row = 0; row < model->rowCount(); ++row) {
+      out.push_back(model->number(row, field).value_or(-1));
+    }
+    return out;
+  }
+
+  QTemporaryDir config_;
+  QTemporaryDir dir_;
+  std::unique_ptr<AppSettings> settings_;
+  std::unique_ptr<sim::Simulator> simulator_;
+  ProgramState state_;
+  testing::ScriptedDialogs dialogs_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(MainWindowDownloadTest, CreateEditSaveCloseAndOpenAgain) {
+  const QString file = path("field.db");
+  dialogs_.file_answers.push_back(file);
+  window_->command("N2")->trigger();
+  ASSERT_TRUE(state_.db_open) << dialogs_.messages().join("; ").toStdString();
+  EXPECT_EQ(dialogs_.shown[0].kind, "save");
+  EXPECT_EQ(dialogs_.shown[0].file.filter, "Файлы данных|*.db");
+  EXPECT_TRUE(dialogs_.shown[0].file.confirm_overwrite);
+
+  MeasurementModel* model = window_->model1();
+  ASSERT_EQ(model->rowCount(), int(kRecords));
+  EXPECT_EQ(column(model, "N"), std::vector<double>({1, 2, 3, 4, 5, 6}));
+  const auto& records = simulator_->instrument().records();
+  for (std::size_t k = 0; k < kRecords; ++k) {
+    EXPECT_EQ(model->number(int(k), "P"), records[k].modulus[1]);
+    EXPECT_EQ(model->number(int(k), "D4"), records[k].force[1]);
+  }
+  // After "Создать" the caption stays the program's title.
+  EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
+  EXPECT_EQ(state_.rec_count, kRecords);
+  MeasurementGrid* grid = window_->grid1();
+  EXPECT_EQ(grid->footer()->texts()[grid->column_of("N")], QString::number(kRecords));
+
+  const int comment = grid->column_of("COMMENT");
+  emit grid->edit_started();
+  ASSERT_TRUE(model->setData(model->index(2, comment), "штамп Ø300"));
+  window_->command("N5")->trigger();
+  EXPECT_FALSE(state_.db_modified);
+  window_->command("N7")->trigger();
+  EXPECT_FALSE(state_.db_open);
+
+  dialogs_.file_answers.push_back(file);
+  window_->command("N3")->trigger();
+  ASSERT_TRUE(state_.db_open);
+  EXPECT_EQ(window_->windowTitle(), "field - ВКТ - РС7");
+  EXPECT_EQ(model->text(2, "COMMENT"), "штамп ?300");  // the file's code page has no Ø
+  EXPECT_FALSE(QFile::exists(path("field.mdx")));
+}
+
+TEST_F(MainWindowDownloadTest, SortDeleteAppendAndRenumber) {
+  const QString file = path("sort.db");
+  dialogs_.file_answers.push_back(file);
+  window_->command("N2")->trigger();
+  ASSERT_TRUE(state_.db_open);
+  MeasurementModel* model = window_->model1();
+  MeasurementGrid* grid = window_->grid1();
+  const int p = grid->column_of("P");
+
+  // First click: descending; second: ascending; Ctrl: file order again.
+  std::vector<double> values = column(model, "P");
+  emit grid->title_clicked(p, false);
+  std::vector<double> down = values;
+  std::sort(down.rbegin(), down.rend());
+  EXPECT_EQ(column(model, "P"), down);
+  EXPECT_EQ(grid->sort_mark(p), SortMark::Up);
+  EXPECT_TRUE(QFile::exists(path("sort.mdx")));
+  emit grid->title_clicked(p, false);
+  std::vector<double> up = values;
+  std::sort(up.begin(), up.end());
+  EXPECT_EQ(column(model, "P"), up);
+  emit grid->title_clicked(p, true);
+  EXPECT_EQ(column(model, "P"), values);
+  EXPECT_EQ(grid->sort_mark(p), SortMark::None);
+
+  // A text column wider than an index key cannot be sorted: the message, the mark, file order.
+  emit grid->title_clicked(grid->column_of("P5"), false);
+  ASSERT_FALSE(dialogs_.messages().isEmpty());
+  EXPECT_TRUE(dialogs_.messages().last().contains("P5"));
+  EXPECT_EQ(grid->sort_mark(grid->column_of("P5")), SortMark::Up);
+  EXPECT_EQ(column(model, "P"), values);
+
+  // Delete the last two rows (asked first), keep the numbers of the rest.
+  grid->setCurrentIndex(model->index(4, 0));
+  grid->selectionModel()->select(model->index(4, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  grid->selectionModel()->select(model->index(5, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  dialogs_.button_answers.push_back(Dialogs::Button::Yes);
+  window_->command("N21")->trigger();
+  EXPECT_EQ(dialogs_.messages().last(), "Удалить выбранные строки (2)?");
+  EXPECT_EQ(column(model, "N"), std::vector<double>({1, 2, 3, 4}));
+  EXPECT_EQ(grid->sort_mark(grid->column_of("P5")), SortMark::None);
+
+  // "Дополнить" downloads the same memory again: only the two later records come back.
+  window_->command("N4")->trigger();
+  EXPECT_EQ(column(model, "N"), std::vector<double>({1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(state_.rec_count, 2);
+  // Once more: nothing is later than the last row.
+  window_->command("N4")->trigger();
+  EXPECT_EQ(model->rowCount(), int(kRecords));
+  EXPECT_EQ(state_.rec_count, 0);
+
+  // Renumber while sorted by N descending: every row gets exactly one number, in shown order.
+  emit grid->title_clicked(grid->column_of("N"), false);
+  EXPECT_EQ(column(model, "N"), std::vector<double>({6, 5, 4, 3, 2, 1}));
+  grid->setCurrentIndex(model->index(0, 0));
+  grid->clearSelection();
+  grid->selectionModel()->select(model->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  dialogs_.button_answers.push_back(Dialogs::Button::Yes);
+  window_->command("N21")->trigger();  // delete the row numbered 6
+  window_->command("N37")->trigger();
+  std::vector<double> numbers = column(model, "N");
+  std::sort(numbers.begin(), numbers.end());
+  EXPECT_EQ(numbers, std::vector<double>({1, 2, 3, 4, 5}));
+}
+
+TEST_F(MainWindowDownloadTest, CancelledDownloadCreatesNothing) {
+  const QString file = path("none.db");
+  dialogs_.file_answers.push_back(file);
+  QTimer::singleShot(50, [this] { window_->download_window()->reject(); });
+  window_->command("N2")->trigger();
+  EXPECT_FALSE(state_.db_open);
+  EXPECT_FALSE(QFile::exists(file));
+}
+
+}  // namespace
+}  // namespace vkt
