@@ -2,20 +2,52 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
+#include <optional>
 
 namespace vkt {
 
 // What the user asked for on the command line.
 struct CommandLine {
-  enum class Action { RunWindow, ShowHelp, ShowVersion, UsageError };
+  enum class Action {
+    RunWindow,
+    ShowHelp,
+    ShowVersion,
+    UsageError,
+    Download,
+    Export,
+    Dump,
+    Simulate,
+  };
+  enum class DumpFormat { Csv, Json };
+
   Action action = Action::RunWindow;
+  QString subcommand;  // the subcommand named, also for ShowHelp and UsageError ("" for the program)
+  QString error;       // for UsageError
+
   QStringList ports;  // --port PATH, in order: replaces the serial ports tried
-  QString error;      // for UsageError
+  bool demo = false;  // the window with the simulated instrument first in the port list
+
+  QString file;    // FILE.db
+  QString output;  // OUT.xls
+  bool append = false;
+  bool force = false;
+  std::optional<int> kind;  // --kind A (0) or B (1); none: the kind the window would show
+  QString sort_field;       // upper case; empty: file order
+  bool sort_descending = false;
+  DumpFormat format = DumpFormat::Csv;
+
+  std::uint32_t records = 25;
+  std::uint32_t seed = 1;
+  bool throttle = false;
+  QString fault;  // empty: none
+  bool once = false;
 };
 
 CommandLine parse_command_line(const QStringList& arguments);
 
-QString usage_text();
+// The help of the program ("") or of one subcommand.
+QString usage_text(const QString& subcommand = QString());
 QString version_line();
 
 }  // namespace vkt

@@ -1,11 +1,15 @@
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QScreen>
 #include <QUrl>
 #include <cstdio>
+#include <memory>
 
 #include "app/commandline.h"
+#include "app/subcommands.h"
 #include "core/programstate.h"
+#include "sim/simulator.h"
 #include "store/appsettings.h"
 #include "ui/dialogs.h"
 #include "ui/mainwindow.h"
@@ -13,6 +17,9 @@
 #include "ui/splashwindow.h"
 
 namespace {
+
+// The instrument --demo puts first in the port list.
+constexpr std::size_t kDemoRecords = 25;
 
 QStringList arguments_of(int argc, char** argv) {
   QStringList out;
@@ -29,8 +36,21 @@ int splash_ms() {
   return ok && ms >= 0 ? ms : vkt::SplashWindow::kShowMs;
 }
 
-void print(FILE* stream, const QString& text) {
-  std::fputs(text.toUtf8().constData(), stream);
+int run_subcommand(int argc, char** argv, const vkt::CommandLine& command) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("vkt-rs7"));
+  switch (command.action) {
+    case vkt::CommandLine::Action::Download:
+      return vkt::run_download(command);
+    case vkt::CommandLine::Action::Export:
+      return vkt::run_export(command);
+    case vkt::CommandLine::Action::Dump:
+      return vkt::run_dump(command);
+    case vkt::CommandLine::Action::Simulate:
+      return vkt::run_simulate(command);
+    default:
+      return vkt::kExitUsage;
+  }
 }
 
 }  // namespace
@@ -39,14 +59,21 @@ int main(int argc, char** argv) {
   const vkt::CommandLine command = vkt::parse_command_line(arguments_of(argc, argv));
   switch (command.action) {
     case vkt::CommandLine::Action::ShowHelp:
-      print(stdout, vkt::usage_text());
-      return 0;
+      vkt::print_to(stdout, vkt::usage_text(command.subcommand));
+      return vkt::kExitOk;
     case vkt::CommandLine::Action::ShowVersion:
-      print(stdout, vkt::version_line());
-      return 0;
+      vkt::print_to(stdout, vkt::version_line());
+      return vkt::kExitOk;
     case vkt::CommandLine::Action::UsageError:
-      print(stderr, QStringLiteral("vkt-rs7: %1\n%2").arg(command.error, vkt::usage_text()));
-      return 2;
+      vkt::print_to(
+          stderr,
+          QStringLiteral("vkt-rs7: %1\n\n%2").arg(command.error, vkt::usage_text(command.subcommand)));
+      return vkt::kExitUsage;
+    case vkt::CommandLine::Action::Download:
+    case vkt::CommandLine::Action::Export:
+    case vkt::CommandLine::Action::Dump:
+    case vkt::CommandLine::Action::Simulate:
+      return run_subcommand(argc, argv, command);
     case vkt::CommandLine::Action::RunWindow:
       break;
   }
@@ -66,6 +93,24 @@ int main(int argc, char** argv) {
   services.open_document = [](const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
   };
+  services.ports = command.ports;
+
+  // The demonstration instrument serves for as long as the window is open.
+  std::unique_ptr<vkt::sim::Simulator> demo;
+  if (command.demo) {
+    vkt::sim::SimulatorOptions options;
+    options.instrument.records = kDemoRecords;
+    demo = std::make_unique<vkt::sim::Simulator>(options);
+    try {
+      const std::string path = demo->start();
+      QStringList ports = vkt::download_ports(command.ports);
+      ports.prepend(QString::fromStdString(path));
+      services.ports = ports;
+    } catch (const std::exception& e) {
+      vkt::print_error(QStringLiteral("--demo: %1").arg(QString::fromUtf8(e.what())));
+      return vkt::kExitFailure;
+    }
+  }
 
   vkt::MainWindow window(services);
   {

@@ -19,6 +19,54 @@ TEST(CommandLine, PortsAreCollectedInOrderAndUnknownArgumentsAreUsageErrors) {
   EXPECT_EQ(parse_command_line({"vkt-rs7", "--port", "x", "--help"}).action, CommandLine::Action::ShowHelp);
 }
 
+TEST(CommandLine, SubcommandsTakeTheirOwnOptionsAndFiles) {
+  CommandLine c =
+      parse_command_line({"vkt-rs7", "download", "--append", "--port=/dev/pts/3", "--port", "COM4", "f.db"});
+  EXPECT_EQ(c.action, CommandLine::Action::Download);
+  EXPECT_TRUE(c.append);
+  EXPECT_FALSE(c.force);
+  EXPECT_EQ(c.ports, QStringList({"/dev/pts/3", "COM4"}));
+  EXPECT_EQ(c.file, "f.db");
+
+  c = parse_command_line({"vkt-rs7", "dump", "--sort", "d9:desc", "--format=json", "--kind", "b", "f.db"});
+  EXPECT_EQ(c.action, CommandLine::Action::Dump);
+  EXPECT_EQ(c.sort_field, "D9");
+  EXPECT_TRUE(c.sort_descending);
+  EXPECT_EQ(c.format, CommandLine::DumpFormat::Json);
+  EXPECT_EQ(c.kind, 1);
+  c = parse_command_line({"vkt-rs7", "dump", "f.db"});
+  EXPECT_EQ(c.format, CommandLine::DumpFormat::Csv);
+  EXPECT_FALSE(c.kind.has_value());
+  EXPECT_TRUE(c.sort_field.isEmpty());
+
+  c = parse_command_line({"vkt-rs7", "export", "--kind=A", "f.db", "out.xls"});
+  EXPECT_EQ(c.action, CommandLine::Action::Export);
+  EXPECT_EQ(c.kind, 0);
+  EXPECT_EQ(c.output, "out.xls");
+
+  c = parse_command_line({"vkt-rs7", "simulate", "--records", "438", "--seed", "4294967295", "--fault",
+                          "type2", "--throttle", "--once"});
+  EXPECT_EQ(c.action, CommandLine::Action::Simulate);
+  EXPECT_EQ(c.records, 438u);
+  EXPECT_EQ(c.seed, 4294967295u);
+  EXPECT_EQ(c.fault, "type2");
+  EXPECT_TRUE(c.throttle && c.once);
+
+  // Options of one subcommand are not another's; the window's options are not a subcommand's.
+  EXPECT_EQ(parse_command_line({"vkt-rs7", "export", "--port", "x", "f.db", "o.xls"}).action,
+            CommandLine::Action::UsageError);
+  EXPECT_EQ(parse_command_line({"vkt-rs7", "dump", "--demo", "f.db"}).action,
+            CommandLine::Action::UsageError);
+  EXPECT_EQ(parse_command_line({"vkt-rs7", "simulate", "--records", "12x"}).action,
+            CommandLine::Action::UsageError);
+  c = parse_command_line({"vkt-rs7", "dump", "--help", "--nonsense"});
+  EXPECT_EQ(c.action, CommandLine::Action::ShowHelp);
+  EXPECT_EQ(c.subcommand, "dump");
+  c = parse_command_line({"vkt-rs7", "--demo", "--port", "/dev/ttyUSB0"});
+  EXPECT_EQ(c.action, CommandLine::Action::RunWindow);
+  EXPECT_TRUE(c.demo);
+}
+
 struct ProcessResult {
   int code;
   QString out;

@@ -1,0 +1,312 @@
+// download: the instrument's memory into a measurement file, without a window.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTimer>
+#include <cmath>
+#include <filesystem>
+#include <optional>
+
+#include "app/subcommands.h"
+#include "app/terminal.h"
+#include "core/programstate.h"
+#include "image/tableimport.h"
+#include "link/downloadcontroller.h"
+#include "link/serialportdriver.h"
+#include "store/appsettings.h"
+#include "store/mdx/tableindex.h"
+#include "store/measurement/measurementfile.h"
+
+namespace vkt {
+
+namespace {
+
+std::filesystem::path to_path(const QString& path) {
+  return std::filesystem::path(path.toStdU16String());
+}
+
+QString time_text(double seconds) {
+  const auto s = static_cast<long long>(std::llround(seconds));
+  return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+// Shows the exchange on stderr: texts as lines, the data answer as a bar redrawn in place on a
+// terminal, or as a line at every tenth of the way otherwise.
+class ProgressReport {
+ public:
+  explicit ProgressReport(bool terminal) : terminal_(terminal) {}
+
+  void show(const link::Effect& e) {
+    using Kind = link::Effect::Kind;
+    switch (e.kind) {
+      case Kind::Status:
+        line(QString::fromStdString(e.text));
+        break;
+      case Kind::DeviceType:
+        if (e.text.empty()) {
+          break;  // the information lines are emptied as the exchange starts
+        }
+        line(QStringLiteral("Тип прибора: ") + QString::fromStdString(e.text));
+        break;
+      case Kind::Version:
+        if (e.text.empty()) {
+          break;
+        }
+        line(QStringLiteral("Версия ПО: ") + QString::fromStdString(e.text));
+        break;
+      case Kind::RecordCount:
+        if (e.text.empty()) {
+          break;
+        }
+        line(QStringLiteral("Количество записей:") + QString::fromStdString(e.text));
+        break;
+      case Kind::ProgressMaximum:
+        maximum_ = e.value;
+        clock_.start();
+        last_tenth_ = -1;
+        break;
+      case Kind::ProgressPosition:
+        progress(e.value);
+        break;
+      case Kind::ErrorBox:
+        error_ = QString::fromStdString(e.text);
+        break;
+      default:
+        break;
+    }
+  }
+
+  // The exchange's own error text, when it ended with one.
+  const QString& error() const { return error_; }
+
+  void end_bar() {
+    if (bar_shown_) {
+      print_to(stderr, QStringLiteral("\n"));
+      bar_shown_ = false;
+    }
+  }
+
+ private:
+  void line(const QString& text) {
+    end_bar();
+    print_to(stderr, text + QLatin1Char('\n'));
+  }
+
+  void progress(std::uint32_t position) {
+    if (maximum_ == 0 || !clock_.isValid()) {
+      return;
+    }
+    const std::uint32_t shown = std::min(position, maximum_);
+    const double fraction = double(shown) / double(maximum_);
+    const double seconds = double(std::max<qint64>(clock_.elapsed(), 1)) / 1000.0;
+    const double rate = double(shown) / seconds;
+    const QString figures = QStringLiteral("%1%  %2 из %3 симв.  %4 симв./с")
+                                .arg(int(fraction * 100.0), 3)
+                                .arg(shown)
+                                .arg(maximum_)
+                                .arg(qint64(rate));
+    const QString left = rate > 0
+                             ? QStringLiteral("  осталось %1").arg(time_text(double(maximum_ - shown) / rate))
+                             : QString();
+    if (terminal_) {
+      const int columns = terminal::stderr_columns();
+      // A bar of steady width beside figures of up to about 70 characters.
+      const int width = std::max(10, std::min(30, columns - 74));
+      const int filled = int(fraction * width);
+      const QString bar = QStringLiteral("[") + QString(filled, QLatin1Char('#')) +
+                          QString(width - filled, QLatin1Char('.')) + QStringLiteral("] ");
+      print_to(stderr, QStringLiteral("\r") + bar + figures + left + QStringLiteral("\x1b[K"));
+      bar_shown_ = true;
+      return;
+    }
+    const int tenth = int(fraction * 10.0);
+    if (tenth != last_tenth_) {
+      last_tenth_ = tenth;
+      print_to(stderr, figures + left + QLatin1Char('\n'));
+    }
+  }
+
+  bool terminal_;
+  bool bar_shown_ = false;
+  std::uint32_t maximum_ = 0;
+  QElapsedTimer clock_;
+  int last_tenth_ = -1;
+  QString error_;
+};
+
+enum class Outcome { Ok, Failed, Cancelled };
+
+// Runs the exchange on the caller's event loop until it is over.
+Outcome fetch_memory(ProgramState& state, const QStringList& ports) {
+  link::DownloadController controller(state, ports);
+  ProgressReport report(terminal::stderr_is_terminal());
+  QEventLoop loop;
+  link::Result result = link::Result::Cancel;
+  bool cancelled = false;
+  controller.OnShow = [&report](const link::Effect& e) { report.show(e); };
+  controller.OnFinished = [&](link::Result r) {
+    result = r;
+    loop.quit();
+  };
+  QTimer watch;
+  watch.setInterval(100);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (terminal::interrupted() && !cancelled) {
+      cancelled = true;
+      controller.Cancel();  // "Отмена": the port is closed
+    }
+  });
+  terminal::catch_interrupts();
+  watch.start();
+  QTimer::singleShot(0, &controller, [&controller] { controller.Start(); });
+  loop.exec();
+  watch.stop();
+  controller.Close();
+  report.end_bar();
+  if (cancelled) {
+    print_error(QStringLiteral("Отмена: приём прерван, файл не изменён."));
+    return Outcome::Cancelled;
+  }
+  if (result != link::Result::Ok) {
+    print_error(report.error().isEmpty() ? QStringLiteral("Приём не состоялся.") : report.error());
+    return Outcome::Failed;
+  }
+  return Outcome::Ok;
+}
+
+// A file written beside the target and renamed over it only when complete; removed otherwise.
+class PartialFile {
+ public:
+  explicit PartialFile(std::filesystem::path target) : path_(target) { path_ += ".part"; }
+  ~PartialFile() {
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string decimal_separator() {
+  const QString point = QLocale::system().decimalPoint();
+  return point.isEmpty() ? std::string(".") : QString(point.front()).toStdString();
+}
+
+void print_counts(const image::ImportResult& imported) {
+  print_to(
+      stdout,
+      QStringLiteral("Добавлено строк: %1, пропущено: %2\n").arg(imported.appended).arg(imported.skipped));
+}
+
+int create_file(const CommandLine& command) {
+  const std::filesystem::path target = to_path(QFileInfo(command.file).absoluteFilePath());
+  // A file in use by another program is not replaced; it stays locked while the download runs.
+  dbf::Table existing;
+  if (std::filesystem::exists(target)) {
+    if (!command.force) {
+      print_error(
+          QStringLiteral("Файл %1 уже существует; чтобы заменить его, укажите --force.").arg(command.file));
+      return kExitFailure;
+    }
+    try {
+      existing.open(target);
+    } catch (const dbf::DbfError& e) {
+      if (e.kind() == dbf::ErrorKind::Locked) {
+        print_error(QString::fromUtf8(e.what()));
+        return kExitFailure;
+      }
+    }
+  }
+
+  ProgramState state;
+  if (fetch_memory(state, download_ports(command.ports)) != Outcome::Ok) {
+    return kExitFailure;
+  }
+
+  PartialFile partial(target);
+  image::ImportResult imported;
+  try {
+    dbf::Table table;
+    measurement::create_measurement_file(table, partial.path());
+    imported = image::flash2lmf(table, state, image::ImportMode::kNewFile, decimal_separator());
+    table.close();
+    existing.close();
+    std::filesystem::rename(partial.path(), target);
+  } catch (const std::exception& e) {
+    print_error(QString::fromUtf8(e.what()));
+    return kExitFailure;
+  }
+  // The index of a replaced file does not describe the new one.
+  std::error_code ignored;
+  std::filesystem::remove(measurement::index_path_for(target), ignored);
+  print_counts(imported);
+  return kExitOk;
+}
+
+int append_to_file(const CommandLine& command) {
+  const std::filesystem::path target = to_path(QFileInfo(command.file).absoluteFilePath());
+  // Opened first, as "Дополнить" does: a file that cannot be used stops it before the download,
+  // and no other program takes the file while the download runs.
+  dbf::Table original;
+  try {
+    measurement::open_measurement_file(original, target);
+  } catch (const std::exception&) {
+    print_error(QString::fromUtf8(kDamagedDatabase));
+    return kExitFailure;
+  }
+
+  ProgramState state;
+  if (fetch_memory(state, download_ports(command.ports)) != Outcome::Ok) {
+    return kExitFailure;
+  }
+
+  // The rows go into a copy that replaces the file only when complete.
+  PartialFile partial(target);
+  image::ImportResult imported;
+  try {
+    original.close();
+    std::filesystem::copy_file(target, partial.path(), std::filesystem::copy_options::overwrite_existing);
+    dbf::Table table;
+    measurement::open_measurement_file(table, partial.path());
+    {
+      // The copy carries the original's claim of an index; it has none of its own.
+      mdx::TableIndex index(table);
+      index.attach();
+      index.removeIndexFile();
+      index.detach();
+    }
+    imported = image::flash2lmf(table, state, image::ImportMode::kAppend, decimal_separator());
+    table.close();
+    if (imported.appended > 0) {
+      std::filesystem::rename(partial.path(), target);
+      // An index left beside the file no longer matches its rows.
+      std::error_code ignored;
+      std::filesystem::remove(measurement::index_path_for(target), ignored);
+    }
+  } catch (const std::exception& e) {
+    print_error(QString::fromUtf8(e.what()));
+    return kExitFailure;
+  }
+  print_counts(imported);
+  return kExitOk;
+}
+
+}  // namespace
+
+QStringList download_ports(const QStringList& given) {
+  if (!given.isEmpty()) {
+    return given;
+  }
+  const QStringList configured = AppSettings().ports();
+  return configured.isEmpty() ? link::default_serial_ports() : configured;
+}
+
+int run_download(const CommandLine& command) {
+  return command.append ? append_to_file(command) : create_file(command);
+}
+
+}  // namespace vkt

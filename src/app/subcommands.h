@@ -1,0 +1,34 @@
+#pragma once
+
+// The subcommands that run without a window. Each returns the process's exit code: 0 done,
+// 1 failed (the reason is on stderr), 2 wrong usage. They need a QCoreApplication.
+
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+
+#include "app/commandline.h"
+
+namespace vkt {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// The program's message for a measurement file that is damaged, locked or missing.
+inline constexpr const char* kDamagedDatabase = "База данных повреждена !";
+
+int run_download(const CommandLine& command);
+int run_export(const CommandLine& command);
+int run_dump(const CommandLine& command);
+int run_simulate(const CommandLine& command);
+
+// The ports a download tries: those given, else the "Ports" setting, else the platform's first
+// and second serial port.
+QStringList download_ports(const QStringList& given);
+
+// "vkt-rs7: text" and a line feed.
+void print_error(const QString& text);
+void print_to(std::FILE* stream, const QString& text);
+
+}  // namespace vkt
