@@ -181,6 +181,18 @@ void SerialPortDriver::port_error(QSerialPort::SerialPortError error) {
   }
   const QString reason =
       error == QSerialPort::ResourceError ? QStringLiteral("resource error") : QStringLiteral("read error");
+  // What arrived before the line went away is handed over first: an instrument unplugged right
+  // after its answer has still sent a whole answer.
+  while (IsOpen() && serial_.bytesAvailable() > 0) {
+    const qint64 before = serial_.bytesAvailable();
+    poll();
+    if (serial_.isOpen() && serial_.bytesAvailable() >= before) {
+      break;
+    }
+  }
+  if (!IsOpen()) {
+    return;  // the receiver finished the exchange and closed the port itself
+  }
   ClosePort();
   if (OnPortError) {
     OnPortError(this, reason);

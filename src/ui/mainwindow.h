@@ -122,6 +122,7 @@ class MainWindow : public QMainWindow {
   void N33Click();         // "Убрать сортировку"
   void N37Click();         // "Перенумеровать строки"
   void Grid1DblClick();    // also "Сервис" -> "График" and the context menu's "График"
+  void Excel1Click();      // "Экспорт в Excel"
   void HelpClick();        // "Помощь", F1
   void HelpButtonClick();  // the toolbar's help button
   void AboutClick();       // "О программе"
@@ -140,6 +141,7 @@ class MainWindow : public QMainWindow {
   void show_help(const QString& file);
   void connect_commands();
   void create_report_commands();
+  void exp2excel();
   void TabSheet1Show();
   void TabSheet2Show();
   void show_rows(MeasurementModel* shown, MeasurementModel* hidden, const char* filter);

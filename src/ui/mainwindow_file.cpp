@@ -57,6 +57,7 @@ void MainWindow::connect_commands() {
   connect(command(QStringLiteral("N33")), &QAction::triggered, this, &MainWindow::N33Click);
   connect(command(QStringLiteral("N37")), &QAction::triggered, this, &MainWindow::N37Click);
   connect(command(QStringLiteral("Graph1")), &QAction::triggered, this, &MainWindow::Grid1DblClick);
+  connect(command(QStringLiteral("Excel1")), &QAction::triggered, this, &MainWindow::Excel1Click);
   connect(grid1_, &QAbstractItemView::doubleClicked, this, &MainWindow::Grid1DblClick);
   connect(page_control_, &QTabWidget::currentChanged, this, [this](int index) {
     if (!services_.state->db_open || page_control_->isHidden()) {

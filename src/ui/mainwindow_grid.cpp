@@ -1,9 +1,11 @@
 // The main window's grid commands: sorting by a column title, dropping the sort, deleting and
 // renumbering rows.
 #include <QAction>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 
 #include "core/programstate.h"
+#include "output/export/tableexport.h"
 #include "output/report/reportdataset.h"
 #include "output/report/tablerows.h"
 #include "store/dbf/table.h"
@@ -218,6 +220,44 @@ void MainWindow::create_report_commands() {
   reports_ = new ReportCommands(std::move(rs), this);
   connect(command(QStringLiteral("N8")), &QAction::triggered, reports_, &ReportCommands::N8Click);
   connect(command(QStringLiteral("N9")), &QAction::triggered, reports_, &ReportCommands::N9Click);
+}
+
+// --- the Excel export ---
+
+void MainWindow::Excel1Click() {
+  if (services_.state->db_open && table_->is_open() && visible_grid() != nullptr) {
+    exp2excel();
+  }
+}
+
+void MainWindow::exp2excel() {
+  if (!table_->is_open()) {
+    return;
+  }
+  Dialogs::FileRequest request;
+  request.filter = QStringLiteral("Книга Excel|*.xls");
+  request.default_suffix = QStringLiteral("xls");
+  request.directory = QString::fromStdString(services_.state->work_dir);
+  // A workbook of the same name may be someone's work: ask before replacing it.
+  request.confirm_overwrite = true;
+  const QString name = services_.dialogs->save_file(this, request);
+  if (name.isEmpty()) {
+    return;
+  }
+  try {
+    model1_->post_pending();
+    model2_->post_pending();
+    N33Click();
+    output::export_table_to_file(*table_, services_.state->device_code, name.toStdString());
+  } catch (const std::exception& e) {
+    show_error(QString::fromUtf8(e.what()));
+    reload_models();
+    return;
+  }
+  reload_models();
+  services_.dialogs->information(
+      this, QStringLiteral("Экспорт в Excel"),
+      QStringLiteral("Экспорт в файл ") + QFileInfo(name).fileName() + QStringLiteral(" завершен успешно."));
 }
 
 // --- the graph ---

@@ -150,7 +150,6 @@ MeasurementGrid::MeasurementGrid(DeviceKind kind, QWidget* parent)
   setItemDelegate(new ColumnColorDelegate(this));
 
   footer_ = new GridFooter(this);
-  setViewportMargins(0, 0, 0, fontMetrics().height() + kFooterPadding);
 
   for (const GridColumn& c : columns_) {
     shares_.append(c.width);
@@ -162,6 +161,21 @@ MeasurementGrid::MeasurementGrid(DeviceKind kind, QWidget* parent)
   });
   connect(header_, &QHeaderView::sectionResized, this, &MeasurementGrid::section_resized_by_user);
   connect(horizontalScrollBar(), &QScrollBar::valueChanged, footer_, qOverload<>(&QWidget::update));
+}
+
+void MeasurementGrid::setModel(QAbstractItemModel* model) {
+  QTableView::setModel(model);
+  hide_columns();
+  if (model != nullptr) {
+    connect(model, &QAbstractItemModel::modelReset, this, &MeasurementGrid::hide_columns);
+  }
+}
+
+void MeasurementGrid::hide_columns() {
+  for (int i = 0; i < int(columns_.size()); ++i) {
+    setColumnHidden(i, !columns_[i].shown);
+  }
+  fit_columns();
 }
 
 int MeasurementGrid::column_of(std::string_view field) const {
@@ -327,8 +341,14 @@ void MeasurementGrid::updateGeometries() {
   if (footer_ == nullptr) {
     return;  // still being built
   }
+  // The table sets the margins for its headers; the footer line takes its own under the rows.
+  const int footer_height = fontMetrics().height() + kFooterPadding;
+  const QMargins margins = viewportMargins();
+  if (margins.bottom() != footer_height) {
+    setViewportMargins(margins.left(), margins.top(), margins.right(), footer_height);
+  }
   const QRect vp = viewport()->geometry();
-  footer_->setGeometry(vp.left(), vp.bottom() + 1, vp.width(), fontMetrics().height() + kFooterPadding);
+  footer_->setGeometry(vp.left(), vp.bottom() + 1, vp.width(), footer_height);
 }
 
 }  // namespace vkt

@@ -80,6 +80,8 @@ class MeasurementGrid : public QTableView {
 
   GridFooter* footer() const { return footer_; }
 
+  void setModel(QAbstractItemModel* model) override;
+
   // Rows of the selection: the marked rows, or the current row alone (empty when there is none).
   QList<int> selected_rows() const;
 
@@ -95,6 +97,7 @@ class MeasurementGrid : public QTableView {
 
  private:
   void fit_columns();
+  void hide_columns();
   void section_resized_by_user(int column, int old_size, int new_size);
 
   DeviceKind kind_;

@@ -1,0 +1,208 @@
+// "Экспорт в Excel" through the window, the workbook read back by an independent reader.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "core/programstate.h"
+#include "scripteddialogs.h"
+#include "store/appsettings.h"
+#include "store/dbf/table.h"
+#include "store/measurement/measurementfile.h"
+#include "ui/mainwindow.h"
+#include "ui/measurementgrid.h"
+
+namespace vkt {
+namespace {
+
+int argc = 1;
+char arg0[] = "ui_mainwindow_export_test";
+char* argv[] = {arg0, nullptr};
+
+// The sheet as python3-xlrd reads it: name, then rows of [type, value] cells.
+const char* kReader = R"(
+import json, sys, xlrd
+book = xlrd.open_workbook(sys.argv[1])
+sheet = book.sheet_by_index(0)
+rows = [[[c.ctype, c.value] for c in sheet.row(r)] for r in range(sheet.nrows)]
+print(json.dumps({"sheets": book.nsheets, "name": sheet.name, "rows": rows}))
+)";
+
+class MainWindowExportTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (QApplication::instance() == nullptr) {
+      new QApplication(argc, argv);
+    }
+  }
+
+  void SetUp() override {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
+    settings_ = std::make_unique<AppSettings>();
+    MainWindowServices s;
+    s.state = &state_;
+    s.dialogs = &dialogs_;
+    s.settings = settings_.get();
+    s.program_dir = dir_.path();
+    s.ports = {"/nonexistent"};
+    window_ = std::make_unique<MainWindow>(s);
+  }
+
+  QString path(const char* name) const { return QDir(dir_.path()).filePath(name); }
+
+  // Three device A rows, stored in the order N = 3, 1, 2, and, when asked, one device B row
+  // (which makes the window show the device B tab).
+  QString write_file(const char* name, bool with_device_b, int dev_type = 0) {
+    const QString file = path(name);
+    dbf::Table t;
+    measurement::create_measurement_file(t, file.toStdString());
+    for (int n : {3, 1, 2}) {
+      t.append();
+      t.set_double("N", n);
+      t.set_text("DATE", "12.05.2011");
+      t.set_text("TIME", "10:00:0" + std::to_string(n));
+      t.set_text("P5", "Базовая зависимость №1");
+      t.set_double("P", 100 + n);
+      t.set_integer("D3", 7000 + n);
+      t.set_text("COMMENT", n == 2 ? "строка\r\nвторая" : "");
+      if (dev_type != 0) {
+        t.set_integer("DEV_TYPE", dev_type);
+      }
+      t.post();
+    }
+    if (!with_device_b) {
+      return file;
+    }
+    t.append();
+    t.set_double("N", 9);
+    t.set_integer("NB_TYPE", 1);
+    t.set_integer("DEV_TYPE", dev_type);
+    t.set_double("P", 12.34);
+    t.set_double("R", 5.5);
+    t.set_text("ZAV", "базовая");
+    t.post();
+    t.close();
+    return file;
+  }
+
+  QJsonObject read_back(const QString& xls) {
+    QProcess p;
+    p.start("/usr/bin/python3", {"-c", kReader, xls});
+    EXPECT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+  }
+
+  QTemporaryDir config_;
+  QTemporaryDir dir_;
+  std::unique_ptr<AppSettings> settings_;
+  ProgramState state_;
+  testing::ScriptedDialogs dialogs_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+constexpr int kNumber = 2;  // xlrd's cell types
+constexpr int kText = 1;
+constexpr int kEmpty = 0;
+
+TEST_F(MainWindowExportTest, DeviceARowsInFileOrderWhateverTheSort) {
+  window_->Open_DB(write_file("a.db", false));
+  MeasurementGrid* grid = window_->grid1();
+  emit grid->title_clicked(grid->column_of("N"), false);  // sorted descending by N
+  const QString xls = path("a.xls");
+  dialogs_.file_answers.push_back(xls);
+  window_->command("Excel1")->trigger();
+  ASSERT_EQ(dialogs_.shown.size(), 2) << dialogs_.messages().join("; ").toStdString();
+  EXPECT_EQ(dialogs_.shown[0].file.filter, "Книга Excel|*.xls");
+  EXPECT_EQ(dialogs_.shown[0].file.default_suffix, "xls");
+  EXPECT_TRUE(dialogs_.shown[0].file.confirm_overwrite);
+  EXPECT_EQ(dialogs_.shown[1].caption, "Экспорт в Excel");
+  EXPECT_EQ(dialogs_.shown[1].text, "Экспорт в файл a.xls завершен успешно.");
+  EXPECT_EQ(dialogs_.shown[1].icon, Dialogs::Icon::Information);
+  EXPECT_EQ(grid->sorted_column(), -1);
+
+  const QJsonObject book = read_back(xls);
+  EXPECT_EQ(book["sheets"].toInt(), 1);
+  EXPECT_EQ(book["name"].toString(), "ВКТ-РС7");
+  const QJsonArray rows = book["rows"].toArray();
+  ASSERT_EQ(rows.size(), 4);
+  const QJsonArray header = rows[0].toArray();
+  ASSERT_EQ(header.size(), 19);
+  EXPECT_EQ(header[3].toArray()[1].toString(), "Вид зависимости");
+  EXPECT_EQ(header[5].toArray()[1].toString(), "µ");
+  EXPECT_EQ(header[15].toArray()[1].toString(), "Сила удара Fmax1, H");
+  EXPECT_EQ(header[18].toArray()[1].toString(), "Примечание");
+  const double order[] = {3, 1, 2};
+  for (int i = 1; i <= 3; ++i) {
+    const QJsonArray row = rows[i].toArray();
+    EXPECT_EQ(row[0].toArray()[0].toInt(), kNumber);
+    EXPECT_EQ(row[0].toArray()[1].toDouble(), order[i - 1]);
+    EXPECT_EQ(row[3].toArray()[1].toString(), "Базовая зависимость №1");
+    EXPECT_EQ(row[7].toArray()[1].toDouble(), 100 + order[i - 1]);
+    EXPECT_EQ(row[14].toArray()[1].toDouble(), 7000 + order[i - 1]);
+    EXPECT_EQ(row[9].toArray()[0].toInt(), kNumber);  // an empty T is written as 0
+    EXPECT_EQ(row[9].toArray()[1].toDouble(), 0);
+  }
+  EXPECT_EQ(rows[3].toArray()[18].toArray()[1].toString(), "строка\nвторая");
+  EXPECT_EQ(rows[1].toArray()[18].toArray()[0].toInt(), kEmpty);
+
+  // A second export of the same tab gives the same sheet.
+  dialogs_.file_answers.push_back(path("again.xls"));
+  window_->command("Excel1")->trigger();
+  EXPECT_EQ(read_back(path("again.xls"))["rows"], book["rows"]);
+}
+
+TEST_F(MainWindowExportTest, DeviceBTabAndOlderInstrumentSheetName) {
+  window_->Open_DB(write_file("b.db", true, 15));
+  EXPECT_EQ(state_.device_code, 15);
+  dialogs_.file_answers.push_back(path("b.xls"));
+  window_->command("Excel1")->trigger();
+  const QJsonObject book = read_back(path("b.xls"));
+  EXPECT_EQ(book["name"].toString(), "ВКТ-РС");
+  const QJsonArray rows = book["rows"].toArray();
+  ASSERT_EQ(rows.size(), 2);
+  const QJsonArray row = rows[1].toArray();
+  EXPECT_EQ(row[7].toArray()[1].toDouble(), 12.34);
+  EXPECT_EQ(row[8].toArray()[1].toDouble(), 5.5);
+  for (int c : {6, 9, 10, 11, 12, 13, 14, 15, 16, 17}) {
+    EXPECT_EQ(row[c].toArray()[0].toInt(), kNumber) << c;
+    EXPECT_EQ(row[c].toArray()[1].toDouble(), 0) << c;
+  }
+  for (int c : {3, 4, 5}) {
+    EXPECT_EQ(row[c].toArray()[0].toInt(), kEmpty) << c;
+  }
+}
+
+TEST_F(MainWindowExportTest, CancelAndFailedWriteShowNoSuccess) {
+  window_->Open_DB(write_file("c.db", false));
+  MeasurementGrid* grid = window_->grid1();
+  emit grid->title_clicked(grid->column_of("P"), false);
+  window_->command("Excel1")->trigger();  // the dialog is cancelled
+  EXPECT_EQ(dialogs_.shown.size(), 1);
+  EXPECT_NE(grid->sorted_column(), -1);  // nothing changed, not even the sort
+
+  // A folder that does not exist: the writer's error, no success message, no file.
+  const QString target = path("missing/c.xls");
+  dialogs_.file_answers.push_back(target);
+  window_->command("Excel1")->trigger();
+  ASSERT_EQ(dialogs_.shown.size(), 3);
+  EXPECT_EQ(dialogs_.shown[2].icon, Dialogs::Icon::Error);
+  EXPECT_FALSE(dialogs_.messages().last().contains("успешно"));
+  EXPECT_FALSE(QFile::exists(target));
+}
+
+TEST_F(MainWindowExportTest, NothingWithoutAFile) {
+  window_->command("Excel1")->trigger();
+  EXPECT_TRUE(dialogs_.shown.isEmpty());
+}
+
+}  // namespace
+}  // namespace vkt
