@@ -90,7 +90,8 @@ CommandLine parse_subcommand(const QStringList& arguments, qsizetype from, Comma
   QStringList positional;
   const QString& sub = result.subcommand;
   const bool download = sub == QLatin1String("download");
-  const bool table_reader = sub == QLatin1String("export") || sub == QLatin1String("dump");
+  const bool table_reader =
+      sub == QLatin1String("export") || sub == QLatin1String("dump") || sub == QLatin1String("report");
   const bool dump = sub == QLatin1String("dump");
   const bool simulate = sub == QLatin1String("simulate");
 
@@ -225,11 +226,12 @@ CommandLine parse_subcommand(const QStringList& arguments, qsizetype from, Comma
     return fail(QStringLiteral("%1: неизвестный параметр: %2").arg(sub, arg));
   }
 
-  const qsizetype wanted = simulate ? 0 : (sub == QLatin1String("export") ? 2 : 1);
+  const bool report = sub == QLatin1String("report");
+  const qsizetype wanted = simulate ? 0 : (sub == QLatin1String("export") || report ? 2 : 1);
   if (positional.size() < wanted) {
+    const QString second = report ? QStringLiteral("файл PDF") : QStringLiteral("файл Excel");
     return fail(QStringLiteral("%1: не указан %2")
-                    .arg(sub, positional.isEmpty() ? QStringLiteral("файл измерений")
-                                                   : QStringLiteral("файл Excel")));
+                    .arg(sub, positional.isEmpty() ? QStringLiteral("файл измерений") : second));
   }
   if (positional.size() > wanted) {
     return fail(QStringLiteral("%1: лишний параметр: %2").arg(sub, positional[wanted]));
@@ -253,7 +255,8 @@ CommandLine parse_command_line(const QStringList& arguments) {
   if (arguments.size() >= 2) {
     const QString& first = arguments[1];
     static const QStringList subcommands = {QStringLiteral("download"), QStringLiteral("export"),
-                                            QStringLiteral("dump"), QStringLiteral("simulate")};
+                                            QStringLiteral("dump"), QStringLiteral("simulate"),
+                                            QStringLiteral("report")};
     if (subcommands.contains(first)) {
       result.subcommand = first;
       if (first == QLatin1String("download")) {
@@ -262,6 +265,8 @@ CommandLine parse_command_line(const QStringList& arguments) {
         result.action = CommandLine::Action::Export;
       } else if (first == QLatin1String("dump")) {
         result.action = CommandLine::Action::Dump;
+      } else if (first == QLatin1String("report")) {
+        result.action = CommandLine::Action::Report;
       } else {
         result.action = CommandLine::Action::Simulate;
       }
@@ -346,6 +351,19 @@ QString usage_text(const QString& subcommand) {
         "\n"
         "Коды завершения: 0 успех, 1 ошибка, 2 неверный вызов.\n");
   }
+  if (subcommand == QLatin1String("report")) {
+    return QStringLiteral(
+        "Использование: vkt-rs7 report [--kind A|B] ФАЙЛ.db ВЫХОД.pdf\n"
+        "\n"
+        "Записывает отчёт о строках одного вида прибора в файл PDF: те же страницы, что печатает\n"
+        "«Файл → Печать». Существующий файл PDF заменяется.\n"
+        "\n"
+        "Параметры:\n"
+        "  --kind A|B    A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию A, если в файле есть его строки, иначе B)\n"
+        "  -h, --help    показать эту справку\n"
+        "\n"
+        "Коды завершения: 0 успех, 1 ошибка, 2 неверный вызов.\n");
+  }
   if (subcommand == QLatin1String("dump")) {
     return QStringLiteral(
         "Использование: vkt-rs7 dump [--kind A|B] [--sort ПОЛЕ[:desc]] [--format csv|json] ФАЙЛ.db\n"
@@ -398,6 +416,7 @@ QString usage_text(const QString& subcommand) {
       "  download      принять память прибора в файл измерений\n"
       "  export        экспортировать файл измерений в книгу Excel\n"
       "  dump          вывести строки файла измерений в CSV или JSON\n"
+      "  report        записать отчёт о файле измерений в PDF\n"
       "  simulate      имитировать прибор на псевдотерминале\n"
       "\n"
       "Коды завершения: 0 успех, 1 ошибка, 2 неверный вызов.\n");

@@ -18,6 +18,7 @@ struct CommandLine {
     Export,
     Dump,
     Simulate,
+    Report,
   };
   enum class DumpFormat { Csv, Json };
 
@@ -29,7 +30,7 @@ struct CommandLine {
   bool demo = false;  // the window with the simulated instrument first in the port list
 
   QString file;    // FILE.db
-  QString output;  // OUT.xls
+  QString output;  // OUT.xls, OUT.pdf
   bool append = false;
   bool force = false;
   std::optional<int> kind;  // --kind A (0) or B (1); none: the kind the window would show

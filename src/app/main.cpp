@@ -1,14 +1,18 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "app/commandline.h"
 #include "app/subcommands.h"
 #include "core/programstate.h"
+#include "output/report/reportdocument.h"
+#include "output/report/tablerows.h"
 #include "sim/simulator.h"
 #include "store/appsettings.h"
 #include "ui/dialogs.h"
@@ -34,6 +38,25 @@ int splash_ms() {
   bool ok = false;
   const int ms = qEnvironmentVariableIntValue("VKT_SPLASH_MS", &ok);
   return ok && ms >= 0 ? ms : vkt::SplashWindow::kShowMs;
+}
+
+// The report draws its pages with fonts, which needs a GUI application, but never a display.
+int run_report(int argc, char** argv, const vkt::CommandLine& command) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  QGuiApplication app(argc, argv);
+  std::optional<vkt::report::DeviceKind> kind;
+  if (command.kind) {
+    kind = *command.kind == 1 ? vkt::report::DeviceKind::B : vkt::report::DeviceKind::A;
+  }
+  QString error;
+  if (!vkt::report::write_measurement_report(command.file, command.output, kind,
+                                             vkt::report::system_decimal_separator(), &error)) {
+    vkt::print_error(error);
+    return vkt::kExitFailure;
+  }
+  return vkt::kExitOk;
 }
 
 int run_subcommand(int argc, char** argv, const vkt::CommandLine& command) {
@@ -74,6 +97,8 @@ int main(int argc, char** argv) {
     case vkt::CommandLine::Action::Dump:
     case vkt::CommandLine::Action::Simulate:
       return run_subcommand(argc, argv, command);
+    case vkt::CommandLine::Action::Report:
+      return run_report(argc, argv, command);
     case vkt::CommandLine::Action::RunWindow:
       break;
   }

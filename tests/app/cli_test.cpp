@@ -426,3 +426,41 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
 
 }  // namespace
 }  // namespace vkt
+
+namespace vkt {
+namespace {
+
+TEST_F(Cli, ReportWritesThePagesAsPdfAndRefusesADamagedFile) {
+  const QString db = path(QStringLiteral("field.db"));
+  ASSERT_EQ(run({"download", "--port", simulate({"--records", "20", "--seed", "3"}), db}).code, 0);
+  const QString pdf = path(QStringLiteral("field.pdf"));
+  Outcome r = run({"report", db, pdf});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+
+  QProcess text;
+  text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  if (!text.waitForStarted(kLongWaitMs)) {
+    GTEST_SKIP() << "pdftotext is not installed";
+  }
+  ASSERT_TRUE(text.waitForFinished(kLongWaitMs));
+  const QString pages = QString::fromUtf8(text.readAllStandardOutput());
+  // Twenty rows of a landscape device A report take two pages.
+  EXPECT_TRUE(pages.contains(QStringLiteral("Стр. 1 из 2"))) << pages.toStdString();
+  EXPECT_TRUE(pages.contains(QStringLiteral("Стр. 2 из 2")));
+  const QJsonArray rows = dump_json(db);
+  ASSERT_EQ(rows.size(), 20);
+  EXPECT_TRUE(pages.contains(rows[0].toObject()["DATE"].toString()));
+  EXPECT_TRUE(pages.contains(rows[19].toObject()["TIME"].toString()));
+
+  QFile bad(path(QStringLiteral("bad.db")));
+  ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+  bad.write("not a table");
+  bad.close();
+  r = run({"report", bad.fileName(), path(QStringLiteral("bad.pdf"))});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_FALSE(QFile::exists(path(QStringLiteral("bad.pdf"))));
+  EXPECT_EQ(run({"report", db}).code, 2);
+}
+
+}  // namespace
+}  // namespace vkt
