@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -301,6 +302,79 @@ TEST_F(MainWindowFileTest, PreviewShowsTheRowsOfTheVisibleTab) {
   shown.clear();
   window_->command("N8")->trigger();
   EXPECT_TRUE(shown.isEmpty());
+}
+
+}  // namespace
+}  // namespace vkt
+
+#include <QAbstractItemModelTester>
+
+namespace vkt {
+namespace {
+
+TEST_F(MainWindowFileTest, ModelsPassTheItemModelChecksThroughTheFileLife) {
+  QAbstractItemModelTester tester1(window_->model1(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+  QAbstractItemModelTester tester2(window_->model2(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+  const QString a = write_file("a.db", {{1, 0, 1, 2}, {2, 0, 3, 4}, {3, 0, 5, 6}});
+  const QString b = write_file("b.db", {{1, 1, 1, 2, 1}, {2, 1, 3, 4, 1}});
+  window_->Open_DB(a);
+  emit window_->grid1()->title_clicked(window_->grid1()->column_of("P"), false);
+  window_->Open_DB(b);
+  window_->Close_DB();
+  EXPECT_EQ(window_->model1()->rowCount(), 0);
+  EXPECT_EQ(window_->model2()->rowCount(), 0);
+}
+
+TEST_F(MainWindowFileTest, DeleteAndRenumberWorkOnTheDeviceBTabOnly) {
+  // Device A rows 1..3 and device B rows numbered 5, 9, 12.
+  const QString path = write_file(
+      "mixed.db",
+      {{1, 0, 1, 2}, {5, 1, 10, 1, 1}, {2, 0, 3, 4}, {9, 1, 11, 2, 1}, {3, 0, 5, 6}, {12, 1, 12, 3, 1}});
+  window_->Open_DB(path);
+  MeasurementModel* model = window_->model2();
+  MeasurementGrid* grid = window_->grid2();
+  ASSERT_EQ(model->rowCount(), 3);
+  window_->command("N37")->trigger();
+  std::vector<double> n;
+  for (int r = 0; r < model->rowCount(); ++r) {
+    n.push_back(model->number(r, "N").value_or(0));
+  }
+  EXPECT_EQ(n, std::vector<double>({1, 2, 3}));
+
+  grid->setCurrentIndex(model->index(1, 0));  // no row marked: the current row goes
+  dialogs_.button_answers.push_back(Dialogs::Button::Yes);
+  window_->command("N21")->trigger();
+  ASSERT_EQ(model->rowCount(), 2);
+  EXPECT_EQ(model->number(0, "N"), 1);
+  EXPECT_EQ(model->number(1, "N"), 3);  // the rows after it keep their numbers
+  EXPECT_FALSE(state_.db_modified);
+  window_->Close_DB();
+
+  // The device A rows were not touched.
+  dbf::Table t;
+  t.open(path.toStdString());
+  t.set_filter("NB_TYPE=0");
+  EXPECT_EQ(t.count(), 3u);
+  t.set_filter("NB_TYPE=1");
+  EXPECT_EQ(t.count(), 2u);
+}
+
+TEST_F(MainWindowFileTest, ColumnWidthsSurviveCloseAndReopen) {
+  const QString a = write_file("w.db", {{1, 0, 1, 2}});
+  window_->Open_DB(a);
+  MeasurementGrid* grid = window_->grid1();
+  const int p = grid->column_of("P");
+  const int before = grid->columnWidth(p);
+  grid->horizontalHeader()->resizeSection(p, before + 60);
+  const int widened = grid->columnWidth(p);
+  EXPECT_GT(widened, before);
+  window_->Close_DB();
+  window_->Open_DB(a);
+  EXPECT_NEAR(grid->columnWidth(p), widened, 2);
+
+  // "Выровнять столбцы" gives every shown column the same width again.
+  window_->command("N23")->trigger();
+  EXPECT_NEAR(grid->columnWidth(p), grid->columnWidth(grid->column_of("R")), 1);
 }
 
 }  // namespace
