@@ -1,5 +1,7 @@
 #include "ui/measurementgrid.h"
 
+#include "ui/measurementmodel.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScrollBar>
@@ -35,18 +37,6 @@ class ColumnColorDelegate : public QStyledItemDelegate {
  private:
   MeasurementGrid* grid_;
 };
-
-Qt::Alignment to_qt(ColumnAlignment a) {
-  switch (a) {
-    case ColumnAlignment::Left:
-      return Qt::AlignLeft | Qt::AlignVCenter;
-    case ColumnAlignment::Right:
-      return Qt::AlignRight | Qt::AlignVCenter;
-    case ColumnAlignment::Center:
-      break;
-  }
-  return Qt::AlignCenter;
-}
 
 }  // namespace
 
@@ -291,7 +281,7 @@ QList<StoredColumn> MeasurementGrid::layout() const {
     c.color = colors_[i];
     c.sort = marks_[i];
     c.position = horizontalHeader()->visualIndex(i);
-    c.alignment = int(to_qt(columns_[i].alignment));
+    c.alignment = int(MeasurementModel::alignment_of(columns_[i].alignment));
     c.font = font().toString();
     out.append(c);
   }

@@ -15,7 +15,9 @@ QString from_utf8(std::string_view s) {
   return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
-Qt::Alignment alignment_of(ColumnAlignment a) {
+}  // namespace
+
+Qt::Alignment MeasurementModel::alignment_of(ColumnAlignment a) {
   switch (a) {
     case ColumnAlignment::Left:
       return Qt::AlignLeft | Qt::AlignVCenter;
@@ -26,8 +28,6 @@ Qt::Alignment alignment_of(ColumnAlignment a) {
   }
   return Qt::AlignCenter;
 }
-
-}  // namespace
 
 MeasurementModel::MeasurementModel(DeviceKind kind, QObject* parent)
     : QAbstractTableModel(parent), kind_(kind), columns_(grid_columns(kind)) {}

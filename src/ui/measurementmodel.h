@@ -54,6 +54,9 @@ class MeasurementModel : public QAbstractTableModel {
   // The decimal separator numbers are shown and typed with (the system's).
   void set_decimal_point(QChar c) { decimal_point_ = c; }
 
+  // Where a column's text sits in its cell.
+  static Qt::Alignment alignment_of(ColumnAlignment a);
+
   // Shows a value as a column's display format asks.
   static QString display_text(DisplayFormat format, std::optional<double> number, QChar decimal_point);
 
