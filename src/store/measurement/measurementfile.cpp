@@ -19,15 +19,16 @@ void create_measurement_file(dbf::Table& table, const std::filesystem::path& pat
 
 void check_measurement_schema(const dbf::Table& table) {
   for (const MeasurementField& wanted : kMeasurementFields) {
-    const dbf::FieldSpec spec = field_spec(wanted);
+    const dbf::FieldSpec descriptor = field_spec(wanted);
     const auto index = table.find_field(wanted.name);
     if (!index) {
       throw dbf::DbfError(dbf::ErrorKind::NotOurSchema,
                           "В таблице нет поля " + std::string(wanted.name) + ": это не файл измерений");
     }
     const dbf::Field& found = table.fields()[*index];
-    const bool same_type = dbf::is_numeric(spec.type) ? dbf::is_numeric(found.type) : found.type == spec.type;
-    if (!same_type || found.width != spec.width) {
+    const bool same_type =
+        dbf::is_numeric(descriptor.type) ? dbf::is_numeric(found.type) : found.type == descriptor.type;
+    if (!same_type || found.width != descriptor.width) {
       throw dbf::DbfError(
           dbf::ErrorKind::NotOurSchema,
           "Поле " + std::string(wanted.name) + " имеет другой тип или ширину: это не файл измерений");

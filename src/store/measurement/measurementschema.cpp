@@ -9,32 +9,32 @@ constexpr std::uint8_t kFloatDecimals = 9;
 }  // namespace
 
 dbf::FieldSpec field_spec(const MeasurementField& field) {
-  dbf::FieldSpec spec;
-  spec.name = std::string(field.name);
-  spec.width = field.width;
+  dbf::FieldSpec descriptor;
+  descriptor.name = std::string(field.name);
+  descriptor.width = field.width;
   switch (field.kind) {
     case ValueKind::Float:
-      spec.type = dbf::FieldType::Numeric;
-      spec.decimals = kFloatDecimals;
+      descriptor.type = dbf::FieldType::Numeric;
+      descriptor.decimals = kFloatDecimals;
       break;
     case ValueKind::Smallint:
     case ValueKind::Integer:
-      spec.type = dbf::FieldType::Numeric;
+      descriptor.type = dbf::FieldType::Numeric;
       break;
     case ValueKind::Text:
-      spec.type = dbf::FieldType::Character;
+      descriptor.type = dbf::FieldType::Character;
       break;
   }
-  return spec;
+  return descriptor;
 }
 
 std::vector<dbf::FieldSpec> measurement_field_specs() {
-  std::vector<dbf::FieldSpec> specs;
-  specs.reserve(kMeasurementFields.size());
+  std::vector<dbf::FieldSpec> descriptors;
+  descriptors.reserve(kMeasurementFields.size());
   for (const MeasurementField& f : kMeasurementFields) {
-    specs.push_back(field_spec(f));
+    descriptors.push_back(field_spec(f));
   }
-  return specs;
+  return descriptors;
 }
 
 }  // namespace vkt::measurement
