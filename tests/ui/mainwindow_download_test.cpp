@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "core/programstate.h"
+#include "indexdumpcheck.h"
 #include "scripteddialogs.h"
 #include "sim/simulator.h"
 #include "store/appsettings.h"
@@ -133,10 +134,12 @@ TEST_F(MainWindowDownloadTest, SortDeleteAppendAndRenumber) {
   EXPECT_EQ(column(model, "P"), down);
   EXPECT_EQ(grid->sort_mark(p), SortMark::Up);
   EXPECT_TRUE(QFile::exists(path("sort.mdx")));
+  testing::expect_index_dump_agrees(path("sort.mdx").toStdString());
   emit grid->title_clicked(p, false);
   std::vector<double> up = values;
   std::sort(up.begin(), up.end());
   EXPECT_EQ(column(model, "P"), up);
+  testing::expect_index_dump_agrees(path("sort.mdx").toStdString());
   emit grid->title_clicked(p, true);
   EXPECT_EQ(column(model, "P"), values);
   EXPECT_EQ(grid->sort_mark(p), SortMark::None);
@@ -170,6 +173,7 @@ TEST_F(MainWindowDownloadTest, SortDeleteAppendAndRenumber) {
   // Renumber while sorted by N descending: every row gets exactly one number, in shown order.
   emit grid->title_clicked(grid->column_of("N"), false);
   EXPECT_EQ(column(model, "N"), std::vector<double>({6, 5, 4, 3, 2, 1}));
+  testing::expect_index_dump_agrees(path("sort.mdx").toStdString());
   grid->setCurrentIndex(model->index(0, 0));
   grid->clearSelection();
   grid->selectionModel()->select(model->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);

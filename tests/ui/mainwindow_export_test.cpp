@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include "core/programstate.h"
+#include "indexdumpcheck.h"
 #include "scripteddialogs.h"
 #include "store/appsettings.h"
 #include "store/dbf/table.h"
@@ -117,6 +118,7 @@ TEST_F(MainWindowExportTest, DeviceARowsInFileOrderWhateverTheSort) {
   window_->Open_DB(write_file("a.db", false));
   MeasurementGrid* grid = window_->grid1();
   emit grid->title_clicked(grid->column_of("N"), false);  // sorted descending by N
+  testing::expect_index_dump_agrees(path("a.mdx").toStdString());
   const QString xls = path("a.xls");
   dialogs_.file_answers.push_back(xls);
   window_->command("Excel1")->trigger();
@@ -185,6 +187,7 @@ TEST_F(MainWindowExportTest, CancelAndFailedWriteShowNoSuccess) {
   window_->Open_DB(write_file("c.db", false));
   MeasurementGrid* grid = window_->grid1();
   emit grid->title_clicked(grid->column_of("P"), false);
+  testing::expect_index_dump_agrees(path("c.mdx").toStdString());
   window_->command("Excel1")->trigger();  // the dialog is cancelled
   EXPECT_EQ(dialogs_.shown.size(), 1);
   EXPECT_NE(grid->sorted_column(), -1);  // nothing changed, not even the sort

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "core/programstate.h"
+#include "indexdumpcheck.h"
 #include "scripteddialogs.h"
 #include "store/appsettings.h"
 #include "store/dbf/table.h"
@@ -319,6 +320,7 @@ TEST_F(MainWindowFileTest, ModelsPassTheItemModelChecksThroughTheFileLife) {
   const QString b = write_file("b.db", {{1, 1, 1, 2, 1}, {2, 1, 3, 4, 1}});
   window_->Open_DB(a);
   emit window_->grid1()->title_clicked(window_->grid1()->column_of("P"), false);
+  testing::expect_index_dump_agrees(QDir(dir_.path()).filePath("a.mdx").toStdString());
   window_->Open_DB(b);
   window_->Close_DB();
   EXPECT_EQ(window_->model1()->rowCount(), 0);

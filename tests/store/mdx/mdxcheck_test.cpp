@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "indexdumpcheck.h"
 #include "mdxtesthelpers.h"
 #include "store/mdx/mdxfile.h"
 
@@ -94,6 +95,7 @@ TEST_F(IndependentReader, CharacterKeysInOurOrder) {
       const auto file = dir_.path() / "chars.mdx";
       writeMdxFile(file, "chars",
                    {characterTag("tab1", 100, values, descending), characterTag("short", 10, values)});
+      vkt::testing::expect_index_dump_agrees(file);
       const auto dumped = indexDump(file, "TAB1");
       const auto order = expectedOrder(values, descending);
       ASSERT_EQ(dumped.size(), order.size());
@@ -120,6 +122,7 @@ TEST_F(IndependentReader, NumericKeysInOurOrder) {
     for (bool descending : {false, true}) {
       const auto file = dir_.path() / "nums.mdx";
       writeMdxFile(file, "nums", {numericTag("tab2", values, descending)});
+      vkt::testing::expect_index_dump_agrees(file);
       const auto dumped = indexDump(file, "TAB2");
       const auto order = expectedOrder(values, descending);
       ASSERT_EQ(dumped.size(), order.size());
@@ -137,6 +140,7 @@ TEST(DumpTool, ListsTagsAndKeysInTreeOrder) {
   const auto file = dir.path() / "meas.mdx";
   writeMdxFile(file, "meas",
                {numericTag("tab1", {2.5, -1, 2.5, 0}, true), characterTag("tab2", 4, {"b", "a\x01"})});
+  vkt::testing::expect_index_dump_agrees(file);
   int status = -1;
   const std::string out = runCommand(std::string("'") + VKT_MDX_DUMP + "' '" + file.string() + "'", &status);
   EXPECT_EQ(status, 0);

@@ -7,6 +7,7 @@
 #include <set>
 #include <source_location>
 
+#include "indexdumpcheck.h"
 #include "mdxtesthelpers.h"
 
 namespace vkt::mdx {
@@ -186,7 +187,9 @@ TEST(MdxFileIo, WritesThroughATemporaryFile) {
   TempDir dir("io");
   const auto path = dir.path() / "meas.mdx";
   writeMdxFile(path, "meas", {numericTag("tab1", {3, 1, 2})});
+  vkt::testing::expect_index_dump_agrees(path);
   writeMdxFile(path, "meas", {numericTag("tab2", {5, 4})});
+  vkt::testing::expect_index_dump_agrees(path);
   const MdxContents read = readMdxFile(path);
   ASSERT_EQ(read.tags.size(), 1u);
   EXPECT_EQ(read.tags[0].definition.name, "TAB2");

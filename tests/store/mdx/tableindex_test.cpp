@@ -9,6 +9,7 @@
 #include <optional>
 #include <random>
 
+#include "indexdumpcheck.h"
 #include "mdxtesthelpers.h"
 #include "store/measurement/measurementschema.h"
 
@@ -48,6 +49,10 @@ class TableIndexTest : public ::testing::Test {
     table_.create(path_, measurement::measurement_field_specs());
   }
   void TearDown() override {
+    // Whatever index a test leaves behind must be readable by index_dump too.
+    if (std::filesystem::exists(mdxPath())) {
+      vkt::testing::expect_index_dump_agrees(mdxPath());
+    }
     index_.detach();
     if (table_.is_open()) {
       table_.close();
@@ -55,6 +60,12 @@ class TableIndexTest : public ::testing::Test {
   }
 
   std::filesystem::path mdxPath() const { return dir_.path() / "meas.mdx"; }
+
+  // Adds the tag and has index_dump read the file just written.
+  void addTag(std::string_view tagName, std::string_view fieldName, bool descending) {
+    index_.addTag(tagName, fieldName, descending);
+    vkt::testing::expect_index_dump_agrees(mdxPath());
+  }
 
   void appendRow(const RowModel& row) {
     table_.append();
@@ -144,7 +155,7 @@ TEST_F(TableIndexTest, SortsByEveryIndexableFieldBothWays) {
       continue;
     }
     for (bool descending : {false, true}) {
-      index_.addTag("tab1", field.name, descending);
+      addTag("tab1", field.name, descending);
       index_.selectOrder("tab1");
       std::vector<std::uint32_t> want;
       if (field.name == "P") {
@@ -171,7 +182,7 @@ TEST_F(TableIndexTest, FilterAndOrderTogether) {
   index_.attach();
   fillMixedRows(200);
   table_.set_filter("NB_TYPE=1");
-  index_.addTag("tab2", "P", true);
+  addTag("tab2", "P", true);
   index_.selectOrder("tab2");
   EXPECT_EQ(walk(table_), expected(numberOf, true, 1));
   table_.set_filter("NB_TYPE=0");
@@ -183,13 +194,15 @@ TEST_F(TableIndexTest, SortingLeavesTheRowsOnDiskAlone) {
   index_.attach();
   fillMixedRows(60);
   const std::string before = recordBytes();
-  index_.addTag("tab1", "DATE", false);
+  addTag("tab1", "DATE", false);
   index_.selectOrder("tab1");
   walk(table_);
-  index_.addTag("tab2", "P", true);
+  addTag("tab2", "P", true);
   index_.rebuild();
+  vkt::testing::expect_index_dump_agrees(mdxPath());
   index_.dropOrder();
   index_.deleteTag("tab1");
+  vkt::testing::expect_index_dump_agrees(mdxPath());
   index_.deleteTag("tab2");
   EXPECT_EQ(recordBytes(), before);
   EXPECT_EQ(walk(table_).size(), 60u);
@@ -198,7 +211,7 @@ TEST_F(TableIndexTest, SortingLeavesTheRowsOnDiskAlone) {
 TEST_F(TableIndexTest, RefusesTextFieldsWiderThan100) {
   index_.attach();
   fillMixedRows(10);
-  index_.addTag("tab2", "P", false);
+  addTag("tab2", "P", false);
   index_.selectOrder("tab2");
   for (const char* field : {"P5", "D2", "P3"}) {
     try {
@@ -225,8 +238,8 @@ TEST_F(TableIndexTest, RefusesTextFieldsWiderThan100) {
 TEST_F(TableIndexTest, TagNamesIgnoreCase) {
   index_.attach();
   fillMixedRows(30);
-  index_.addTag("TAB1", "P", false);
-  index_.addTag("tab1", "DATE", true);
+  addTag("TAB1", "P", false);
+  addTag("tab1", "DATE", true);
   ASSERT_EQ(index_.tags().size(), 1u);
   EXPECT_EQ(index_.tags()[0].field, "DATE");
   EXPECT_TRUE(index_.hasTag("Tab1"));
@@ -242,19 +255,20 @@ TEST_F(TableIndexTest, FlagsFollowTheTags) {
   EXPECT_EQ(index_.attach(), TableIndex::Found::NoIndex);
   fillMixedRows(20);
   EXPECT_EQ(headerFlag(), 0);
-  index_.addTag("tab1", "P", false);
-  index_.addTag("tab2", "DATE", true);
+  addTag("tab1", "P", false);
+  addTag("tab2", "DATE", true);
   EXPECT_TRUE(std::filesystem::exists(mdxPath()));
   EXPECT_EQ(headerFlag(), 1);
   EXPECT_EQ(fieldFlag("P"), 1);
   EXPECT_EQ(fieldFlag("DATE"), 1);
   EXPECT_EQ(fieldFlag("R"), 0);
   index_.deleteTag("tab1");
+  vkt::testing::expect_index_dump_agrees(mdxPath());
   EXPECT_EQ(headerFlag(), 1);
   EXPECT_EQ(fieldFlag("P"), 0);
   EXPECT_EQ(fieldFlag("DATE"), 1);
   // Replacing a tag moves the field's flag.
-  index_.addTag("tab2", "COMMENT", true);
+  addTag("tab2", "COMMENT", true);
   EXPECT_EQ(fieldFlag("DATE"), 0);
   EXPECT_EQ(fieldFlag("COMMENT"), 1);
   index_.deleteTag("tab2");
@@ -262,7 +276,7 @@ TEST_F(TableIndexTest, FlagsFollowTheTags) {
   EXPECT_EQ(fieldFlag("COMMENT"), 0);
   EXPECT_FALSE(std::filesystem::exists(mdxPath()));
 
-  index_.addTag("tab1", "P", false);
+  addTag("tab1", "P", false);
   index_.removeIndexFile();
   EXPECT_EQ(headerFlag(), 0);
   EXPECT_EQ(fieldFlag("P"), 0);
@@ -272,7 +286,7 @@ TEST_F(TableIndexTest, FlagsFollowTheTags) {
 TEST_F(TableIndexTest, SoundIndexIsTakenUpOnOpen) {
   index_.attach();
   fillMixedRows(40);
-  index_.addTag("tab1", "P", true);
+  addTag("tab1", "P", true);
   index_.selectOrder("tab1");
   reopenWithIndex();
   EXPECT_EQ(index_.attach(), TableIndex::Found::Loaded);
@@ -286,7 +300,7 @@ TEST_F(TableIndexTest, SoundIndexIsTakenUpOnOpen) {
 TEST_F(TableIndexTest, MissingIndexClearsTheFlag) {
   index_.attach();
   fillMixedRows(10);
-  index_.addTag("tab1", "P", true);
+  addTag("tab1", "P", true);
   reopenWithIndex();
   std::filesystem::remove(mdxPath());
   EXPECT_EQ(index_.attach(), TableIndex::Found::FlagCleared);
@@ -299,7 +313,7 @@ TEST_F(TableIndexTest, MissingIndexClearsTheFlag) {
 TEST_F(TableIndexTest, DamagedIndexIsDropped) {
   index_.attach();
   fillMixedRows(100);
-  index_.addTag("tab1", "P", true);
+  addTag("tab1", "P", true);
   reopenWithIndex();
   std::string bytes = fileBytes(mdxPath());
   bytes[4 * 512 + 12] = 13;  // key length of the tag
@@ -312,12 +326,13 @@ TEST_F(TableIndexTest, DamagedIndexIsDropped) {
   EXPECT_EQ(walk(table_).size(), 100u);
 
   // Garbage of any kind, and a file the header does not announce, go the same way.
-  index_.addTag("tab1", "P", true);
+  addTag("tab1", "P", true);
   reopenWithIndex();
   std::ofstream(mdxPath(), std::ios::binary | std::ios::trunc) << "not an index";
   EXPECT_EQ(index_.attach(), TableIndex::Found::Dropped);
   reopenWithIndex();
   writeMdxFile(mdxPath(), "MEAS", {numericTag("tab1", std::vector<double>(100, 1.0))});
+  vkt::testing::expect_index_dump_agrees(mdxPath());
   EXPECT_EQ(index_.attach(), TableIndex::Found::Dropped);
   EXPECT_FALSE(std::filesystem::exists(mdxPath()));
 }
@@ -326,7 +341,7 @@ TEST_F(TableIndexTest, DamagedIndexIsDropped) {
 TEST_F(TableIndexTest, StaleIndexFromACrashIsDropped) {
   index_.attach();
   fillMixedRows(30);
-  index_.addTag("tab1", "P", true);
+  addTag("tab1", "P", true);
   index_.detach();
   const RowModel extra{5.0, "x", 0, false};
   appendRow(extra);  // the index no longer hears of it
@@ -345,8 +360,8 @@ TEST_F(TableIndexTest, StaleIndexFromACrashIsDropped) {
 TEST_F(TableIndexTest, FollowsAppendsEditsDeletesAndPack) {
   index_.attach();
   fillMixedRows(120);
-  index_.addTag("tab1", "P", true);
-  index_.addTag("tab2", "DATE", false);
+  addTag("tab1", "P", true);
+  addTag("tab2", "DATE", false);
   index_.selectOrder("tab1");
   auto checkBoth = [&](const char* step) {
     EXPECT_EQ(walk(table_), expected(numberOf, true)) << step;
@@ -362,6 +377,7 @@ TEST_F(TableIndexTest, FollowsAppendsEditsDeletesAndPack) {
     EXPECT_EQ(live, expected(numberOf, true)) << step;
     EXPECT_EQ(onDisk.tags[0].entries.size(), rows_.size()) << step;
     EXPECT_EQ(recordsOf(onDisk.tags[1]).size(), rows_.size()) << step;
+    vkt::testing::expect_index_dump_agrees(mdxPath());
   };
 
   appendRow({2.5, "новая", 1, false});
@@ -418,8 +434,8 @@ TEST_F(TableIndexTest, IndependentReaderSeesTheTableOrder) {
   }
   index_.attach();
   fillMixedRows(300);
-  index_.addTag("tab1", "DATE", true);
-  index_.addTag("tab2", "D3", false);
+  addTag("tab1", "DATE", true);
+  addTag("tab2", "D3", false);
   for (const char* tag : {"TAB1", "TAB2"}) {
     const std::string out = runCommand("index_dump '" + mdxPath().string() + "' " + tag, &status);
     ASSERT_EQ(status, 0);
