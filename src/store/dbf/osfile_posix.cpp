@@ -17,7 +17,11 @@ namespace vkt::dbf {
 namespace {
 
 std::string quoted(const std::filesystem::path& path) {
-  return "\"" + path.string() + "\"";
+  // Built by appending: GCC 12 at -O3 takes `"\"" + text` for an overlapping copy.
+  std::string text(1, '"');
+  text += path.string();
+  text += '"';
+  return text;
 }
 
 [[noreturn]] void fail_io(const std::string& what, int err) {
