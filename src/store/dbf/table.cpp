@@ -105,6 +105,7 @@ void Table::load(std::unique_ptr<Storage> storage, const std::filesystem::path& 
       set_filter(std::string(filter_text_));
     }
   } catch (...) {
+    drop_view();
     storage_.reset();
     path_.clear();
     throw;
@@ -343,6 +344,9 @@ std::optional<std::uint32_t> Table::seek(std::uint32_t from, bool forward) const
     }
   } else if (size > 0) {
     for (std::uint32_t pos = std::min(from, size - 1) + 1; pos-- > 0;) {
+      if (const char* ahead = pos >= kPrefetchRows ? row_ahead(pos - kPrefetchRows) : nullptr) {
+        fetch_lines(ahead, hot_begin_, hot_end_);
+      }
       if (admits(view_recno(pos))) {
         return pos;
       }
