@@ -61,6 +61,7 @@ class Table {
   bool is_open() const { return storage_ != nullptr; }
   // Empty when the table lives in memory.
   const std::filesystem::path& path() const { return path_; }
+  // For looking at; changes go through the table, which keeps what it reads in step with them.
   Storage* storage() { return storage_.get(); }
   // Called at the steps of the next whole-file rewrites (pack), for tests of interrupted writes.
   void set_replace_hook(ReplaceHook hook);
