@@ -31,9 +31,58 @@ void drop_negative_zero(std::string& text) {
   }
 }
 
+// Exact powers of ten as doubles.
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// The form every writer of these fields uses: blanks, an optional '-', digits with at most one
+// point, blanks, and at most 15 digits in all. Such a number is an integer below 2^53 divided by
+// an exact power of ten, which one correctly rounded division gives exactly as the general
+// reader would. Anything else (empty, '*', a '+', an exponent, more digits, stray bytes) is left
+// to the general reader.
+std::optional<double> parse_plain(std::string_view stored) {
+  const char* p = stored.data();
+  const char* const end = p + stored.size();
+  while (p != end && is_blank(*p)) {
+    ++p;
+  }
+  const bool negative = p != end && *p == '-';
+  if (negative) {
+    ++p;
+  }
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int decimals = -1;  // digits after the point, once there is one
+  for (; p != end; ++p) {
+    const char c = *p;
+    if (c >= '0' && c <= '9') {
+      mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+      ++digits;
+      if (decimals >= 0) {
+        ++decimals;
+      }
+    } else if (c == '.' && decimals < 0) {
+      decimals = 0;
+    } else {
+      break;
+    }
+  }
+  while (p != end && is_blank(*p)) {
+    ++p;
+  }
+  if (p != end || digits == 0 || digits > 15) {
+    return std::nullopt;
+  }
+  const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[decimals > 0 ? decimals : 0];
+  return negative ? -magnitude : magnitude;
+}
+
 }  // namespace
 
 StoredNumber parse_number(std::string_view stored) {
+  if (const std::optional<double> plain = parse_plain(stored)) {
+    return {true, *plain};
+  }
   std::size_t begin = 0;
   std::size_t end = stored.size();
   while (begin < end && is_blank(stored[begin])) {

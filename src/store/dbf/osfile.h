@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 
 namespace vkt::dbf {
 
@@ -36,6 +37,12 @@ class OsFile {
   void sync();
   void close() noexcept;
 
+  // The file's bytes from its start up to its present size, mapped read-only; empty when the
+  // system will not map this file (or it is empty), and then read_at is the way in. Take it again
+  // after every write_at or truncate: the span handed out before may no longer show the file, or
+  // no longer be mapped. It is remapped only when the file's size has changed.
+  std::span<const char> view();
+
   // Puts the flushed file `from` (open as from_file) in place of `to`: afterwards `to` names the
   // new content, to_file holds it open and locked, from_file is closed. A crash at any moment
   // leaves `to` naming either the old or the new content, whole.
@@ -45,7 +52,13 @@ class OsFile {
  private:
   static constexpr std::intptr_t kNoHandle = -1;
   explicit OsFile(std::intptr_t handle) : handle_(handle) {}
+  void unmap() noexcept;
+  void take_from(OsFile& other) noexcept;
+
   std::intptr_t handle_ = kNoHandle;
+  const char* map_data_ = nullptr;
+  std::uint64_t map_size_ = 0;
+  std::intptr_t map_handle_ = kNoHandle;  // the file-mapping object, where the system has one
 };
 
 // Deletes a file; a missing file or a failure is ignored (used for leftovers of failed rewrites).

@@ -1,12 +1,14 @@
-// POSIX side of OsFile: pread/pwrite, fsync, rename, and an OFD lock where the system has one.
+// POSIX side of OsFile: pread/pwrite, fsync, rename, mmap, and an OFD lock where the system has one.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <string>
 
 #include "store/dbf/dbferror.h"
@@ -84,17 +86,27 @@ OsFile::~OsFile() {
   close();
 }
 
-OsFile::OsFile(OsFile&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kNoHandle;
+OsFile::OsFile(OsFile&& other) noexcept {
+  take_from(other);
 }
 
 OsFile& OsFile::operator=(OsFile&& other) noexcept {
   if (this != &other) {
     close();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
+    take_from(other);
   }
   return *this;
+}
+
+void OsFile::take_from(OsFile& other) noexcept {
+  handle_ = other.handle_;
+  map_data_ = other.map_data_;
+  map_size_ = other.map_size_;
+  map_handle_ = other.map_handle_;
+  other.handle_ = kNoHandle;
+  other.map_data_ = nullptr;
+  other.map_size_ = 0;
+  other.map_handle_ = kNoHandle;
 }
 
 OsFile OsFile::open_locked(const std::filesystem::path& path) {
@@ -137,6 +149,11 @@ std::size_t OsFile::read_at(std::uint64_t offset, void* out, std::size_t n) cons
 }
 
 void OsFile::write_at(std::uint64_t offset, const void* data, std::size_t n) {
+#if !defined(__linux__) && !defined(__APPLE__) && !defined(__FreeBSD__)
+  // Where the page cache is not known to be shared by mmap and pwrite, a view is not trusted to
+  // show what is written next.
+  unmap();
+#endif
   std::size_t done = 0;
   const auto* p = static_cast<const char*>(data);
   while (done < n) {
@@ -153,6 +170,8 @@ void OsFile::write_at(std::uint64_t offset, const void* data, std::size_t n) {
 }
 
 void OsFile::truncate(std::uint64_t size) {
+  // Pages past the new end would fault on access; the next view() maps the new size.
+  unmap();
   if (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) != 0) {
     fail_io("Ошибка записи файла", errno);
   }
@@ -165,9 +184,48 @@ void OsFile::sync() {
 }
 
 void OsFile::close() noexcept {
+  unmap();
   if (handle_ != kNoHandle) {
     ::close(static_cast<int>(handle_));
     handle_ = kNoHandle;
+  }
+}
+
+std::span<const char> OsFile::view() {
+  if (handle_ == kNoHandle) {
+    return {};
+  }
+  // Asked afresh each time, so a file cut by someone who ignores our lock is noticed here rather
+  // than by touching pages that are gone.
+  struct stat st {};
+  if (::fstat(static_cast<int>(handle_), &st) != 0) {
+    unmap();
+    return {};
+  }
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  if (map_data_ != nullptr && size == map_size_) {
+    return {map_data_, static_cast<std::size_t>(map_size_)};
+  }
+  unmap();
+  if (size == 0 || size > std::numeric_limits<std::size_t>::max()) {
+    return {};
+  }
+  // Shared, so pages this process writes with pwrite show through.
+  void* p =
+      ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_SHARED, static_cast<int>(handle_), 0);
+  if (p == MAP_FAILED) {
+    return {};
+  }
+  map_data_ = static_cast<const char*>(p);
+  map_size_ = size;
+  return {map_data_, static_cast<std::size_t>(map_size_)};
+}
+
+void OsFile::unmap() noexcept {
+  if (map_data_ != nullptr) {
+    ::munmap(const_cast<char*>(map_data_), static_cast<std::size_t>(map_size_));
+    map_data_ = nullptr;
+    map_size_ = 0;
   }
 }
 

@@ -1,4 +1,5 @@
-// Windows side of OsFile: a handle opened with share mode 0 is the exclusive lock.
+// Windows side of OsFile: a handle opened with share mode 0 is the exclusive lock; views are
+// read-only file mappings.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -6,6 +7,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <limits>
 #include <string>
 
 #include "store/dbf/dbferror.h"
@@ -49,17 +51,27 @@ OsFile::~OsFile() {
   close();
 }
 
-OsFile::OsFile(OsFile&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kNoHandle;
+OsFile::OsFile(OsFile&& other) noexcept {
+  take_from(other);
 }
 
 OsFile& OsFile::operator=(OsFile&& other) noexcept {
   if (this != &other) {
     close();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
+    take_from(other);
   }
   return *this;
+}
+
+void OsFile::take_from(OsFile& other) noexcept {
+  handle_ = other.handle_;
+  map_data_ = other.map_data_;
+  map_size_ = other.map_size_;
+  map_handle_ = other.map_handle_;
+  other.handle_ = kNoHandle;
+  other.map_data_ = nullptr;
+  other.map_size_ = 0;
+  other.map_handle_ = kNoHandle;
 }
 
 OsFile OsFile::open_locked(const std::filesystem::path& path) {
@@ -104,6 +116,9 @@ std::size_t OsFile::read_at(std::uint64_t offset, void* out, std::size_t n) cons
 }
 
 void OsFile::write_at(std::uint64_t offset, const void* data, std::size_t n) {
+  // A view is not promised to show what WriteFile puts into the file (files on a network share
+  // in particular), so it is given up here and mapped afresh by the next view().
+  unmap();
   std::size_t done = 0;
   const auto* p = static_cast<const char*>(data);
   while (done < n) {
@@ -121,6 +136,8 @@ void OsFile::write_at(std::uint64_t offset, const void* data, std::size_t n) {
 }
 
 void OsFile::truncate(std::uint64_t size) {
+  // A mapped file cannot be cut (ERROR_USER_MAPPED_FILE).
+  unmap();
   FILE_END_OF_FILE_INFO info{};
   info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
   if (!::SetFileInformationByHandle(as_handle(handle_), FileEndOfFileInfo, &info, sizeof info)) {
@@ -135,9 +152,58 @@ void OsFile::sync() {
 }
 
 void OsFile::close() noexcept {
+  // The mapping holds the file too; it goes first, so that the file can be renamed or reopened.
+  unmap();
   if (handle_ != kNoHandle) {
     ::CloseHandle(as_handle(handle_));
     handle_ = kNoHandle;
+  }
+}
+
+std::span<const char> OsFile::view() {
+  if (handle_ == kNoHandle) {
+    return {};
+  }
+  LARGE_INTEGER now{};
+  if (!::GetFileSizeEx(as_handle(handle_), &now)) {
+    unmap();
+    return {};
+  }
+  const auto size = static_cast<std::uint64_t>(now.QuadPart);
+  if (map_data_ != nullptr && size == map_size_) {
+    return {map_data_, static_cast<std::size_t>(map_size_)};
+  }
+  unmap();
+  if (size == 0 || size > std::numeric_limits<SIZE_T>::max()) {
+    return {};
+  }
+  // The mapping's size is the file's size exactly: a larger one would make the file grow.
+  HANDLE section =
+      ::CreateFileMappingW(as_handle(handle_), nullptr, PAGE_READONLY, static_cast<DWORD>(size >> 32),
+                           static_cast<DWORD>(size & 0xFFFFFFFFu), nullptr);
+  if (section == nullptr) {
+    return {};
+  }
+  const void* p = ::MapViewOfFile(section, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(size));
+  if (p == nullptr) {
+    ::CloseHandle(section);
+    return {};
+  }
+  map_handle_ = reinterpret_cast<std::intptr_t>(section);
+  map_data_ = static_cast<const char*>(p);
+  map_size_ = size;
+  return {map_data_, static_cast<std::size_t>(map_size_)};
+}
+
+void OsFile::unmap() noexcept {
+  if (map_data_ != nullptr) {
+    ::UnmapViewOfFile(map_data_);
+    map_data_ = nullptr;
+    map_size_ = 0;
+  }
+  if (map_handle_ != kNoHandle) {
+    ::CloseHandle(as_handle(map_handle_));
+    map_handle_ = kNoHandle;
   }
 }
 

@@ -101,6 +101,10 @@ void FileStorage::sync() {
   }
 }
 
+std::span<const char> FileStorage::view() {
+  return file_.is_open() ? file_.view() : std::span<const char>();
+}
+
 std::unique_ptr<Storage> FileStorage::begin_replacement() {
   // A leftover of an interrupted rewrite is emptied and reused.
   return std::unique_ptr<Storage>(

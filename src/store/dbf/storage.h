@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "store/dbf/osfile.h"
@@ -31,6 +32,11 @@ class Storage {
   virtual void write_at(std::uint64_t offset, const void* data, std::size_t n) = 0;
   virtual void truncate(std::uint64_t size) = 0;
   virtual void sync() = 0;
+
+  // The bytes from the start up to size(), readable in place, or an empty span when this storage
+  // cannot show them so (then read_at is the way in). Take it again after every write_at,
+  // truncate or commit_replacement: a span handed out before may show old bytes, or be gone.
+  virtual std::span<const char> view() { return {}; }
 
   // A whole-content rewrite: write everything into the storage begin_replacement() returns, then
   // commit_replacement() puts it in place of this one in one step. On failure the old content
@@ -64,6 +70,9 @@ class MemoryStorage : public Storage {
   void write_at(std::uint64_t offset, const void* data, std::size_t n) override;
   void truncate(std::uint64_t size) override;
   void sync() override {}
+  std::span<const char> view() override {
+    return {reinterpret_cast<const char*>(bytes_.data()), bytes_.size()};
+  }
   std::unique_ptr<Storage> begin_replacement() override;
   void commit_replacement(std::unique_ptr<Storage> replacement) override;
 
@@ -90,6 +99,8 @@ class FileStorage : public Storage {
   void write_at(std::uint64_t offset, const void* data, std::size_t n) override;
   void truncate(std::uint64_t size) override;
   void sync() override;
+  // The file mapped read-only, where the system allows.
+  std::span<const char> view() override;
   std::unique_ptr<Storage> begin_replacement() override;
   void commit_replacement(std::unique_ptr<Storage> replacement) override;
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,7 @@ class Table {
   bool is_open() const { return storage_ != nullptr; }
   // Empty when the table lives in memory.
   const std::filesystem::path& path() const { return path_; }
+  // For looking at; changes go through the table, which keeps what it reads in step with them.
   Storage* storage() { return storage_.get(); }
   // Called at the steps of the next whole-file rewrites (pack), for tests of interrupted writes.
   void set_replace_hook(ReplaceHook hook);
@@ -167,6 +169,10 @@ class Table {
   void load_layout();
   void reset_cursor();
   const char* record_ptr(std::uint32_t recno) const;
+  const char* read_into_window(std::uint32_t recno) const;
+  void drop_view() const;
+  void touch_fields(std::size_t begin, std::size_t end) const;
+  const char* row_ahead(std::uint32_t pos) const;
   std::uint32_t view_size() const;
   std::uint32_t view_recno(std::uint32_t pos) const;
   bool admits(std::uint32_t recno) const;
@@ -199,7 +205,17 @@ class Table {
   State state_ = State::Browse;
   std::string row_;  // the row being edited or appended
 
-  // A window of the file's bytes, read ahead so walking costs few system calls.
+  // The storage's bytes in place, when it offers them (a mapped file, a vector in memory). Taken
+  // on the first read after every change made through the storage and at the start of every
+  // walk, so it never shows old bytes and a file cut from outside is noticed.
+  mutable std::span<const char> view_;
+  mutable bool view_taken_ = false;
+  // The part of a record that reads and the filter have looked at so far, fetched into the cache
+  // a few rows ahead of a walk through the view.
+  mutable std::size_t hot_begin_ = 0;
+  mutable std::size_t hot_end_ = 1;
+
+  // Otherwise a window of the file's bytes, read ahead so walking costs few system calls.
   mutable std::vector<char> window_;
   mutable std::uint64_t window_start_ = 0;
 

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
 #include "store/dbf/dbferror.h"
 
 namespace vkt::dbf {
@@ -55,6 +61,60 @@ TEST(NumberField, ReadsBlanksAndStarsAsEmptyAndRefusesNonNumbers) {
   EXPECT_DOUBLE_EQ(*parse_number(" +7").value, 7.0);
   EXPECT_DOUBLE_EQ(*parse_number("1.5E+3").value, 1500.0);
   for (const char* bad : {"abc", "inf", "nan", "1 2", "12a", "--1", "*1*", "+"}) {
+    EXPECT_FALSE(parse_number(bad).valid) << bad;
+  }
+}
+
+// The C library's reader, on the text between the blanks.
+double c_library_value(const std::string& stored) {
+  const std::size_t begin = stored.find_first_not_of(' ');
+  const std::size_t end = stored.find_last_not_of(' ');
+  const std::string text = stored.substr(begin, end - begin + 1);
+  char* stop = nullptr;
+  const double v = std::strtod(text.c_str(), &stop);
+  EXPECT_EQ(stop, text.c_str() + text.size()) << text;
+  return v;
+}
+
+bool same_bits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+TEST(NumberField, ReadsEveryStoredFormToTheSameDoubleAsTheCLibrary) {
+  std::mt19937_64 rng(20110512);
+  const int widths[][2] = {{18, 9}, {18, 2}, {9, 0}, {4, 0}, {20, 4}, {19, 0}, {20, 15}, {12, 9}};
+  int checked = 0;
+  for (const auto& [width, decimals] : widths) {
+    for (int i = 0; i < 4000; ++i) {
+      // Spread over every magnitude the field holds, halves and exact ends included.
+      const int digits =
+          static_cast<int>(rng() % static_cast<unsigned>(width - decimals - (decimals > 0 ? 2 : 1))) + 1;
+      const double magnitude = std::pow(10.0, digits) * std::ldexp(static_cast<double>(rng() >> 11), -53);
+      const double value = (rng() % 3 == 0) ? -magnitude / 10 : magnitude;
+      std::string stored;
+      try {
+        stored = format_number(value, width, decimals);
+      } catch (const DbfError&) {
+        continue;  // did not fit; not a stored form
+      }
+      const StoredNumber n = parse_number(stored);
+      ASSERT_TRUE(n.valid && n.value) << stored;
+      EXPECT_TRUE(same_bits(*n.value, c_library_value(stored))) << "\"" << stored << "\"";
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 20000);
+  // Forms a hand-written file may hold: no decimals, nothing before the point, a bare point at
+  // the end, more digits than a double keeps, NULs for blanks, a negative zero.
+  for (const std::string stored :
+       {"5.", ".5", "-.25", "0000000000000000012.5", "1234567890123456789", "123456789012345.6",
+        "0.1000000000000000055511151231257827", "  -0", "-0.000", "99999999.999999999", "  42  "}) {
+    const StoredNumber n = parse_number(stored);
+    ASSERT_TRUE(n.valid && n.value) << stored;
+    EXPECT_TRUE(same_bits(*n.value, c_library_value(stored))) << "\"" << stored << "\"";
+  }
+  EXPECT_DOUBLE_EQ(*parse_number(std::string("\0\0 7.5\0", 7)).value, 7.5);
+  for (const char* bad : {"-", ".", "-.", "- 5", "5-", "1.2.3", "1..2", "1 .5", "..", "1-2", "0x10", "1e"}) {
     EXPECT_FALSE(parse_number(bad).valid) << bad;
   }
 }
