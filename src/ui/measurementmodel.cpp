@@ -30,7 +30,15 @@ Qt::Alignment MeasurementModel::alignment_of(ColumnAlignment a) {
 }
 
 MeasurementModel::MeasurementModel(DeviceKind kind, QObject* parent)
-    : QAbstractTableModel(parent), kind_(kind), columns_(grid_columns(kind)) {}
+    : QAbstractTableModel(parent), kind_(kind), columns_(grid_columns(kind)) {
+  for (std::size_t c = 0; c < columns_.size(); ++c) {
+    if (columns_[c].field == "P") {
+      p_column_ = c;
+    } else if (columns_[c].field == "R") {
+      r_column_ = c;
+    }
+  }
+}
 
 void MeasurementModel::attach(dbf::Table* table) {
   table_ = table;
@@ -77,19 +85,27 @@ std::optional<std::size_t> MeasurementModel::field_of(std::string_view name) con
 
 std::optional<double> MeasurementModel::number(int row, std::string_view field) const {
   const auto f = field_of(field);
-  if (!f || row < 0 || row >= rowCount()) {
-    return std::nullopt;
-  }
-  return dbf::parse_number(table_->raw_field(recno(row), *f)).value;
+  return f ? number_at(row, *f) : std::nullopt;
 }
 
 QString MeasurementModel::text(int row, std::string_view field) const {
   const auto f = field_of(field);
-  if (!f || row < 0 || row >= rowCount()) {
+  return f ? text_at(row, *f) : QString();
+}
+
+std::optional<double> MeasurementModel::number_at(int row, std::size_t field) const {
+  if (row < 0 || row >= rowCount()) {
+    return std::nullopt;
+  }
+  return dbf::parse_number(table_->raw_field(recno(row), field)).value;
+}
+
+QString MeasurementModel::text_at(int row, std::size_t field) const {
+  if (row < 0 || row >= rowCount()) {
     return {};
   }
-  std::string bytes = table_->raw_field(recno(row), *f);
-  if (dbf::is_numeric(table_->fields()[*f].type)) {
+  std::string bytes = table_->raw_field(recno(row), field);
+  if (dbf::is_numeric(table_->fields()[field].type)) {
     const auto n = dbf::parse_number(bytes).value;
     return n ? from_utf8(general_number_text(*n, '.')) : QString();
   }
@@ -100,7 +116,12 @@ QString MeasurementModel::text(int row, std::string_view field) const {
 }
 
 PRValues MeasurementModel::pr_values(int row) const {
-  return {number(row, "P").value_or(0.0), number(row, "R").value_or(0.0)};
+  // P and R are columns of both grids, so their fields were found with the others.
+  const auto value = [&](std::size_t column) {
+    const auto& f = field_index_[column];
+    return f ? number_at(row, *f).value_or(0.0) : 0.0;
+  };
+  return {value(p_column_), value(r_column_)};
 }
 
 QString MeasurementModel::display_text(DisplayFormat format, std::optional<double> value,
@@ -138,9 +159,9 @@ QString MeasurementModel::cell_text(int row, int column, bool for_editing) const
   }
   const GridColumn& c = columns_[std::size_t(column)];
   if (!dbf::is_numeric(table_->fields()[*f].type)) {
-    return text(row, c.field);
+    return text_at(row, *f);
   }
-  const std::optional<double> value = number(row, c.field);
+  const std::optional<double> value = number_at(row, *f);
   return display_text(for_editing ? DisplayFormat::General : c.display, value, decimal_point_);
 }
 

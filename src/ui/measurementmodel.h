@@ -66,6 +66,8 @@ class MeasurementModel : public QAbstractTableModel {
 
  private:
   std::optional<std::size_t> field_of(std::string_view name) const;
+  std::optional<double> number_at(int row, std::size_t field) const;
+  QString text_at(int row, std::size_t field) const;
   QString cell_text(int row, int column, bool for_editing) const;
 
   DeviceKind kind_;
@@ -73,6 +75,8 @@ class MeasurementModel : public QAbstractTableModel {
   dbf::Table* table_ = nullptr;
   std::vector<std::uint32_t> recnos_;
   std::vector<std::optional<std::size_t>> field_index_;  // per column
+  std::size_t p_column_ = 0;                             // the columns of P and R
+  std::size_t r_column_ = 0;
   QChar decimal_point_ = '.';
   std::optional<std::uint32_t> pending_row_;  // record number
   QMap<int, QString> pending_;                // column -> typed text
