@@ -360,16 +360,20 @@ void Table::make_current(std::uint32_t pos) {
   current_ = view_recno(pos);
 }
 
+bool Table::leave_empty_view() {
+  current_ = 0;
+  row_.clear();
+  eof_ = bof_ = true;
+  return false;
+}
+
 bool Table::first() {
   require_open();
   end_change_before_move();
   drop_view();
   const auto pos = seek(0, true);
   if (!pos) {
-    current_ = 0;
-    row_.clear();
-    eof_ = bof_ = true;
-    return false;
+    return leave_empty_view();
   }
   make_current(*pos);
   bof_ = true;
@@ -383,10 +387,7 @@ bool Table::last() {
   drop_view();
   const auto pos = seek(view_size() == 0 ? 0 : view_size() - 1, false);
   if (!pos) {
-    current_ = 0;
-    row_.clear();
-    eof_ = bof_ = true;
-    return false;
+    return leave_empty_view();
   }
   make_current(*pos);
   eof_ = true;

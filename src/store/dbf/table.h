@@ -178,6 +178,8 @@ class Table {
   bool admits(std::uint32_t recno) const;
   std::optional<std::uint32_t> seek(std::uint32_t from, bool forward) const;
   void make_current(std::uint32_t pos);
+  // No row to stand on: no current row, both ends reached. Returns false for the caller.
+  bool leave_empty_view();
   void end_change_before_move();
   std::string_view field_bytes(std::size_t field) const;
   void put_field(std::size_t field, std::string_view bytes);
