@@ -13,53 +13,29 @@
 
 #include "core/programstate.h"
 #include "indexdumpcheck.h"
-#include "scripteddialogs.h"
 #include "sim/simulator.h"
 #include "store/appsettings.h"
 #include "ui/downloaddialog.h"
 #include "ui/mainwindow.h"
 #include "ui/measurementgrid.h"
 #include "ui/measurementmodel.h"
+#include "windowtest.h"
 
 namespace vkt {
 namespace {
 
-int argc = 1;
-char arg0[] = "ui_mainwindow_download_test";
-char* argv[] = {arg0, nullptr};
-
-class MainWindowDownloadTest : public ::testing::Test {
+class MainWindowDownloadTest : public testing::WindowTest {
  protected:
   static constexpr std::size_t kRecords = 6;
 
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      new QApplication(argc, argv);
-    }
-  }
-
   void SetUp() override {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
-    settings_ = std::make_unique<AppSettings>();
     sim::SimulatorOptions options;
     options.instrument.records = kRecords;
     options.instrument.seed = 7;
     simulator_ = std::make_unique<sim::Simulator>(options);
-    const QString port = QString::fromStdString(simulator_->start());
-
-    MainWindowServices s;
-    s.state = &state_;
-    s.dialogs = &dialogs_;
-    s.settings = settings_.get();
-    s.program_dir = dir_.path();
-    s.ports = {port};
-    window_ = std::make_unique<MainWindow>(s);
+    make_window({QString::fromStdString(simulator_->start())});
     window_->download_window()->set_polling_delay(5);
-    window_->resize(1200, 700);
-    window_->show();
   }
-
-  QString path(const char* name) const { return QDir(dir_.path()).filePath(name); }
 
   std::vector<double> column(MeasurementModel* model, const char* field) {
     std::vector<double> out;
@@ -69,13 +45,10 @@ class MainWindowDownloadTest : public ::testing::Test {
     return out;
   }
 
-  QTemporaryDir config_;
-  QTemporaryDir dir_;
-  std::unique_ptr<AppSettings> settings_;
+  // The window lets go of the simulator's terminal before the simulator goes.
+  void TearDown() override { window_.reset(); }
+
   std::unique_ptr<sim::Simulator> simulator_;
-  ProgramState state_;
-  testing::ScriptedDialogs dialogs_;
-  std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(MainWindowDownloadTest, CreateEditSaveCloseAndOpenAgain) {

@@ -14,19 +14,15 @@
 
 #include "core/programstate.h"
 #include "indexdumpcheck.h"
-#include "scripteddialogs.h"
 #include "store/appsettings.h"
 #include "store/dbf/table.h"
 #include "store/measurement/measurementfile.h"
 #include "ui/mainwindow.h"
 #include "ui/measurementgrid.h"
+#include "windowtest.h"
 
 namespace vkt {
 namespace {
-
-int argc = 1;
-char arg0[] = "ui_mainwindow_export_test";
-char* argv[] = {arg0, nullptr};
 
 // The sheet as python3-xlrd reads it: name, then rows of [type, value] cells.
 const char* kReader = R"(
@@ -37,27 +33,9 @@ rows = [[[c.ctype, c.value] for c in sheet.row(r)] for r in range(sheet.nrows)]
 print(json.dumps({"sheets": book.nsheets, "name": sheet.name, "rows": rows}))
 )";
 
-class MainWindowExportTest : public ::testing::Test {
+class MainWindowExportTest : public testing::WindowTest {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      new QApplication(argc, argv);
-    }
-  }
-
-  void SetUp() override {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
-    settings_ = std::make_unique<AppSettings>();
-    MainWindowServices s;
-    s.state = &state_;
-    s.dialogs = &dialogs_;
-    s.settings = settings_.get();
-    s.program_dir = dir_.path();
-    s.ports = {"/nonexistent"};
-    window_ = std::make_unique<MainWindow>(s);
-  }
-
-  QString path(const char* name) const { return QDir(dir_.path()).filePath(name); }
+  void SetUp() override { make_window(); }
 
   // Three device A rows, stored in the order N = 3, 1, 2, and, when asked, one device B row
   // (which makes the window show the device B tab).
@@ -101,13 +79,6 @@ class MainWindowExportTest : public ::testing::Test {
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
   }
-
-  QTemporaryDir config_;
-  QTemporaryDir dir_;
-  std::unique_ptr<AppSettings> settings_;
-  ProgramState state_;
-  testing::ScriptedDialogs dialogs_;
-  std::unique_ptr<MainWindow> window_;
 };
 
 constexpr int kNumber = 2;  // xlrd's cell types

@@ -15,20 +15,16 @@
 
 #include "core/programstate.h"
 #include "indexdumpcheck.h"
-#include "scripteddialogs.h"
 #include "store/appsettings.h"
 #include "store/dbf/table.h"
 #include "store/measurement/measurementfile.h"
 #include "ui/mainwindow.h"
 #include "ui/measurementgrid.h"
 #include "ui/measurementmodel.h"
+#include "windowtest.h"
 
 namespace vkt {
 namespace {
-
-int argc = 1;
-char arg0[] = "ui_mainwindow_file_test";
-char* argv[] = {arg0, nullptr};
 
 struct Row {
   int n;
@@ -39,26 +35,9 @@ struct Row {
   const char* comment = "";
 };
 
-class MainWindowFileTest : public ::testing::Test {
+class MainWindowFileTest : public testing::WindowTest {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      new QApplication(argc, argv);
-    }
-  }
-
-  void SetUp() override {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
-    settings_ = std::make_unique<AppSettings>();
-    MainWindowServices s;
-    s.state = &state_;
-    s.dialogs = &dialogs_;
-    s.settings = settings_.get();
-    s.program_dir = dir_.path();
-    window_ = std::make_unique<MainWindow>(s);
-    window_->resize(1200, 700);
-    window_->show();
-  }
+  void SetUp() override { make_window(); }
 
   QString write_file(const QString& name, const std::vector<Row>& rows) {
     const QString path = QDir(dir_.path()).filePath(name);
@@ -91,13 +70,6 @@ class MainWindowFileTest : public ::testing::Test {
     }
     return QString::fromStdString(t.read_text("COMMENT"));
   }
-
-  QTemporaryDir config_;
-  QTemporaryDir dir_;
-  std::unique_ptr<AppSettings> settings_;
-  ProgramState state_;
-  testing::ScriptedDialogs dialogs_;
-  std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(MainWindowFileTest, FileWithDeviceBRowsShowsOnlyTheSecondTab) {

@@ -1,0 +1,39 @@
+#include "windowtest.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QSettings>
+
+namespace vkt::testing {
+
+namespace {
+int argc = 1;
+char arg0[] = "window_test";
+char* argv[] = {arg0, nullptr};
+}  // namespace
+
+void WindowTest::SetUpTestSuite() {
+  if (QApplication::instance() == nullptr) {
+    new QApplication(argc, argv);
+  }
+}
+
+void WindowTest::make_window(const QStringList& ports) {
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
+  settings_ = std::make_unique<AppSettings>();
+  MainWindowServices s;
+  s.state = &state_;
+  s.dialogs = &dialogs_;
+  s.settings = settings_.get();
+  s.program_dir = dir_.path();
+  s.ports = ports;
+  window_ = std::make_unique<MainWindow>(s);
+  window_->resize(1200, 700);
+  window_->show();
+}
+
+QString WindowTest::path(const QString& name) const {
+  return QDir(dir_.path()).filePath(name);
+}
+
+}  // namespace vkt::testing

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "core/programstate.h"
+#include "scripteddialogs.h"
+#include "store/appsettings.h"
+#include "ui/mainwindow.h"
+
+namespace vkt::testing {
+
+// A main window of its own for each test: its own settings folder, program state and scripted
+// dialogs, and a folder for the test's measurement files.
+class WindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite();
+
+  // Builds and shows the window; `ports` are where it looks for the instrument.
+  void make_window(const QStringList& ports = {QStringLiteral("/nonexistent")});
+  // A file in the test's folder.
+  QString path(const QString& name) const;
+
+  QTemporaryDir config_;
+  QTemporaryDir dir_;
+  std::unique_ptr<AppSettings> settings_;
+  ProgramState state_;
+  ScriptedDialogs dialogs_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+}  // namespace vkt::testing
