@@ -110,7 +110,9 @@ void GraphCommand::run(const GraphRow& row) {
 }
 
 void GraphCommand::show_drop(const GraphRow& row, int row_number, int drop) {
-  const CurveBuild built = build_drop_curves(state_.waveforms, row_number, drop, row.p2, row.d4);
+  const auto k = static_cast<std::size_t>(drop - 1);
+  const CurveBuild built =
+      build_drop_curves(state_.waveforms, row_number, drop, row.displacement.at(k), row.force.at(k));
   if (built.fault != CurveFault::None) {
     dialogs_.message(parent_, kGraphCaption, fault_text(built.fault, row_number, drop),
                      Dialogs::Icon::Warning, {Dialogs::Button::Ok});

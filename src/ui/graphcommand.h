@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 
 class QWidget;
 
@@ -15,12 +16,14 @@ struct ProgramState;
 struct GraphRow {
   enum class Tab { DeviceA, DeviceB };
   Tab tab = Tab::DeviceA;
-  QString file;   // path of the open measurement file
-  double n = 0;   // `N`, the row number
-  QString date;   // `DATE`, dd.mm.yyyy
-  QString time;   // `TIME`, hh:mm:ss
-  double p2 = 0;  // `P2`: the displacement peak is drawn at this value (µm)
-  double d4 = 0;  // `D4`: the force maximum is drawn at this value (N)
+  QString file;  // path of the open measurement file
+  double n = 0;  // `N`, the row number
+  QString date;  // `DATE`, dd.mm.yyyy
+  QString time;  // `TIME`, hh:mm:ss
+  // Each drop is drawn at its own stored values: its displacement peak at `P9`, `P2`, `P4` (µm)
+  // and its force maximum at `D4`, `D5`, `D6` (N) for drops 1, 2 and 3.
+  std::array<double, 3> displacement{};
+  std::array<double, 3> force{};
 };
 
 // Whether a row has curves in the waveform store.

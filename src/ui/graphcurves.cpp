@@ -7,15 +7,6 @@
 
 namespace vkt {
 
-namespace {
-
-// The peak search looks four samples either side and stops where the sample four places
-// ahead would be the last one.
-constexpr int kPeakNeighbour = 4;
-constexpr int kPeakSearchLast = kDropSamples - kPeakNeighbour - 1;
-
-}  // namespace
-
 std::optional<std::size_t> drop_block_start(int row_number, int drop) {
   if (row_number < kFirstRowNumber || row_number > kLastRowNumber || drop < 1 ||
       drop > kDropsPerMeasurement) {
@@ -25,29 +16,8 @@ std::optional<std::size_t> drop_block_start(int row_number, int drop) {
          static_cast<std::size_t>(drop - 1) * kDropBlockSize;
 }
 
-double displacement_peak(std::span<const double> d) {
-  double peak = 0;
-  const int last = std::min<int>(kPeakSearchLast, static_cast<int>(d.size()) - kPeakNeighbour - 1);
-  for (int k = 0; k <= last; ++k) {
-    if (d[k] > peak && d[k] >= d[k + kPeakNeighbour] &&
-        (k < kPeakNeighbour || d[k] >= d[k - kPeakNeighbour])) {
-      peak = d[k];
-    }
-  }
-  return peak;
-}
-
-double force_maximum(std::span<const double> force) {
-  double fmax = 0;
-  for (double f : force) {
-    if (f > fmax) {
-      fmax = f;
-    }
-  }
-  return fmax;
-}
-
-CurveBuild build_drop_curves(std::span<const double> store, int row_number, int drop, double p2, double d4) {
+CurveBuild build_drop_curves(std::span<const double> store, int row_number, int drop, double displacement_um,
+                             double force_n) {
   CurveBuild out;
   const auto start = drop_block_start(row_number, drop);
   if (!start || *start + kDropBlockSize > store.size()) {
@@ -67,8 +37,8 @@ CurveBuild build_drop_curves(std::span<const double> store, int row_number, int 
     return out;
   }
   DropCurves& c = out.curves;
-  c.displacement_scale = p2 / peak;
-  c.force_scale = d4 / fmax;
+  c.displacement_scale = displacement_um / peak;
+  c.force_scale = force_n / fmax;
   c.force.reserve(kDropSamples);
   c.displacement.reserve(kDropSamples);
   for (int k = 0; k < kDropSamples; ++k) {

@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "image/dropanalysis.h"
+
 namespace vkt {
 
 // One drop of a measurement in the waveform store: 510 displacement samples followed by 510
@@ -24,12 +26,9 @@ inline constexpr int kLastRowNumber = 500;
 // the row or the drop has no block there.
 std::optional<std::size_t> drop_block_start(int row_number, int drop);
 
-// The displacement peak: the highest sample among positions 0..505 that is not lower than the
-// samples four places before and after it; 0 when no sample qualifies.
-double displacement_peak(std::span<const double> displacement);
-
-// The largest force sample, or 0 when none is above 0.
-double force_maximum(std::span<const double> force);
+// The peak rules the graph scales by are the analysis's own.
+using image::displacement_peak;
+using image::force_maximum;
 
 struct CurvePoint {
   double time_us = 0;
@@ -57,10 +56,11 @@ struct CurveBuild {
   DropCurves curves;  // filled only when fault is None
 };
 
-// Scales drop `drop` of row `row_number` so that the displacement peak lands on the row's `p2`
-// (µm) and the force maximum on its `d4` (N); the same two values serve all three drops. A drop
-// that cannot be scaled comes back with its fault and no curves.
-CurveBuild build_drop_curves(std::span<const double> store, int row_number, int drop, double p2, double d4);
+// Scales drop `drop` of row `row_number` so that the displacement peak lands on the drop's stored
+// displacement (µm) and the force maximum on its stored force (N). A drop that cannot be scaled
+// comes back with its fault and no curves.
+CurveBuild build_drop_curves(std::span<const double> store, int row_number, int drop, double displacement_um,
+                             double force_n);
 
 // The lowest and highest value of a curve; a flat or empty curve gets a unit margin either
 // side so an axis over it never has zero length.

@@ -273,8 +273,10 @@ void MainWindow::Grid1DblClick() {
     row.n = model->number(r, "N").value_or(0);
     row.date = model->text(r, "DATE");
     row.time = model->text(r, "TIME");
-    row.p2 = model->number(r, "P2").value_or(0);
-    row.d4 = model->number(r, "D4").value_or(0);
+    row.displacement = {model->number(r, "P9").value_or(0), model->number(r, "P2").value_or(0),
+                        model->number(r, "P4").value_or(0)};
+    row.force = {model->number(r, "D4").value_or(0), model->number(r, "D5").value_or(0),
+                 model->number(r, "D6").value_or(0)};
   }
   graph_->run(row);
 }

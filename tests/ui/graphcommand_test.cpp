@@ -61,8 +61,8 @@ class GraphCommandTest : public ::testing::Test {
     r.n = n;
     r.date = date;
     r.time = time;
-    r.p2 = 500;
-    r.d4 = 5000;
+    r.displacement = {300, 500, 700};  // P9, P2, P4
+    r.force = {4000, 5000, 6000};      // D4, D5, D6
     return r;
   }
 
