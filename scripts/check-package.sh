@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Checks the Debian package that scripts/package.sh built: lintian finds no errors, the menu entry
+# and the metainfo validate, the package unpacks into a scratch root with every file it should
+# carry, and the program installed there runs.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/package"
+
+deb=$(ls "$build"/vkt-rs7_*_amd64.deb 2>/dev/null | head -n1 || true)
+if [[ -z $deb ]]; then
+  "$root/scripts/package.sh"
+  deb=$(ls "$build"/vkt-rs7_*_amd64.deb | head -n1)
+fi
+echo "Package: $deb"
+fail=0
+problem() {
+  echo "check-package: $*" >&2
+  fail=1
+}
+
+# lintian: errors fail; warnings are shown.
+lintian_out=$(lintian --no-tag-display-limit "$deb" || true)
+[[ -n $lintian_out ]] && echo "$lintian_out"
+if grep -q '^E: ' <<<"$lintian_out"; then
+  problem "lintian reports errors"
+fi
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+dpkg-deb -x "$deb" "$scratch/root"
+
+app_id=ru.tervolin.vkt_rs7
+expected=(
+  usr/bin/vkt-rs7
+  usr/share/applications/$app_id.desktop
+  usr/share/metainfo/$app_id.metainfo.xml
+  usr/share/man/man1/vkt-rs7.1.gz
+  usr/share/bash-completion/completions/vkt-rs7
+  usr/share/doc/vkt-rs7/copyright
+  usr/share/doc/vkt-rs7/changelog.gz
+  usr/share/doc/vkt-rs7/help.html
+  usr/share/icons/hicolor/scalable/apps/vkt-rs7.svg
+)
+for size in 16 22 24 32 48 64 128 256; do
+  expected+=("usr/share/icons/hicolor/${size}x${size}/apps/vkt-rs7.png")
+done
+# Exactly these files, nothing missing and nothing unexpected.
+(cd "$scratch/root" && find . -type f | sed 's|^\./||' | sort) >"$scratch/have"
+printf '%s\n' "${expected[@]}" | sort >"$scratch/want"
+if ! diff -u "$scratch/want" "$scratch/have"; then
+  problem "the package's file list differs from the expected one"
+fi
+
+desktop-file-validate "$scratch/root/usr/share/applications/$app_id.desktop" || problem "desktop-file-validate"
+appstreamcli validate --no-net --pedantic "$scratch/root/usr/share/metainfo/$app_id.metainfo.xml" ||
+  problem "appstreamcli validate"
+man_warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' man --warnings -l "$scratch/root/usr/share/man/man1/vkt-rs7.1.gz" 2>&1 >/dev/null || true)
+[[ -z $man_warnings ]] || problem "manual page: $man_warnings"
+bash -n "$scratch/root/usr/share/bash-completion/completions/vkt-rs7" || problem "bash completion syntax"
+
+# Every subcommand of the program has its section in the manual page.
+manual=$(zcat "$scratch/root/usr/share/man/man1/vkt-rs7.1.gz")
+for sub in download export dump report simulate help; do
+  grep -q "^\.SS $sub\$" <<<"$manual" || problem "manual page lacks the command $sub"
+done
+
+# The dependencies were computed from the program's libraries.
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libc6; do
+  grep -q "$lib" <<<"$depends" || problem "Depends lacks $lib: $depends"
+done
+echo "Depends: $depends"
+
+# The installed program runs from where the package puts it.
+version=$("$scratch/root/usr/bin/vkt-rs7" --version) || problem "vkt-rs7 --version failed"
+echo "Installed: $version"
+[[ $version == "vkt-rs7 $(dpkg-deb -f "$deb" Version)" ]] || problem "version '$version' differs from the package's"
+
+exit $fail
