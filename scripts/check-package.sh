@@ -6,11 +6,12 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/package"
 
-deb=$(ls "$build"/vkt-rs7_*_amd64.deb 2>/dev/null | head -n1 || true)
-if [[ -z $deb ]]; then
+# The package of the sources as they are (an up-to-date build only runs CPack again);
+# --no-build checks the package already there.
+if [[ "${1:-}" != "--no-build" ]]; then
   "$root/scripts/package.sh"
-  deb=$(ls "$build"/vkt-rs7_*_amd64.deb | head -n1)
 fi
+deb=$(ls -t "$build"/vkt-rs7_*_amd64.deb | head -n1)
 echo "Package: $deb"
 fail=0
 problem() {
@@ -58,6 +59,22 @@ man_warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' man --warnings -l "$scratch/root/usr
 [[ -z $man_warnings ]] || problem "manual page: $man_warnings"
 bash -n "$scratch/root/usr/share/bash-completion/completions/vkt-rs7" || problem "bash completion syntax"
 
+# The completion offers the subcommands, their options and the values of those options.
+if [[ -f /usr/share/bash-completion/bash_completion ]]; then
+  completions=$(cd "$scratch" && bash -c '
+    source /usr/share/bash-completion/bash_completion
+    source "$1"
+    offer() {
+      COMP_WORDS=("$@"); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+      COMPREPLY=(); _vkt_rs7 vkt-rs7 "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
+      echo "${COMPREPLY[*]}"
+    }
+    offer vkt-rs7 d; offer vkt-rs7 export --; offer vkt-rs7 export --format ""; offer vkt-rs7 dump --format ""
+    offer vkt-rs7 simulate --fault ga' _ "$scratch/root/usr/share/bash-completion/completions/vkt-rs7")
+  want=$'download dump\n--kind --format --separator --decimal --help\nxls xlsx csv\ncsv json\ngarbage'
+  [[ $completions == "$want" ]] || problem "bash completion offers: $completions"
+fi
+
 # Every subcommand of the program has its section in the manual page.
 manual=$(zcat "$scratch/root/usr/share/man/man1/vkt-rs7.1.gz")
 for sub in download export dump report simulate help; do
@@ -66,7 +83,7 @@ done
 
 # The dependencies were computed from the program's libraries.
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libc6; do
+for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libxlsxwriter4 libc6; do
   grep -q "$lib" <<<"$depends" || problem "Depends lacks $lib: $depends"
 done
 echo "Depends: $depends"
