@@ -53,14 +53,14 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "VKT-RS7 maintainers")
 set(CPACK_PACKAGE_CONTACT "VKT-RS7 maintainers <${VKT_MAINTAINER_EMAIL}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "measurements of the VKT-RS7 dynamic plate load tester")
+# The synopsis is the summary above; CPack indents every line of the body itself.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "measurements of the VKT-RS7 dynamic plate load tester
- Downloads the memory of the VKT-RS7 dynamic plate load tester over a serial
- line into dBase IV measurement files, shows them in a grid with statistics,
- plots the force and displacement of each drop, prints reports and exports
- Excel workbooks (.xls, .xlsx), CSV text and PDF. Files of the ZRN2-RS7
- pull-off tester are shown, printed and exported as well. The user interface
- is in Russian.")
+    "Downloads the memory of the VKT-RS7 dynamic plate load tester over a serial
+line into dBase IV measurement files, shows them in a grid with statistics,
+plots the force and displacement of each drop, prints reports and exports
+Excel workbooks (.xls, .xlsx), CSV text and PDF. Files of the ZRN2-RS7
+pull-off tester are shown, printed and exported as well. The user interface
+is in Russian.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
