@@ -34,8 +34,30 @@ std::string temporary_name(const std::string& target) {
   return temporary.string();
 }
 
+// The library's own texts are English; the user reads ours.
 std::string error_text(const std::string& file_name, lxw_error error) {
-  return "Не удалось записать книгу Excel " + file_name + ": " + lxw_strerror(error);
+  std::string reason;
+  switch (error) {
+    case LXW_ERROR_CREATING_XLSX_FILE:
+      reason = "файл не создаётся (нет папки или нет прав на запись)";
+      break;
+    case LXW_ERROR_CREATING_TMPFILE:
+      reason = "не создаётся временный файл";
+      break;
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+      reason = "недостаточно памяти";
+      break;
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+    case LXW_ERROR_READING_TMPFILE:
+      reason = "ошибка записи на диск";
+      break;
+    default:
+      reason = "ошибка библиотеки libxlsxwriter " + std::to_string(static_cast<int>(error));
+      break;
+  }
+  return "Не удалось записать книгу Excel " + file_name + ": " + reason + ".";
 }
 
 // The widest text of every column, the header included; a first pass over the rows, so the widths

@@ -172,6 +172,12 @@ class Export(unittest.TestCase):
                 self.assertEqual(head, b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", name)
             else:
                 self.assertTrue(head.startswith(b"\xef\xbb\xbfN"), name)
+        # An unwritable place: the reason in Russian, nothing left behind.
+        before = sorted(os.listdir(WORK))
+        code, _, err = run("export", self.db, self.path("missing/z.xlsx"))
+        self.assertEqual(code, 1)
+        self.assertIn("Не удалось записать книгу Excel", err)
+        self.assertEqual(sorted(os.listdir(WORK)), before)
         code, _, err = run("export", "--format", "ods", self.db, self.path("z.ods"))
         self.assertEqual(code, 2)
         self.assertIn("--format", err)
