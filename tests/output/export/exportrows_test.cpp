@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 
@@ -59,6 +63,36 @@ TEST(ExportFormats, NamedOrByExtension) {
   EXPECT_EQ(export_format_for_file("/a/b.CSV"), ExportFormat::Csv);
   EXPECT_EQ(export_format_for_file("b.xlsx"), ExportFormat::Xlsx);
   EXPECT_EQ(export_format_for_file("b.xlsx.bak"), ExportFormat::Xls);
+}
+
+// A build without libxlsxwriter says so instead of writing anything.
+TEST(ExportFormats, XlsxOnlyWhereTheBuildHasIt) {
+  dbf::Table t;
+  t.create(std::make_unique<dbf::MemoryStorage>(), measurement::measurement_field_specs());
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("vkt-xlsx-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                    std::to_string(reinterpret_cast<std::uintptr_t>(&t)));
+  std::filesystem::create_directories(dir);
+  const std::string out = (dir / "e.xlsx").string();
+  ExportRequest request;
+  request.format = ExportFormat::Xlsx;
+  if (xlsx_supported()) {
+    export_table(t, request, out);
+    std::ifstream file(out, std::ios::binary);
+    char magic[2] = {};
+    file.read(magic, 2);
+    EXPECT_EQ(std::string(magic, 2), "PK");
+  } else {
+    try {
+      export_table(t, request, out);
+      ADD_FAILURE() << "no error";
+    } catch (const ExportFormatUnavailable& e) {
+      EXPECT_STREQ(e.what(), kNoXlsxText);
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), xlsx_supported() ? 1 : 0);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
