@@ -13,6 +13,15 @@
 
 namespace vkt {
 
+namespace {
+
+QString csv_filter(output::CsvStyle style) {
+  return QStringLiteral("Текст CSV, разделитель «%1», десятичный знак «%2»|*.csv")
+      .arg(QString(QLatin1Char(style.separator)), QString(QLatin1Char(style.decimal)));
+}
+
+}  // namespace
+
 void MainWindow::create_export_commands() {
   if (output::xlsx_supported()) {
     export_controls_.append(add_action(QStringLiteral("Xlsx1"), QStringLiteral("Экспорт в Excel (.xlsx)")));
@@ -30,8 +39,9 @@ void MainWindow::Xlsx1Click() {
 }
 
 void MainWindow::Csv1Click() {
-  export_rows(static_cast<int>(output::ExportFormat::Csv), QStringLiteral("Текст CSV|*.csv"),
-              QStringLiteral("csv"), QStringLiteral("Экспорт в CSV"));
+  // The dialog offers both conventions, the locale's first.
+  export_rows(static_cast<int>(output::ExportFormat::Csv), QString(), QStringLiteral("csv"),
+              QStringLiteral("Экспорт в CSV"));
 }
 
 void MainWindow::Pdf1Click() {
@@ -48,6 +58,14 @@ void MainWindow::export_rows(int format, const QString& filter, const QString& s
   request.default_suffix = suffix;
   request.directory = QString::fromStdString(services_.state->work_dir);
   request.confirm_overwrite = true;
+  // Numbers as the user's locale writes them (a decimal comma goes with semicolons), or the other way.
+  const output::CsvStyle local = output::csv_style_for_decimal(decimal_point().toLatin1());
+  const output::CsvStyle other = output::csv_style_for_decimal(local.decimal == ',' ? '.' : ',');
+  int chosen = 0;
+  if (static_cast<output::ExportFormat>(format) == output::ExportFormat::Csv) {
+    request.filter = csv_filter(local) + QLatin1Char('|') + csv_filter(other);
+    request.chosen_filter = &chosen;
+  }
   const QString name = services_.dialogs->save_file(this, request);
   if (name.isEmpty()) {
     return;
@@ -55,8 +73,7 @@ void MainWindow::export_rows(int format, const QString& filter, const QString& s
   output::ExportRequest what;
   what.format = static_cast<output::ExportFormat>(format);
   what.device_code = services_.state->device_code;
-  // Numbers as the user's locale writes them: a decimal comma goes with semicolons.
-  what.csv = output::csv_style_for_decimal(decimal_point().toLatin1());
+  what.csv = chosen == 1 ? other : local;
   try {
     model1_->post_pending();
     model2_->post_pending();

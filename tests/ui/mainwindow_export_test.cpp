@@ -205,22 +205,33 @@ TEST_F(MainWindowExportTest, XlsxCsvAndPdfBesideTheExcelExport) {
   EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), "ВКТ-РС7 [3, 1, 2] 2011")
       << p.readAllStandardError().toStdString();
 
+  // CSV as the locale writes numbers (the tests run in an English one), or the other way.
   dialogs_.file_answers.push_back(path("x.csv"));
   window_->command("Csv1")->trigger();
-  ASSERT_EQ(dialogs_.shown.size(), 4);
+  dialogs_.file_answers.push_back(path("y.csv"));
+  dialogs_.filter_answers.push_back(1);
+  window_->command("Csv1")->trigger();
+  ASSERT_EQ(dialogs_.shown.size(), 6);
+  EXPECT_EQ(dialogs_.shown[2].file.filter,
+            "Текст CSV, разделитель «,», десятичный знак «.»|*.csv|"
+            "Текст CSV, разделитель «;», десятичный знак «,»|*.csv");
   EXPECT_EQ(dialogs_.shown[3].caption, "Экспорт в CSV");
-  QFile csv(path("x.csv"));
-  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-  const QList<QByteArray> lines = csv.readAll().split('\n');
-  ASSERT_GE(lines.size(), 4);
-  EXPECT_TRUE(lines[0].startsWith("\xEF\xBB\xBFN,"));  // the tests run in an English locale
-  EXPECT_TRUE(lines[1].startsWith("3,12.05.2011,10:00:03,"));
+  for (const auto& [name, start] :
+       {std::pair{"x.csv", "3,12.05.2011,10:00:03,Базовая зависимость №1,,,0,103,0,"},
+        std::pair{"y.csv", "3;12.05.2011;10:00:03;Базовая зависимость №1;;;0;103;0;"}}) {
+    QFile csv(path(name));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_TRUE(lines[0].startsWith("\xEF\xBB\xBFN")) << name;
+    EXPECT_TRUE(lines[1].startsWith(start)) << lines[1].toStdString();
+  }
 
   // The report straight into a PDF file, without the preview window.
   dialogs_.file_answers.push_back(path("x.pdf"));
   window_->command("Pdf1")->trigger();
-  ASSERT_EQ(dialogs_.shown.size(), 5);
-  EXPECT_EQ(dialogs_.shown[4].file.filter, "Документы PDF|*.pdf");
+  ASSERT_EQ(dialogs_.shown.size(), 7);
+  EXPECT_EQ(dialogs_.shown[6].file.filter, "Документы PDF|*.pdf");
   QFile pdf(path("x.pdf"));
   ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
   EXPECT_TRUE(pdf.read(5) == "%PDF-");
@@ -228,8 +239,8 @@ TEST_F(MainWindowExportTest, XlsxCsvAndPdfBesideTheExcelExport) {
   // A folder that does not exist: the error, and no file.
   dialogs_.file_answers.push_back(path("missing/x.xlsx"));
   window_->command("Xlsx1")->trigger();
-  ASSERT_EQ(dialogs_.shown.size(), 7);
-  EXPECT_EQ(dialogs_.shown[6].icon, Dialogs::Icon::Error);
+  ASSERT_EQ(dialogs_.shown.size(), 9);
+  EXPECT_EQ(dialogs_.shown[8].icon, Dialogs::Icon::Error);
   EXPECT_FALSE(QDir(path("missing")).exists());
 }
 

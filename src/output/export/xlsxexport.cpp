@@ -130,6 +130,13 @@ void export_table_to_xlsx(dbf::Table& table, std::uint8_t device_code, const std
     throw XlsxError("Экспорт невозможен: строк в таблице " + std::to_string(rows) +
                     ", а лист Excel вмещает не более " + std::to_string(kMaxXlsxRows) + ".");
   }
+  // The library reports a missing folder only when it closes the workbook, and in English on the
+  // console: look first.
+  std::error_code ignored;
+  const std::filesystem::path folder = std::filesystem::path(file_name).parent_path();
+  if (!folder.empty() && !std::filesystem::is_directory(folder, ignored)) {
+    throw XlsxError(error_text(file_name, LXW_ERROR_CREATING_XLSX_FILE));
+  }
   const auto widths = column_widths(table);
 
   const std::string temporary = temporary_name(file_name);
