@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 poppler-utils socat xvfb xauth x11-utils
   python3 python3-dbfread python3-xlrd python3-olefile libdbd-xbase-perl
+  libxlsxwriter-dev python3-openpyxl
+  dpkg-dev lintian desktop-file-utils appstream librsvg2-bin bash-completion man-db
 )
 full_packages=(
   libreoffice-calc-nogui libreoffice-base-drivers gnumeric libshp-dev hyperfine

@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 
+#include <QFileInfo>
 #include <string>
 
 #include "sim/instrument.h"
@@ -80,6 +81,15 @@ std::optional<std::uint32_t> parse_number(const QString& text, std::uint32_t max
   return static_cast<std::uint32_t>(value);
 }
 
+// A CSV separator or decimal mark: one printable ASCII character other than the quote, or a tab.
+bool csv_mark(const QString& text) {
+  if (text.size() != 1) {
+    return false;
+  }
+  const char16_t c = text[0].unicode();
+  return c == u'\t' || (c > 0x20 && c < 0x7F && c != u'"');
+}
+
 CommandLine parse_subcommand(const QStringList& arguments, qsizetype from, CommandLine result) {
   QString error;
   auto fail = [&result](const QString& text) {
@@ -93,6 +103,7 @@ CommandLine parse_subcommand(const QStringList& arguments, qsizetype from, Comma
   const bool table_reader =
       sub == QLatin1String("export") || sub == QLatin1String("dump") || sub == QLatin1String("report");
   const bool dump = sub == QLatin1String("dump");
+  const bool export_command = sub == QLatin1String("export");
   const bool simulate = sub == QLatin1String("simulate");
 
   ArgumentWalker walk(arguments, from);
@@ -175,6 +186,35 @@ CommandLine parse_subcommand(const QStringList& arguments, qsizetype from, Comma
         } else {
           return fail(QStringLiteral("--format: ожидается csv или json, а не «%1»").arg(*v));
         }
+        continue;
+      }
+    }
+    if (export_command) {
+      if (auto v = walk.value_of(QStringLiteral("--format"), error)) {
+        if (!error.isEmpty()) {
+          return fail(error);
+        }
+        const QString name = v->toLower();
+        if (name != QLatin1String("xls") && name != QLatin1String("xlsx") && name != QLatin1String("csv")) {
+          return fail(QStringLiteral("--format: ожидается xls, xlsx или csv, а не «%1»").arg(*v));
+        }
+        result.export_format = name;
+        continue;
+      }
+      std::optional<QString> separator = walk.value_of(QStringLiteral("--separator"), error);
+      std::optional<QString> decimal =
+          separator ? std::nullopt : walk.value_of(QStringLiteral("--decimal"), error);
+      if (separator || decimal) {
+        if (!error.isEmpty()) {
+          return fail(error);
+        }
+        const QString option = separator ? QStringLiteral("--separator") : QStringLiteral("--decimal");
+        const QString given = separator ? *separator : *decimal;
+        const QString one = given == QLatin1String("tab") ? QStringLiteral("\t") : given;
+        if (!csv_mark(one)) {
+          return fail(QStringLiteral("%1: ожидается один знак, а не «%2»").arg(option, given));
+        }
+        (separator ? result.csv_separator : result.csv_decimal) = one;
         continue;
       }
     }
@@ -312,7 +352,15 @@ CommandLine parse_command_line(const QStringList& arguments) {
       continue;
     }
     if (!arg.startsWith(QLatin1Char('-'))) {
-      return fail(QStringLiteral("неизвестная команда: %1").arg(arg));
+      // A file manager hands the window the measurement file to open.
+      if (!arg.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) && !QFileInfo(arg).isFile()) {
+        return fail(QStringLiteral("неизвестная команда: %1").arg(arg));
+      }
+      if (!result.open.isEmpty()) {
+        return fail(QStringLiteral("лишний параметр: %1").arg(arg));
+      }
+      result.open = arg;
+      continue;
     }
     return fail(QStringLiteral("неизвестный параметр: %1").arg(arg));
   }
@@ -340,14 +388,20 @@ QString usage_text(const QString& subcommand) {
   }
   if (subcommand == QLatin1String("export")) {
     return QStringLiteral(
-        "Использование: vkt-rs7 export [--kind A|B] ФАЙЛ.db ВЫХОД.xls\n"
+        "Использование: vkt-rs7 export [--kind A|B] [--format xls|xlsx|csv] [--separator ЗНАК]\n"
+        "                      [--decimal ЗНАК] ФАЙЛ.db ВЫХОД.xls|ВЫХОД.xlsx|ВЫХОД.csv\n"
         "\n"
-        "Экспортирует строки одного вида прибора в книгу Excel (лист из 19 столбцов с заголовком),\n"
-        "в порядке их хранения в файле. Существующий файл Excel заменяется.\n"
+        "Экспортирует строки одного вида прибора в книгу Excel (лист из 19 столбцов с заголовком)\n"
+        "или в текст CSV, в порядке их хранения в файле. Существующий выходной файл заменяется.\n"
         "\n"
         "Параметры:\n"
-        "  --kind A|B    A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию B, если в файле есть его строки, иначе A)\n"
-        "  -h, --help    показать эту справку\n"
+        "  --kind A|B            A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию B, если в файле есть его строки,\n"
+        "                        иначе A)\n"
+        "  --format xls|xlsx|csv формат (по умолчанию по расширению выходного файла, иначе xls)\n"
+        "  --separator ЗНАК      разделитель полей CSV (tab - табуляция); по умолчанию «;», если\n"
+        "                        десятичный знак - запятая, иначе «,»\n"
+        "  --decimal ЗНАК        десятичный знак чисел в CSV (по умолчанию как в языковых настройках)\n"
+        "  -h, --help            показать эту справку\n"
         "\n"
         "Коды завершения: 0 успех, 1 ошибка, 2 неверный вызов.\n");
   }
@@ -399,7 +453,7 @@ QString usage_text(const QString& subcommand) {
         .arg(fault_list());
   }
   return QStringLiteral(
-      "Использование: vkt-rs7 [--port ПУТЬ]... [--demo]\n"
+      "Использование: vkt-rs7 [--port ПУТЬ]... [--demo] [ФАЙЛ.db]\n"
       "       vkt-rs7 КОМАНДА [ПАРАМЕТРЫ]\n"
       "\n"
       "ВКТ - РС7: приём измерений из памяти прибора ВКТ-РС7, хранение их в файлах измерений (.db),\n"
@@ -409,12 +463,13 @@ QString usage_text(const QString& subcommand) {
       "  --port ПУТЬ   последовательный порт, на котором искать прибор; можно указать несколько раз,\n"
       "                порты опрашиваются по порядку (по умолчанию первый и второй порт)\n"
       "  --demo        имитатор прибора с 25 измерениями первым в списке портов\n"
+      "  ФАЙЛ.db       открыть этот файл измерений в окне\n"
       "  --version     показать версию программы и выйти\n"
       "  -h, --help    показать эту справку и выйти\n"
       "\n"
       "Команды (без окна; vkt-rs7 КОМАНДА --help - подробнее):\n"
       "  download      принять память прибора в файл измерений\n"
-      "  export        экспортировать файл измерений в книгу Excel\n"
+      "  export        экспортировать файл измерений в книгу Excel (.xls, .xlsx) или CSV\n"
       "  dump          вывести строки файла измерений в CSV или JSON\n"
       "  report        записать отчёт о файле измерений в PDF\n"
       "  simulate      имитировать прибор на псевдотерминале\n"

@@ -37,6 +37,13 @@ struct CommandLine {
   QString sort_field;       // upper case; empty: file order
   bool sort_descending = false;
   DumpFormat format = DumpFormat::Csv;
+  // export: "xls", "xlsx" or "csv" (empty: by the output's extension); the CSV field separator and
+  // decimal mark, one character each (empty: as the locale writes numbers)
+  QString export_format;
+  QString csv_separator;
+  QString csv_decimal;
+
+  QString open;  // the window: a measurement file to open at start (what a file manager passes)
 
   std::uint32_t records = 25;
   std::uint32_t seed = 1;

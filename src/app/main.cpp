@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
@@ -145,5 +146,10 @@ int main(int argc, char** argv) {
   // Without a window manager (a bare X server) maximising alone would leave the window small.
   window.setGeometry(window.screen()->availableGeometry());
   window.showMaximized();
+  // A measurement file named on the command line (a file manager's "open with") opens as by "Открыть".
+  if (!command.open.isEmpty()) {
+    state.work_dir = QFileInfo(command.open).absolutePath().toStdString();
+    window.Open_DB(command.open);
+  }
   return app.exec();
 }

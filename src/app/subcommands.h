@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/commandline.h"
+#include "output/export/exportformat.h"
 
 namespace vkt {
 
@@ -19,6 +20,8 @@ inline constexpr int kExitUsage = 2;
 inline constexpr const char* kDamagedDatabase = "База данных повреждена !";
 
 int run_download(const CommandLine& command);
+// What `export` writes (format and CSV marks) for a file whose first row gives `device_code`.
+output::ExportRequest export_request(const CommandLine& command, std::uint8_t device_code);
 int run_export(const CommandLine& command);
 int run_dump(const CommandLine& command);
 int run_simulate(const CommandLine& command);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/subcommands.h"
-#include "output/export/tableexport.h"
+#include "output/export/exportformat.h"
 #include "output/xls/errors.h"
 #include "store/dbf/table.h"
 #include "store/gridcolumns.h"
@@ -174,7 +174,8 @@ int run_export(const CommandLine& command) {
     return kExitFailure;
   }
   try {
-    output::export_table_to_file(file->table, file->device_code, command.output.toStdString());
+    output::export_table(file->table, export_request(command, file->device_code),
+                         command.output.toStdString());
   } catch (const std::exception& e) {
     print_error(QString::fromUtf8(e.what()));
     return kExitFailure;

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <algorithm>
 
 namespace vkt {
 
@@ -81,6 +82,10 @@ QString QtDialogs::open_file(QWidget* parent, const FileRequest& request) {
   dialog.setDefaultSuffix(request.default_suffix);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
     return {};
+  }
+  if (request.chosen_filter != nullptr) {
+    *request.chosen_filter =
+        std::max(0, static_cast<int>(dialog.nameFilters().indexOf(dialog.selectedNameFilter())));
   }
   return with_suffix(dialog.selectedFiles().front(), request.default_suffix);
 }

@@ -23,6 +23,7 @@ class Dialogs {
     QString default_suffix;  // "db", without the point
     QString directory;       // where the dialog starts
     bool confirm_overwrite = false;  // save dialogs: ask before replacing an existing file
+    int* chosen_filter = nullptr;    // save dialogs: receives which filter entry (from 0) was chosen
   };
 
   virtual ~Dialogs() = default;

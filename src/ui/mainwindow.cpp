@@ -115,6 +115,8 @@ void MainWindow::create_actions() {
   add_action(QStringLiteral("Help1"), QStringLiteral("Помощь"), pic(P::Help), QKeySequence(Qt::Key_F1));
   add_action(QStringLiteral("About1"), QStringLiteral("О программе"));
 
+  create_export_commands();
+
   for (const QString& name : kToggledCommands) {
     toggled_.append(command(name));
   }
@@ -133,7 +135,7 @@ void MainWindow::create_menus() {
       {"File1", QStringLiteral("Файл"), {"N2", "N3", "N4", "N5", "N7", "", "N8", "N9", "", "Exit1"}},
       {"View1", QStringLiteral("Вид"), {"N23", "", "N17", "N18", "N19", "", "N33"}},
       {"Edit1", QStringLiteral("Правка"), {"N21"}},
-      {"Service1", QStringLiteral("Сервис"), {"Graph1", "Excel1", "N37"}},
+      {"Service1", QStringLiteral("Сервис"), {"Graph1", "Excel1", "Xlsx1", "Csv1", "Pdf1", "N37"}},
       {"Reference1", QStringLiteral("Справка"), {"Help1", "", "About1"}},
   };
   menuBar()->setObjectName(QStringLiteral("MainMenu1"));
@@ -143,8 +145,8 @@ void MainWindow::create_menus() {
     for (const QString& name : entry.commands) {
       if (name.isEmpty()) {
         menu->addSeparator();
-      } else {
-        menu->addAction(command(name));
+      } else if (QAction* action = command(name)) {  // a build without .xlsx has no "Xlsx1"
+        menu->addAction(action);
       }
     }
   }
@@ -275,13 +277,13 @@ void MainWindow::read_work_dir() {
 }
 
 void MainWindow::enable_button() {
-  for (QAction* a : toggled_) {
+  for (QAction* a : toggled_ + export_controls_) {
     a->setEnabled(true);
   }
 }
 
 void MainWindow::disable_button() {
-  for (QAction* a : toggled_) {
+  for (QAction* a : toggled_ + export_controls_) {
     a->setEnabled(false);
   }
 }

@@ -123,6 +123,9 @@ class MainWindow : public QMainWindow {
   void N37Click();         // "Перенумеровать строки"
   void Grid1DblClick();    // also "Сервис" -> "График" and the context menu's "График"
   void Excel1Click();      // "Экспорт в Excel"
+  void Xlsx1Click();       // "Экспорт в Excel (.xlsx)", where the build writes .xlsx
+  void Csv1Click();        // "Экспорт в CSV"
+  void Pdf1Click();        // "Сохранить как PDF": the report's pages without the preview
   void HelpClick();        // "Помощь", F1
   void HelpButtonClick();  // the toolbar's help button
   void AboutClick();       // "О программе"
@@ -142,6 +145,9 @@ class MainWindow : public QMainWindow {
   void connect_commands();
   void create_report_commands();
   void exp2excel();
+  void create_export_commands();
+  // The rows of the visible tab in another format, through the save dialog as "Экспорт в Excel".
+  void export_rows(int format, const QString& filter, const QString& suffix, const QString& caption);
   void TabSheet1Show();
   void TabSheet2Show();
   void show_rows(MeasurementModel* shown, MeasurementModel* hidden, const char* filter);
@@ -167,6 +173,7 @@ class MainWindow : public QMainWindow {
   MainWindowServices services_;
   QList<QIcon> pictures_;
   QList<QAction*> toggled_;
+  QList<QAction*> export_controls_;  // the exports beside "Экспорт в Excel": toggled with the 16
   QWidget* client_ = nullptr;
   QTabWidget* page_control_ = nullptr;
   MeasurementGrid* grid1_ = nullptr;

@@ -177,23 +177,30 @@ void ReportPreview::print() {
 }
 
 void ReportPreview::save_pdf() {
-  if (printing_.dialogs == nullptr) {
-    return;
+  save_report_pdf(this, document_, printing_);
+}
+
+bool save_report_pdf(QWidget* parent, const report::ReportDocument& document,
+                     const ReportPrinting& printing) {
+  if (printing.dialogs == nullptr) {
+    return false;
   }
   Dialogs::FileRequest request;
   request.caption = QStringLiteral("Сохранить как PDF");
   request.filter = QStringLiteral("Документы PDF|*.pdf");
   request.default_suffix = QStringLiteral("pdf");
-  request.directory = printing_.pdf_directory ? printing_.pdf_directory() : QString();
+  request.directory = printing.pdf_directory ? printing.pdf_directory() : QString();
   request.confirm_overwrite = true;
-  const QString file = printing_.dialogs->save_file(this, request);
+  const QString file = printing.dialogs->save_file(parent, request);
   if (file.isEmpty()) {
-    return;
+    return false;
   }
   QString error;
-  if (!report::write_pdf(document_, file, &error)) {
-    printing_.dialogs->error(this, QStringLiteral("Ошибка"), error);
+  if (!report::write_pdf(document, file, &error)) {
+    printing.dialogs->error(parent, QStringLiteral("Ошибка"), error);
+    return false;
   }
+  return true;
 }
 
 ReportCommands::ReportCommands(ReportServices services, QObject* parent)
@@ -245,6 +252,14 @@ void ReportCommands::N9Click() {
     return;
   }
   print_report(services_.parent, *prepared->document, services_.printing);
+}
+
+void ReportCommands::SavePdfClick() {
+  const auto prepared = prepare();
+  if (!prepared) {
+    return;
+  }
+  save_report_pdf(services_.parent, *prepared->document, services_.printing);
 }
 
 }  // namespace vkt

@@ -39,6 +39,10 @@ struct ReportPrinting {
 // pages. Nothing when no printer is installed or the dialog is cancelled. True when printed.
 bool print_report(QWidget* parent, const report::ReportDocument& document, const ReportPrinting& printing);
 
+// Asks for a file name and writes the pages there as PDF; an error box when that fails. True when
+// written.
+bool save_report_pdf(QWidget* parent, const report::ReportDocument& document, const ReportPrinting& printing);
+
 // The preview window: the pages at the width of the window, zoom, page by page, print, save as
 // PDF and close.
 class ReportPreview : public QDialog {
@@ -103,6 +107,8 @@ class ReportCommands : public QObject {
  public slots:
   void N8Click();  // preview
   void N9Click();  // print
+  // "Сохранить как PDF": the pages the preview would show, straight into a PDF file.
+  void SavePdfClick();
 
  private:
   struct Prepared {

@@ -44,6 +44,29 @@ TEST(CommandLine, SubcommandsTakeTheirOwnOptionsAndFiles) {
   EXPECT_EQ(c.kind, 0);
   EXPECT_EQ(c.output, "out.xls");
 
+  c = parse_command_line(
+      {"vkt-rs7", "export", "--format", "XLSX", "--separator=tab", "--decimal", ",", "f.db", "out.dat"});
+  EXPECT_EQ(c.action, CommandLine::Action::Export);
+  EXPECT_EQ(c.export_format, "xlsx");
+  EXPECT_EQ(c.csv_separator, "\t");
+  EXPECT_EQ(c.csv_decimal, ",");
+  for (const QStringList& wrong : {QStringList{"--format", "ods"}, QStringList{"--separator", ";;"},
+                                   QStringList{"--decimal", "\""}, QStringList{"--format"}}) {
+    EXPECT_EQ(
+        parse_command_line(QStringList{"vkt-rs7", "export"} + wrong + QStringList{"f.db", "o.xls"}).action,
+        CommandLine::Action::UsageError)
+        << wrong.join(' ').toStdString();
+  }
+  EXPECT_EQ(parse_command_line({"vkt-rs7", "dump", "--separator", ";", "f.db"}).action,
+            CommandLine::Action::UsageError);
+
+  // The window with a measurement file, as a file manager starts it; one file at most.
+  c = parse_command_line({"vkt-rs7", "--port", "COM3", "Участок 1.DB"});
+  EXPECT_EQ(c.action, CommandLine::Action::RunWindow);
+  EXPECT_EQ(c.open, "Участок 1.DB");
+  EXPECT_EQ(parse_command_line({"vkt-rs7", "a.db", "b.db"}).action, CommandLine::Action::UsageError);
+  EXPECT_EQ(parse_command_line({"vkt-rs7", "frobnicate"}).action, CommandLine::Action::UsageError);
+
   c = parse_command_line({"vkt-rs7", "simulate", "--records", "438", "--seed", "4294967295", "--fault",
                           "type2", "--throttle", "--once"});
   EXPECT_EQ(c.action, CommandLine::Action::Simulate);

@@ -29,6 +29,9 @@ QString ScriptedDialogs::open_file(QWidget*, const FileRequest& request) {
 
 QString ScriptedDialogs::save_file(QWidget*, const FileRequest& request) {
   shown.append({QStringLiteral("save"), request.caption, request.filter, Icon::None, {}, request});
+  if (request.chosen_filter != nullptr) {
+    *request.chosen_filter = take(filter_answers, 0);
+  }
   return take(file_answers, QString());
 }
 

@@ -24,6 +24,7 @@ class ScriptedDialogs : public Dialogs {
 
   std::deque<Button> button_answers;
   std::deque<QString> file_answers;
+  std::deque<int> filter_answers;  // the filter entry a save dialog's answer was chosen with (0)
   std::deque<std::optional<QColor>> color_answers;
   std::deque<bool> print_answers;
   QList<Shown> shown;

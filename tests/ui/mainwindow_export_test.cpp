@@ -178,5 +178,71 @@ TEST_F(MainWindowExportTest, NothingWithoutAFile) {
   EXPECT_TRUE(dialogs_.shown.isEmpty());
 }
 
+// The exports beside "Экспорт в Excel": the same rows in file order, whatever the grid's sort.
+TEST_F(MainWindowExportTest, XlsxCsvAndPdfBesideTheExcelExport) {
+  for (const char* name : {"Xlsx1", "Csv1", "Pdf1"}) {
+    window_->command(name)->trigger();  // no file open: nothing is asked
+  }
+  EXPECT_TRUE(dialogs_.shown.isEmpty());
+
+  window_->Open_DB(write_file("x.db", false));
+  MeasurementGrid* grid = window_->grid1();
+  emit grid->title_clicked(grid->column_of("N"), false);
+
+  dialogs_.file_answers.push_back(path("x.xlsx"));
+  window_->command("Xlsx1")->trigger();
+  ASSERT_EQ(dialogs_.shown.size(), 2) << dialogs_.messages().join("; ").toStdString();
+  EXPECT_EQ(dialogs_.shown[0].file.filter, "Книга Excel 2007|*.xlsx");
+  EXPECT_EQ(dialogs_.shown[1].text, "Экспорт в файл x.xlsx завершен успешно.");
+  EXPECT_EQ(grid->sorted_column(), -1);
+  QProcess p;
+  p.start("/usr/bin/python3",
+          {"-c",
+           "import openpyxl, sys; s = openpyxl.load_workbook(sys.argv[1]).active; "
+           "print(s.title, [r[0] for r in s.iter_rows(min_row=2, values_only=True)], s['B2'].value.year)",
+           path("x.xlsx")});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), "ВКТ-РС7 [3, 1, 2] 2011")
+      << p.readAllStandardError().toStdString();
+
+  // CSV as the locale writes numbers (the tests run in an English one), or the other way.
+  dialogs_.file_answers.push_back(path("x.csv"));
+  window_->command("Csv1")->trigger();
+  dialogs_.file_answers.push_back(path("y.csv"));
+  dialogs_.filter_answers.push_back(1);
+  window_->command("Csv1")->trigger();
+  ASSERT_EQ(dialogs_.shown.size(), 6);
+  EXPECT_EQ(dialogs_.shown[2].file.filter,
+            "Текст CSV, разделитель «,», десятичный знак «.»|*.csv|"
+            "Текст CSV, разделитель «;», десятичный знак «,»|*.csv");
+  EXPECT_EQ(dialogs_.shown[3].caption, "Экспорт в CSV");
+  for (const auto& [name, start] :
+       {std::pair{"x.csv", "3,12.05.2011,10:00:03,Базовая зависимость №1,,,0,103,0,"},
+        std::pair{"y.csv", "3;12.05.2011;10:00:03;Базовая зависимость №1;;;0;103;0;"}}) {
+    QFile csv(path(name));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_TRUE(lines[0].startsWith("\xEF\xBB\xBFN")) << name;
+    EXPECT_TRUE(lines[1].startsWith(start)) << lines[1].toStdString();
+  }
+
+  // The report straight into a PDF file, without the preview window.
+  dialogs_.file_answers.push_back(path("x.pdf"));
+  window_->command("Pdf1")->trigger();
+  ASSERT_EQ(dialogs_.shown.size(), 7);
+  EXPECT_EQ(dialogs_.shown[6].file.filter, "Документы PDF|*.pdf");
+  QFile pdf(path("x.pdf"));
+  ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(pdf.read(5) == "%PDF-");
+
+  // A folder that does not exist: the error, and no file.
+  dialogs_.file_answers.push_back(path("missing/x.xlsx"));
+  window_->command("Xlsx1")->trigger();
+  ASSERT_EQ(dialogs_.shown.size(), 9);
+  EXPECT_EQ(dialogs_.shown[8].icon, Dialogs::Icon::Error);
+  EXPECT_FALSE(QDir(path("missing")).exists());
+}
+
 }  // namespace
 }  // namespace vkt
