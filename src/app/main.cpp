@@ -16,6 +16,7 @@
 #include "sim/simulator.h"
 #include "store/appsettings.h"
 #include "ui/dialogs.h"
+#include "ui/guardedapplication.h"
 #include "ui/mainwindow.h"
 #include "ui/programtitle.h"
 #include "ui/splashwindow.h"
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
       break;
   }
 
-  QApplication app(argc, argv);
+  vkt::GuardedApplication app(argc, argv);
   QApplication::setApplicationName(vkt::program_title());
   QApplication::setFont(vkt::program_font());
 

@@ -33,10 +33,11 @@ struct OpenedFile {
 };
 
 // Null when the file cannot be opened; the program's message is printed then.
-std::unique_ptr<OpenedFile> open_file(const QString& path, std::optional<int> kind) {
+std::unique_ptr<OpenedFile> open_file(const QString& path, std::optional<int> kind,
+                                      measurement::Access access = measurement::Access::ReadOnly) {
   auto file = std::make_unique<OpenedFile>();
   try {
-    measurement::open_measurement_file(file->table, to_path(path));
+    measurement::open_measurement_file(file->table, to_path(path), access);
     file->table.first();
     file->device_code = file->table.has_row()
                             ? static_cast<std::uint8_t>(file->table.read_integer("DEV_TYPE").value_or(0))
@@ -49,8 +50,8 @@ std::unique_ptr<OpenedFile> open_file(const QString& path, std::optional<int> ki
       file->kind = file->table.count() > 0 ? DeviceKind::B : DeviceKind::A;
     }
     file->table.set_filter(file->kind == DeviceKind::B ? "NB_TYPE=1" : "NB_TYPE=0");
-  } catch (const std::exception&) {
-    print_error(QString::fromUtf8(kDamagedDatabase));
+  } catch (const std::exception& e) {
+    print_error(QString::fromStdString(measurement::open_failure_text(e)));
     return nullptr;
   }
   return file;
@@ -176,14 +177,17 @@ int run_export(const CommandLine& command) {
   try {
     output::export_table_to_file(file->table, file->device_code, command.output.toStdString());
   } catch (const std::exception& e) {
-    print_error(QString::fromUtf8(e.what()));
+    print_error(QString::fromStdString(output::export_failure_text(e)));
     return kExitFailure;
   }
   return kExitOk;
 }
 
 int run_dump(const CommandLine& command) {
-  auto file = open_file(command.file, command.kind);
+  // Sorting writes an index beside the file; only then is it opened for writing.
+  auto file = open_file(
+      command.file, command.kind,
+      command.sort_field.isEmpty() ? measurement::Access::ReadOnly : measurement::Access::ReadWrite);
   if (!file) {
     return kExitFailure;
   }
@@ -258,7 +262,7 @@ int run_dump(const CommandLine& command) {
     write(out);
     std::fflush(stdout);
   } catch (const std::exception& e) {
-    print_error(QString::fromUtf8(e.what()));
+    print_error(QString::fromStdString(measurement::open_failure_text(e)));
     return kExitFailure;
   }
   return kExitOk;

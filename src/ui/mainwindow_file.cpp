@@ -13,6 +13,7 @@
 #include "image/tableimport.h"
 #include "store/appsettings.h"
 #include "store/columnlayout.h"
+#include "store/dbf/filereplacement.h"
 #include "store/dbf/table.h"
 #include "store/mdx/tableindex.h"
 #include "store/measurement/measurementfile.h"
@@ -127,26 +128,52 @@ void MainWindow::Open_DB(const QString& path) {
   try {
     table_path_ = QFileInfo(path).absoluteFilePath();
     measurement::open_measurement_file(*table_, to_path(table_path_));
-  } catch (const std::exception&) {
-    services_.dialogs->error(this, QStringLiteral("Ошибка"), QStringLiteral("База данных повреждена !"));
+    // A first row that cannot be read is a damaged file like any other: nothing is shown of it.
+    table_->first();
+    services_.state->device_code =
+        table_->has_row() ? static_cast<std::uint8_t>(table_->read_integer("DEV_TYPE").value_or(0)) : 0;
+  } catch (const std::exception& e) {
+    table_->close();
+    services_.dialogs->error(this, QStringLiteral("Ошибка"),
+                             QString::fromStdString(measurement::open_failure_text(e)));
     return;
   }
   services_.state->db_open = true;
-  attach_index();
-
-  table_->first();
-  services_.state->device_code =
-      table_->has_row() ? static_cast<std::uint8_t>(table_->read_integer("DEV_TYPE").value_or(0)) : 0;
-
-  show_file_look();
-  enable_button();
-  tab_vis_en();
-  // The statistics describe the rows of the tab just shown.
-  find_mma();
+  try {
+    attach_index();
+    show_file_look();
+    enable_button();
+    tab_vis_en();
+    // The statistics describe the rows of the tab just shown.
+    find_mma();
+  } catch (const std::exception& e) {
+    // Rows that cannot be shown: the file is closed again, as it was found.
+    leave_failed_file();
+    services_.dialogs->error(this, QStringLiteral("Ошибка"),
+                             QString::fromStdString(measurement::open_failure_text(e)));
+    return;
+  }
   load_layout(QStringLiteral("Table_1"), grid1_);
   load_layout(QStringLiteral("Table_2"), grid2_);
   set_caption(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + program_title());
   services_.state->db_modified = false;
+}
+
+void MainWindow::leave_failed_file() {
+  model1_->attach(nullptr);
+  model2_->attach(nullptr);
+  try {
+    index_->detach();
+  } catch (const std::exception&) {
+    // the table is closed below in any case
+  }
+  table_->close();
+  services_.state->db_open = false;
+  services_.state->db_modified = false;
+  disable_button();
+  tab_vis_dis();
+  set_caption(program_title());
+  show_no_file_look();
 }
 
 void MainWindow::N5Click() {
@@ -228,6 +255,13 @@ void MainWindow::N2Click() {
   if (name.isEmpty()) {
     return;
   }
+  // A folder that takes no new file is said before the instrument is asked, not after.
+  try {
+    dbf::FileReplacement::check_replaceable(to_path(QFileInfo(name).absoluteFilePath()));
+  } catch (const std::exception& e) {
+    show_error(QString::fromStdString(measurement::failure_text(e)));
+    return;
+  }
   if (download_->exec() != QDialog::Accepted) {
     return;
   }
@@ -268,6 +302,14 @@ void MainWindow::N4Click() {
     Open_DB(name);
   }
   if (!services_.state->db_open) {
+    return;
+  }
+  // Rows added after rows no reader can read would be lost with them.
+  try {
+    measurement::check_measurement_rows(*table_);
+    table_->refresh();
+  } catch (const std::exception& e) {
+    show_error(QString::fromStdString(measurement::open_failure_text(e)));
     return;
   }
   if (download_->exec() != QDialog::Accepted) {

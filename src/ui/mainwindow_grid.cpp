@@ -250,7 +250,7 @@ void MainWindow::exp2excel() {
     N33Click();
     output::export_table_to_file(*table_, services_.state->device_code, name.toStdString());
   } catch (const std::exception& e) {
-    show_error(QString::fromUtf8(e.what()));
+    show_error(QString::fromStdString(output::export_failure_text(e)));
     reload_models();
     return;
   }
