@@ -360,7 +360,7 @@ TEST_F(Cli, DumpSortsThroughTheIndexAndLeavesNoIndexFileBehind) {
   EXPECT_FALSE(lines[0].contains(QStringLiteral("Вид прозвучивания")));
 }
 
-TEST_F(Cli, DamagedLockedOrMissingFilesGiveTheProgramsMessage) {
+TEST_F(Cli, DamagedLockedOrMissingFilesSayWhichItIs) {
   const QString damaged = path(QStringLiteral("damaged.db"));
   QFile f(damaged);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -372,13 +372,17 @@ TEST_F(Cli, DamagedLockedOrMissingFilesGiveTheProgramsMessage) {
 
   dbf::Table holder;
   holder.open(std::filesystem::path(good.toStdString()));  // another program has it open
-  for (const QString& file : {damaged, missing, good}) {
+  const std::vector<std::pair<QString, QString>> cases = {
+      {damaged, QStringLiteral("База данных повреждена !")},
+      {missing, QStringLiteral("не найден")},
+      {good, QStringLiteral("открыт другой программой")}};
+  for (const auto& [file, message] : cases) {
     for (const QStringList& args : {QStringList{"dump", file}, QStringList{"export", file, path("out.xls")},
                                     QStringList{"download", "--append", "--port", path("none"), file}}) {
       SCOPED_TRACE(args.join(' ').toStdString());
       const Outcome r = run(args);
       EXPECT_EQ(r.code, 1);
-      EXPECT_TRUE(r.err.contains(QStringLiteral("База данных повреждена !"))) << r.err.toStdString();
+      EXPECT_TRUE(r.err.contains(message)) << r.err.toStdString();
       EXPECT_FALSE(QFile::exists(path("out.xls")));
     }
   }
