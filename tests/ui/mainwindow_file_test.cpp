@@ -18,6 +18,7 @@
 #include "store/appsettings.h"
 #include "store/dbf/table.h"
 #include "store/measurement/measurementfile.h"
+#include "store/measurement/measurementschema.h"
 #include "ui/mainwindow.h"
 #include "ui/measurementgrid.h"
 #include "ui/measurementmodel.h"
@@ -151,6 +152,44 @@ TEST_F(MainWindowFileTest, DamagedOrMissingFileIsReportedAndNothingStaysOpen) {
   window_->Open_DB(QDir(dir_.path()).filePath("missing.db"));
   EXPECT_EQ(dialogs_.messages().size(), 2);
   EXPECT_FALSE(state_.db_open);
+}
+
+TEST_F(MainWindowFileTest, UnreadableFirstRowOrAbsurdCountLeavesNoFileOpen) {
+  const QString good = write_file("good.db", {{1, 0, 1, 2}, {2, 0, 3, 4}});
+  const QString bad = write_file("bad.db", {{1, 0, 1, 2}, {2, 0, 3, 4}});
+  {
+    // DEV_TYPE of record 1: after the flag, N (18), DATE (10) and TIME (8).
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.seek(measurement::kHeaderLength + 37);
+    f.write("abcd");
+  }
+  const QString huge = write_file("huge.db", {});
+  {
+    // A header claiming 1,977,423 rows over a sparse file of that size.
+    const std::uint32_t rows = 1977423;
+    std::filesystem::resize_file(
+        huge.toStdString(), measurement::kHeaderLength + std::uint64_t{rows} * measurement::kRecordLength);
+    QFile f(huge);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.seek(4);
+    f.write(reinterpret_cast<const char*>(&rows), 4);
+  }
+  for (const QString& file : {bad, huge}) {
+    SCOPED_TRACE(file.toStdString());
+    window_->Open_DB(good);
+    dialogs_.shown.clear();
+    window_->Open_DB(file);
+    ASSERT_EQ(dialogs_.shown.size(), 1);
+    EXPECT_EQ(dialogs_.shown[0].text, "База данных повреждена !");
+    EXPECT_FALSE(state_.db_open);
+    EXPECT_FALSE(window_->table().is_open());
+    EXPECT_FALSE(window_->page_control()->isVisible());
+    EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
+    // Nothing holds the file any more.
+    dbf::Table other;
+    EXPECT_NO_THROW(other.open(file.toStdString()));
+  }
 }
 
 TEST_F(MainWindowFileTest, EditedCommentIsSavedOnYesAndDroppedOnNo) {
