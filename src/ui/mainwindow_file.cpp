@@ -328,15 +328,43 @@ void MainWindow::N4Click() {
 
 bool MainWindow::import_download(int mode) {
   try {
-    image::flash2lmf(*table_, *services_.state,
-                     mode == 0 ? image::ImportMode::kNewFile : image::ImportMode::kAppend,
-                     QString(decimal_point()).toStdString());
-    table_->flush();
+    if (mode == 0) {
+      image::flash2lmf(*table_, *services_.state, image::ImportMode::kNewFile,
+                       QString(decimal_point()).toStdString());
+      table_->flush();
+    } else {
+      append_download();
+    }
   } catch (const std::exception& e) {
-    show_error(QString::fromUtf8(e.what()));
+    show_error(QString::fromStdString(measurement::failure_text(e)));
     return false;
   }
   return true;
+}
+
+void MainWindow::append_download() {
+  // The rows go into a copy that takes the file's place only when complete, so a failure or a
+  // crash on the way leaves the file as it was.
+  const std::filesystem::path path = to_path(table_path_);
+  measurement::MeasurementRewrite copy(path, *table_);
+  const image::ImportResult imported = image::flash2lmf(
+      copy.table(), *services_.state, image::ImportMode::kAppend, QString(decimal_point()).toStdString());
+  if (imported.appended == 0) {
+    return;
+  }
+  model1_->attach(nullptr);
+  model2_->attach(nullptr);
+  index_->detach();
+  table_->close();
+  try {
+    copy.commit();
+  } catch (...) {
+    measurement::open_measurement_file(*table_, path);
+    attach_index();
+    throw;
+  }
+  measurement::open_measurement_file(*table_, path);
+  attach_index();
 }
 
 // --- the tab of the file's rows ---
