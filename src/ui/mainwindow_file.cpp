@@ -312,6 +312,13 @@ void MainWindow::N4Click() {
     show_error(QString::fromStdString(measurement::open_failure_text(e)));
     return;
   }
+  // The copy the rows go into is made in the file's folder: it must take new files.
+  try {
+    dbf::FileReplacement::check_replaceable(to_path(table_path_));
+  } catch (const std::exception& e) {
+    show_error(QString::fromStdString(measurement::failure_text(e)));
+    return;
+  }
   if (download_->exec() != QDialog::Accepted) {
     return;
   }
