@@ -131,7 +131,8 @@ void kill_trials(const char* name, unsigned seed, const std::string& target, con
     for (const std::string suffix : {".part", ".tmp", ".part.tmp"}) {
       fs::create_symlink(dir.path() / "victim", dir.path() / (target + suffix));
     }
-    fs::create_symlink(dir.path() / "victim", dir.path() / ("." + target + ".999999999-0-0.vkt-tmp"));
+    const std::string planted = "." + target + ".999999999-0-0.vkt-tmp";
+    fs::create_symlink(dir.path() / "victim", dir.path() / planted);
     killed += run_and_kill(op, dir.path(), std::chrono::microseconds(when(random))) ? 1 : 0;
     const std::string after = bytes_of(file);
     EXPECT_TRUE(after == old_bytes || after == new_bytes)
@@ -144,6 +145,12 @@ void kill_trials(const char* name, unsigned seed, const std::string& target, con
     }
     EXPECT_EQ(bytes_of(file), new_bytes) << "trial " << trial;
     EXPECT_EQ(bytes_of(dir.path() / "victim"), "keep me") << "trial " << trial;
+    // What the killed run left beside the file is gone after the next one.
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      const std::string left = entry.path().filename().string();
+      EXPECT_TRUE(left == planted || left.rfind("." + target + ".", 0) != 0)
+          << "trial " << trial << ": " << left;
+    }
   }
   EXPECT_GT(killed, 0) << "no trial was killed before the write ended";
 }
