@@ -127,7 +127,15 @@ void MainWindow::Open_DB(const QString& path) {
   }
   try {
     table_path_ = QFileInfo(path).absoluteFilePath();
-    measurement::open_measurement_file(*table_, to_path(table_path_));
+    try {
+      measurement::open_measurement_file(*table_, to_path(table_path_));
+    } catch (const dbf::DbfError& e) {
+      if (e.kind() != dbf::ErrorKind::NoAccess) {
+        throw;
+      }
+      // A file on a read-only medium is shown all the same; a change says why it cannot be made.
+      measurement::open_measurement_file(*table_, to_path(table_path_), measurement::Access::ReadOnly);
+    }
     // A first row that cannot be read is a damaged file like any other: nothing is shown of it.
     table_->first();
     services_.state->device_code =

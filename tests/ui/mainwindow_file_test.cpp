@@ -11,7 +11,13 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+
+#ifdef __linux__
+#include <sys/mount.h>
+#endif
 
 #include "core/programstate.h"
 #include "indexdumpcheck.h"
@@ -191,6 +197,39 @@ TEST_F(MainWindowFileTest, UnreadableFirstRowOrAbsurdCountLeavesNoFileOpen) {
     EXPECT_NO_THROW(other.open(file.toStdString()));
   }
 }
+
+#ifdef __linux__
+TEST_F(MainWindowFileTest, FileOnAReadOnlyMediumIsShownAndChangesAreRefused) {
+  QTemporaryDir medium;
+  if (::mount("tmpfs", medium.path().toLocal8Bit().constData(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "tmpfs cannot be mounted here: " << std::strerror(errno);
+  }
+  struct Unmount {
+    QString dir;
+    ~Unmount() { ::umount2(dir.toLocal8Bit().constData(), MNT_DETACH); }
+  } unmount{medium.path()};
+  const QString file = QDir(medium.path()).filePath("m.db");
+  QFile::copy(write_file("m.db", {{1, 0, 1, 2}, {2, 0, 3, 4}}), file);
+  ::mount(nullptr, medium.path().toLocal8Bit().constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+  const QByteArray before = [&] {
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }();
+
+  window_->Open_DB(file);
+  EXPECT_TRUE(dialogs_.shown.isEmpty()) << dialogs_.messages().join('\n').toStdString();
+  EXPECT_TRUE(state_.db_open);
+  EXPECT_EQ(window_->model1()->rowCount(), 2);
+  EXPECT_TRUE(window_->table().read_only());
+  window_->model1()->setData(window_->model1()->index(0, 21), QStringLiteral("нельзя"));
+  EXPECT_THROW(window_->model1()->post_pending(), dbf::DbfError);
+  window_->model1()->drop_pending();
+  window_->Close_DB();
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), before);
+}
+#endif
 
 TEST_F(MainWindowFileTest, EditedCommentIsSavedOnYesAndDroppedOnNo) {
   const QString path = write_file("edit.db", {{1, 0, 1, 2}, {2, 0, 3, 4}});
