@@ -224,6 +224,9 @@ TEST_F(MainWindowFileTest, FileOnAReadOnlyMediumIsShownAndChangesAreRefused) {
   window_->model1()->setData(window_->model1()->index(0, 21), QStringLiteral("нельзя"));
   EXPECT_THROW(window_->model1()->post_pending(), dbf::DbfError);
   window_->model1()->drop_pending();
+  window_->Save_DB();
+  EXPECT_TRUE(window_->table().is_open());
+  EXPECT_TRUE(window_->table().read_only());
   window_->Close_DB();
   QFile f(file);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));

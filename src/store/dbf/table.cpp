@@ -177,8 +177,13 @@ void Table::reopen() {
     throw DbfError(ErrorKind::Usage, "Таблица в памяти не может быть открыта заново");
   }
   const std::filesystem::path path = path_;
+  const bool read_only_before = read_only();
   close();
-  open(path);
+  if (read_only_before) {
+    open_read_only(path);
+  } else {
+    open(path);
+  }
 }
 
 void Table::flush() {

@@ -58,7 +58,8 @@ class Table {
   bool read_only() const { return storage_ != nullptr && storage_->read_only(); }
   // Drops an unposted row, flushes to stable storage and releases the file.
   void close();
-  // close() then open() of the same file; the filter stays, the order is dropped.
+  // close() then open() of the same file, read-only again if it was; the filter stays, the
+  // order is dropped.
   void reopen();
   // Flushes everything written so far to stable storage.
   void flush();
