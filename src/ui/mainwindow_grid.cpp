@@ -217,6 +217,7 @@ void MainWindow::create_report_commands() {
   };
   rs.printing.dialogs = services_.dialogs;
   rs.printing.pdf_directory = [this] { return QString::fromStdString(services_.state->work_dir); };
+  rs.printing.source_file = [this] { return table_path_; };
   reports_ = new ReportCommands(std::move(rs), this);
   connect(command(QStringLiteral("N8")), &QAction::triggered, reports_, &ReportCommands::N8Click);
   connect(command(QStringLiteral("N9")), &QAction::triggered, reports_, &ReportCommands::N9Click);

@@ -8,10 +8,12 @@
 #include <QPrinterInfo>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <filesystem>
 
 #include "core/programstate.h"
 #include "output/report/reportoutput.h"
 #include "output/report/reportpainter.h"
+#include "store/dbf/filereplacement.h"
 #include "ui/dialogs.h"
 
 namespace vkt {
@@ -188,6 +190,13 @@ void ReportPreview::save_pdf() {
   request.confirm_overwrite = true;
   const QString file = printing_.dialogs->save_file(this, request);
   if (file.isEmpty()) {
+    return;
+  }
+  if (printing_.source_file && dbf::same_file(std::filesystem::path(printing_.source_file().toStdU16String()),
+                                              std::filesystem::path(file.toStdU16String()))) {
+    printing_.dialogs->error(
+        this, QStringLiteral("Ошибка"),
+        QStringLiteral("Файл \"%1\" — это сам файл измерений: он не будет перезаписан").arg(file));
     return;
   }
   QString error;
