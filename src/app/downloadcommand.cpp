@@ -17,7 +17,7 @@
 #include "link/downloadcontroller.h"
 #include "link/serialportdriver.h"
 #include "store/appsettings.h"
-#include "store/mdx/tableindex.h"
+#include "store/dbf/filereplacement.h"
 #include "store/measurement/measurementfile.h"
 
 namespace vkt {
@@ -177,20 +177,6 @@ Outcome fetch_memory(ProgramState& state, const QStringList& ports) {
   return Outcome::Ok;
 }
 
-// A file written beside the target and renamed over it only when complete; removed otherwise.
-class PartialFile {
- public:
-  explicit PartialFile(std::filesystem::path target) : path_(target) { path_ += ".part"; }
-  ~PartialFile() {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
 std::string decimal_separator() {
   const QString point = QLocale::system().decimalPoint();
   return point.isEmpty() ? std::string(".") : QString(point.front()).toStdString();
@@ -221,28 +207,29 @@ int create_file(const CommandLine& command) {
       }
     }
   }
+  // Whether the file can be written at all is known before the instrument is asked.
+  try {
+    dbf::FileReplacement::check_replaceable(target);
+  } catch (const std::exception& e) {
+    print_error(QString::fromStdString(measurement::failure_text(e)));
+    return kExitFailure;
+  }
 
   ProgramState state;
   if (fetch_memory(state, download_ports(command.ports)) != Outcome::Ok) {
     return kExitFailure;
   }
 
-  PartialFile partial(target);
   image::ImportResult imported;
   try {
-    dbf::Table table;
-    measurement::create_measurement_file(table, partial.path());
-    imported = image::flash2lmf(table, state, image::ImportMode::kNewFile, decimal_separator());
-    table.close();
+    measurement::MeasurementRewrite fresh(target);
+    imported = image::flash2lmf(fresh.table(), state, image::ImportMode::kNewFile, decimal_separator());
     existing.close();
-    std::filesystem::rename(partial.path(), target);
+    fresh.commit();
   } catch (const std::exception& e) {
-    print_error(QString::fromUtf8(e.what()));
+    print_error(QString::fromStdString(measurement::failure_text(e)));
     return kExitFailure;
   }
-  // The index of a replaced file does not describe the new one.
-  std::error_code ignored;
-  std::filesystem::remove(measurement::index_path_for(target), ignored);
   print_counts(imported);
   return kExitOk;
 }
@@ -250,12 +237,20 @@ int create_file(const CommandLine& command) {
 int append_to_file(const CommandLine& command) {
   const std::filesystem::path target = to_path(QFileInfo(command.file).absoluteFilePath());
   // Opened first, as "Дополнить" does: a file that cannot be used stops it before the download,
-  // and no other program takes the file while the download runs.
+  // and no other program takes the file while the download runs. Rows the readers would call
+  // damaged stop it too: rows added to such a file could never be read.
   dbf::Table original;
   try {
     measurement::open_measurement_file(original, target);
-  } catch (const std::exception&) {
-    print_error(QString::fromUtf8(kDamagedDatabase));
+    measurement::check_measurement_rows(original);
+  } catch (const std::exception& e) {
+    print_error(QString::fromStdString(measurement::open_failure_text(e)));
+    return kExitFailure;
+  }
+  try {
+    dbf::FileReplacement::check_replaceable(target);
+  } catch (const std::exception& e) {
+    print_error(QString::fromStdString(measurement::failure_text(e)));
     return kExitFailure;
   }
 
@@ -265,30 +260,16 @@ int append_to_file(const CommandLine& command) {
   }
 
   // The rows go into a copy that replaces the file only when complete.
-  PartialFile partial(target);
   image::ImportResult imported;
   try {
-    original.close();
-    std::filesystem::copy_file(target, partial.path(), std::filesystem::copy_options::overwrite_existing);
-    dbf::Table table;
-    measurement::open_measurement_file(table, partial.path());
-    {
-      // The copy carries the original's claim of an index; it has none of its own.
-      mdx::TableIndex index(table);
-      index.attach();
-      index.removeIndexFile();
-      index.detach();
-    }
-    imported = image::flash2lmf(table, state, image::ImportMode::kAppend, decimal_separator());
-    table.close();
+    measurement::MeasurementRewrite copy(target, original);
+    imported = image::flash2lmf(copy.table(), state, image::ImportMode::kAppend, decimal_separator());
     if (imported.appended > 0) {
-      std::filesystem::rename(partial.path(), target);
-      // An index left beside the file no longer matches its rows.
-      std::error_code ignored;
-      std::filesystem::remove(measurement::index_path_for(target), ignored);
+      original.close();
+      copy.commit();
     }
   } catch (const std::exception& e) {
-    print_error(QString::fromUtf8(e.what()));
+    print_error(QString::fromStdString(measurement::failure_text(e)));
     return kExitFailure;
   }
   print_counts(imported);

@@ -17,6 +17,7 @@
 #include "sim/simulator.h"
 #include "store/appsettings.h"
 #include "ui/dialogs.h"
+#include "ui/guardedapplication.h"
 #include "ui/mainwindow.h"
 #include "ui/programtitle.h"
 #include "ui/splashwindow.h"
@@ -104,7 +105,7 @@ int main(int argc, char** argv) {
       break;
   }
 
-  QApplication app(argc, argv);
+  vkt::GuardedApplication app(argc, argv);
   QApplication::setApplicationName(vkt::program_title());
   QApplication::setFont(vkt::program_font());
 

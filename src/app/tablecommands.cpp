@@ -9,6 +9,7 @@
 
 #include "app/subcommands.h"
 #include "output/export/exportformat.h"
+#include "output/export/tableexport.h"
 #include "output/xls/errors.h"
 #include "store/dbf/table.h"
 #include "store/gridcolumns.h"
@@ -33,10 +34,11 @@ struct OpenedFile {
 };
 
 // Null when the file cannot be opened; the program's message is printed then.
-std::unique_ptr<OpenedFile> open_file(const QString& path, std::optional<int> kind) {
+std::unique_ptr<OpenedFile> open_file(const QString& path, std::optional<int> kind,
+                                      measurement::Access access = measurement::Access::ReadOnly) {
   auto file = std::make_unique<OpenedFile>();
   try {
-    measurement::open_measurement_file(file->table, to_path(path));
+    measurement::open_measurement_file(file->table, to_path(path), access);
     file->table.first();
     file->device_code = file->table.has_row()
                             ? static_cast<std::uint8_t>(file->table.read_integer("DEV_TYPE").value_or(0))
@@ -49,8 +51,8 @@ std::unique_ptr<OpenedFile> open_file(const QString& path, std::optional<int> ki
       file->kind = file->table.count() > 0 ? DeviceKind::B : DeviceKind::A;
     }
     file->table.set_filter(file->kind == DeviceKind::B ? "NB_TYPE=1" : "NB_TYPE=0");
-  } catch (const std::exception&) {
-    print_error(QString::fromUtf8(kDamagedDatabase));
+  } catch (const std::exception& e) {
+    print_error(QString::fromStdString(measurement::open_failure_text(e)));
     return nullptr;
   }
   return file;
@@ -177,14 +179,17 @@ int run_export(const CommandLine& command) {
     output::export_table(file->table, export_request(command, file->device_code),
                          command.output.toStdString());
   } catch (const std::exception& e) {
-    print_error(QString::fromUtf8(e.what()));
+    print_error(QString::fromStdString(output::export_failure_text(e)));
     return kExitFailure;
   }
   return kExitOk;
 }
 
 int run_dump(const CommandLine& command) {
-  auto file = open_file(command.file, command.kind);
+  // Sorting writes an index beside the file; only then is it opened for writing.
+  auto file = open_file(
+      command.file, command.kind,
+      command.sort_field.isEmpty() ? measurement::Access::ReadOnly : measurement::Access::ReadWrite);
   if (!file) {
     return kExitFailure;
   }
@@ -259,7 +264,7 @@ int run_dump(const CommandLine& command) {
     write(out);
     std::fflush(stdout);
   } catch (const std::exception& e) {
-    print_error(QString::fromUtf8(e.what()));
+    print_error(QString::fromStdString(measurement::open_failure_text(e)));
     return kExitFailure;
   }
   return kExitOk;

@@ -163,6 +163,10 @@ class MainWindow : public QMainWindow {
   // Closes and opens the table again (everything is on disk then), keeping the sort order.
   void reopen_table();
   void attach_index();
+  // Adds the last download to the open file through a copy put in its place.
+  void append_download();
+  // Back to the look without a file after a file failed to show.
+  void leave_failed_file();
   void reload_models();
   Dialogs::FileRequest database_request() const;
   QChar decimal_point() const;

@@ -13,6 +13,7 @@
 #include "image/tableimport.h"
 #include "store/appsettings.h"
 #include "store/columnlayout.h"
+#include "store/dbf/filereplacement.h"
 #include "store/dbf/table.h"
 #include "store/mdx/tableindex.h"
 #include "store/measurement/measurementfile.h"
@@ -126,27 +127,61 @@ void MainWindow::Open_DB(const QString& path) {
   }
   try {
     table_path_ = QFileInfo(path).absoluteFilePath();
-    measurement::open_measurement_file(*table_, to_path(table_path_));
-  } catch (const std::exception&) {
-    services_.dialogs->error(this, QStringLiteral("Ошибка"), QStringLiteral("База данных повреждена !"));
+    try {
+      measurement::open_measurement_file(*table_, to_path(table_path_));
+    } catch (const dbf::DbfError& e) {
+      if (e.kind() != dbf::ErrorKind::NoAccess) {
+        throw;
+      }
+      // A file on a read-only medium is shown all the same; a change says why it cannot be made.
+      measurement::open_measurement_file(*table_, to_path(table_path_), measurement::Access::ReadOnly);
+    }
+    // A first row that cannot be read is a damaged file like any other: nothing is shown of it.
+    table_->first();
+    services_.state->device_code =
+        table_->has_row() ? static_cast<std::uint8_t>(table_->read_integer("DEV_TYPE").value_or(0)) : 0;
+  } catch (const std::exception& e) {
+    table_->close();
+    services_.dialogs->error(this, QStringLiteral("Ошибка"),
+                             QString::fromStdString(measurement::open_failure_text(e)));
     return;
   }
   services_.state->db_open = true;
-  attach_index();
-
-  table_->first();
-  services_.state->device_code =
-      table_->has_row() ? static_cast<std::uint8_t>(table_->read_integer("DEV_TYPE").value_or(0)) : 0;
-
-  show_file_look();
-  enable_button();
-  tab_vis_en();
-  // The statistics describe the rows of the tab just shown.
-  find_mma();
+  try {
+    attach_index();
+    show_file_look();
+    enable_button();
+    tab_vis_en();
+    // The statistics describe the rows of the tab just shown.
+    find_mma();
+  } catch (const std::exception& e) {
+    // Rows that cannot be shown: the file is closed again, as it was found.
+    leave_failed_file();
+    services_.dialogs->error(this, QStringLiteral("Ошибка"),
+                             QString::fromStdString(measurement::open_failure_text(e)));
+    return;
+  }
   load_layout(QStringLiteral("Table_1"), grid1_);
   load_layout(QStringLiteral("Table_2"), grid2_);
   set_caption(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + program_title());
   services_.state->db_modified = false;
+}
+
+void MainWindow::leave_failed_file() {
+  model1_->attach(nullptr);
+  model2_->attach(nullptr);
+  try {
+    index_->detach();
+  } catch (const std::exception&) {
+    // the table is closed below in any case
+  }
+  table_->close();
+  services_.state->db_open = false;
+  services_.state->db_modified = false;
+  disable_button();
+  tab_vis_dis();
+  set_caption(program_title());
+  show_no_file_look();
 }
 
 void MainWindow::N5Click() {
@@ -228,6 +263,13 @@ void MainWindow::N2Click() {
   if (name.isEmpty()) {
     return;
   }
+  // A folder that takes no new file is said before the instrument is asked, not after.
+  try {
+    dbf::FileReplacement::check_replaceable(to_path(QFileInfo(name).absoluteFilePath()));
+  } catch (const std::exception& e) {
+    show_error(QString::fromStdString(measurement::failure_text(e)));
+    return;
+  }
   if (download_->exec() != QDialog::Accepted) {
     return;
   }
@@ -270,6 +312,21 @@ void MainWindow::N4Click() {
   if (!services_.state->db_open) {
     return;
   }
+  // Rows added after rows no reader can read would be lost with them.
+  try {
+    measurement::check_measurement_rows(*table_);
+    table_->refresh();
+  } catch (const std::exception& e) {
+    show_error(QString::fromStdString(measurement::open_failure_text(e)));
+    return;
+  }
+  // The copy the rows go into is made in the file's folder: it must take new files.
+  try {
+    dbf::FileReplacement::check_replaceable(to_path(table_path_));
+  } catch (const std::exception& e) {
+    show_error(QString::fromStdString(measurement::failure_text(e)));
+    return;
+  }
   if (download_->exec() != QDialog::Accepted) {
     return;
   }
@@ -286,15 +343,43 @@ void MainWindow::N4Click() {
 
 bool MainWindow::import_download(int mode) {
   try {
-    image::flash2lmf(*table_, *services_.state,
-                     mode == 0 ? image::ImportMode::kNewFile : image::ImportMode::kAppend,
-                     QString(decimal_point()).toStdString());
-    table_->flush();
+    if (mode == 0) {
+      image::flash2lmf(*table_, *services_.state, image::ImportMode::kNewFile,
+                       QString(decimal_point()).toStdString());
+      table_->flush();
+    } else {
+      append_download();
+    }
   } catch (const std::exception& e) {
-    show_error(QString::fromUtf8(e.what()));
+    show_error(QString::fromStdString(measurement::failure_text(e)));
     return false;
   }
   return true;
+}
+
+void MainWindow::append_download() {
+  // The rows go into a copy that takes the file's place only when complete, so a failure or a
+  // crash on the way leaves the file as it was.
+  const std::filesystem::path path = to_path(table_path_);
+  measurement::MeasurementRewrite copy(path, *table_);
+  const image::ImportResult imported = image::flash2lmf(
+      copy.table(), *services_.state, image::ImportMode::kAppend, QString(decimal_point()).toStdString());
+  if (imported.appended == 0) {
+    return;
+  }
+  model1_->attach(nullptr);
+  model2_->attach(nullptr);
+  index_->detach();
+  table_->close();
+  try {
+    copy.commit();
+  } catch (...) {
+    measurement::open_measurement_file(*table_, path);
+    attach_index();
+    throw;
+  }
+  measurement::open_measurement_file(*table_, path);
+  attach_index();
 }
 
 // --- the tab of the file's rows ---

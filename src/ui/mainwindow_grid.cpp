@@ -217,6 +217,7 @@ void MainWindow::create_report_commands() {
   };
   rs.printing.dialogs = services_.dialogs;
   rs.printing.pdf_directory = [this] { return QString::fromStdString(services_.state->work_dir); };
+  rs.printing.source_file = [this] { return table_path_; };
   reports_ = new ReportCommands(std::move(rs), this);
   connect(command(QStringLiteral("N8")), &QAction::triggered, reports_, &ReportCommands::N8Click);
   connect(command(QStringLiteral("N9")), &QAction::triggered, reports_, &ReportCommands::N9Click);
@@ -250,7 +251,7 @@ void MainWindow::exp2excel() {
     N33Click();
     output::export_table_to_file(*table_, services_.state->device_code, name.toStdString());
   } catch (const std::exception& e) {
-    show_error(QString::fromUtf8(e.what()));
+    show_error(QString::fromStdString(output::export_failure_text(e)));
     reload_models();
     return;
   }

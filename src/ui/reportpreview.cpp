@@ -8,10 +8,12 @@
 #include <QPrinterInfo>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <filesystem>
 
 #include "core/programstate.h"
 #include "output/report/reportoutput.h"
 #include "output/report/reportpainter.h"
+#include "store/dbf/filereplacement.h"
 #include "ui/dialogs.h"
 
 namespace vkt {
@@ -193,6 +195,13 @@ bool save_report_pdf(QWidget* parent, const report::ReportDocument& document,
   request.confirm_overwrite = true;
   const QString file = printing.dialogs->save_file(parent, request);
   if (file.isEmpty()) {
+    return false;
+  }
+  if (printing.source_file && dbf::same_file(std::filesystem::path(printing.source_file().toStdU16String()),
+                                             std::filesystem::path(file.toStdU16String()))) {
+    printing.dialogs->error(
+        parent, QStringLiteral("Ошибка"),
+        QStringLiteral("Файл \"%1\" — это сам файл измерений: он не будет перезаписан").arg(file));
     return false;
   }
   QString error;

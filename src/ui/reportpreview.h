@@ -33,6 +33,8 @@ struct ReportPrinting {
   std::function<std::unique_ptr<QPrinter>()> make_printer;
   // Where the dialog for saving the pages as PDF starts (asked each time; empty: the current one).
   std::function<QString()> pdf_directory;
+  // The measurement file the pages come from, which saving as PDF must never overwrite.
+  std::function<QString()> source_file;
 };
 
 // Prints prepared pages: the print dialog (printer, copies, collation, page ranges), then the

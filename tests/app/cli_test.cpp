@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,6 +19,7 @@
 #include "image/imagelayout.h"
 #include "sim/measurements.h"
 #include "store/dbf/table.h"
+#include "store/measurement/measurementschema.h"
 
 #ifdef Q_OS_UNIX
 #include <signal.h>
@@ -360,7 +362,7 @@ TEST_F(Cli, DumpSortsThroughTheIndexAndLeavesNoIndexFileBehind) {
   EXPECT_FALSE(lines[0].contains(QStringLiteral("Вид прозвучивания")));
 }
 
-TEST_F(Cli, DamagedLockedOrMissingFilesGiveTheProgramsMessage) {
+TEST_F(Cli, DamagedLockedOrMissingFilesSayWhichItIs) {
   const QString damaged = path(QStringLiteral("damaged.db"));
   QFile f(damaged);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -372,17 +374,83 @@ TEST_F(Cli, DamagedLockedOrMissingFilesGiveTheProgramsMessage) {
 
   dbf::Table holder;
   holder.open(std::filesystem::path(good.toStdString()));  // another program has it open
-  for (const QString& file : {damaged, missing, good}) {
+  const std::vector<std::pair<QString, QString>> cases = {
+      {damaged, QStringLiteral("База данных повреждена !")},
+      {missing, QStringLiteral("не найден")},
+      {good, QStringLiteral("открыт другой программой")}};
+  for (const auto& [file, message] : cases) {
     for (const QStringList& args : {QStringList{"dump", file}, QStringList{"export", file, path("out.xls")},
                                     QStringList{"download", "--append", "--port", path("none"), file}}) {
       SCOPED_TRACE(args.join(' ').toStdString());
       const Outcome r = run(args);
       EXPECT_EQ(r.code, 1);
-      EXPECT_TRUE(r.err.contains(QStringLiteral("База данных повреждена !"))) << r.err.toStdString();
+      EXPECT_TRUE(r.err.contains(message)) << r.err.toStdString();
       EXPECT_FALSE(QFile::exists(path("out.xls")));
     }
   }
   EXPECT_FALSE(QFile::exists(missing));
+}
+
+TEST_F(Cli, WritersRefuseTheirInputAndDamagedFilesBeforeWritingAnything) {
+  const QString db = path(QStringLiteral("g.db"));
+  ASSERT_EQ(run({"download", "--port", simulate({"--records", "3", "--once"}), db}).code, 0);
+  const QByteArray good = contents(db);
+  QFile::link(db, path(QStringLiteral("link.db")));
+  QDir(dir_.path()).mkpath(QStringLiteral("sub"));
+  const QStringList outputs = {db, path(QStringLiteral("link.db")), path(QStringLiteral("sub/../g.db"))};
+  for (const QString& output : outputs) {
+    for (const char* command : {"export", "report"}) {
+      SCOPED_TRACE(std::string(command) + " " + output.toStdString());
+      const Outcome r = run({command, db, output});
+      EXPECT_EQ(r.code, 1);
+      EXPECT_TRUE(r.err.contains(QStringLiteral("это сам файл измерений"))) << r.err.toStdString();
+      EXPECT_EQ(contents(db), good);
+    }
+  }
+
+  // A header that under-counts its records, and a first row the readers cannot read.
+  QByteArray undercount = good;
+  undercount[4] = 1;
+  QByteArray bad_type = good;
+  bad_type.replace(measurement::kHeaderLength + 37, 4, "abcd");
+  for (const QByteArray& bytes : {undercount, bad_type}) {
+    const QString file = path(QStringLiteral("damaged.db"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    f.close();
+    for (const QStringList& args : {QStringList{"dump", file}, QStringList{"report", file, path("o.pdf")},
+                                    QStringList{"download", "--append", "--port", path("none"), file}}) {
+      SCOPED_TRACE(args.join(' ').toStdString());
+      const Outcome r = run(args);
+      EXPECT_EQ(r.code, 1);
+      EXPECT_TRUE(r.err.contains(QStringLiteral("База данных повреждена !"))) << r.err.toStdString();
+      EXPECT_FALSE(r.err.contains(QStringLiteral("Ожидание"))) << "the download began";
+      EXPECT_EQ(contents(file), bytes);
+    }
+  }
+}
+
+TEST_F(Cli, AppendingThroughASymlinkUpdatesTheFileItNames) {
+  QDir(dir_.path()).mkpath(QStringLiteral("real"));
+  const QString real = path(QStringLiteral("real/data.db"));
+  ASSERT_EQ(run({"download", "--port", simulate({"--records", "2", "--seed", "5", "--once"}), real}).code, 0);
+  const QString link = path(QStringLiteral("link.db"));
+  ASSERT_TRUE(QFile::link(QStringLiteral("real/data.db"), link));
+  std::uint32_t seed = 1;
+  const auto last = sim::make_measurements(2, 5).back();
+  auto key = [](const image::DeviceARecord& m) {
+    return std::tuple(m.date.year, m.date.month, m.date.day, m.time.hours, m.time.minutes, m.time.seconds);
+  };
+  while (key(sim::make_measurements(1, seed)[0]) <= key(last)) {
+    ASSERT_LT(++seed, 10000u);
+  }
+  const Outcome r = run({"download", "--append", "--port",
+                         simulate({"--records", "1", "--seed", QString::number(seed)}), link});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_TRUE(QFileInfo(link).isSymLink());
+  EXPECT_EQ(dump_json(real).size(), 3);
+  EXPECT_EQ(QDir(path(QStringLiteral("real"))).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {

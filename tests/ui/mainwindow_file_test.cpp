@@ -11,13 +11,20 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+
+#ifdef __linux__
+#include <sys/mount.h>
+#endif
 
 #include "core/programstate.h"
 #include "indexdumpcheck.h"
 #include "store/appsettings.h"
 #include "store/dbf/table.h"
 #include "store/measurement/measurementfile.h"
+#include "store/measurement/measurementschema.h"
 #include "ui/mainwindow.h"
 #include "ui/measurementgrid.h"
 #include "ui/measurementmodel.h"
@@ -152,6 +159,80 @@ TEST_F(MainWindowFileTest, DamagedOrMissingFileIsReportedAndNothingStaysOpen) {
   EXPECT_EQ(dialogs_.messages().size(), 2);
   EXPECT_FALSE(state_.db_open);
 }
+
+TEST_F(MainWindowFileTest, UnreadableFirstRowOrAbsurdCountLeavesNoFileOpen) {
+  const QString good = write_file("good.db", {{1, 0, 1, 2}, {2, 0, 3, 4}});
+  const QString bad = write_file("bad.db", {{1, 0, 1, 2}, {2, 0, 3, 4}});
+  {
+    // DEV_TYPE of record 1: after the flag, N (18), DATE (10) and TIME (8).
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.seek(measurement::kHeaderLength + 37);
+    f.write("abcd");
+  }
+  const QString huge = write_file("huge.db", {});
+  {
+    // A header claiming 1,977,423 rows over a sparse file of that size.
+    const std::uint32_t rows = 1977423;
+    std::filesystem::resize_file(
+        huge.toStdString(), measurement::kHeaderLength + std::uint64_t{rows} * measurement::kRecordLength);
+    QFile f(huge);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.seek(4);
+    f.write(reinterpret_cast<const char*>(&rows), 4);
+  }
+  for (const QString& file : {bad, huge}) {
+    SCOPED_TRACE(file.toStdString());
+    window_->Open_DB(good);
+    dialogs_.shown.clear();
+    window_->Open_DB(file);
+    ASSERT_EQ(dialogs_.shown.size(), 1);
+    EXPECT_EQ(dialogs_.shown[0].text, "База данных повреждена !");
+    EXPECT_FALSE(state_.db_open);
+    EXPECT_FALSE(window_->table().is_open());
+    EXPECT_FALSE(window_->page_control()->isVisible());
+    EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
+    // Nothing holds the file any more.
+    dbf::Table other;
+    EXPECT_NO_THROW(other.open(file.toStdString()));
+  }
+}
+
+#ifdef __linux__
+TEST_F(MainWindowFileTest, FileOnAReadOnlyMediumIsShownAndChangesAreRefused) {
+  QTemporaryDir medium;
+  if (::mount("tmpfs", medium.path().toLocal8Bit().constData(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "tmpfs cannot be mounted here: " << std::strerror(errno);
+  }
+  struct Unmount {
+    QString dir;
+    ~Unmount() { ::umount2(dir.toLocal8Bit().constData(), MNT_DETACH); }
+  } unmount{medium.path()};
+  const QString file = QDir(medium.path()).filePath("m.db");
+  QFile::copy(write_file("m.db", {{1, 0, 1, 2}, {2, 0, 3, 4}}), file);
+  ::mount(nullptr, medium.path().toLocal8Bit().constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+  const QByteArray before = [&] {
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }();
+
+  window_->Open_DB(file);
+  EXPECT_TRUE(dialogs_.shown.isEmpty()) << dialogs_.messages().join('\n').toStdString();
+  EXPECT_TRUE(state_.db_open);
+  EXPECT_EQ(window_->model1()->rowCount(), 2);
+  EXPECT_TRUE(window_->table().read_only());
+  window_->model1()->setData(window_->model1()->index(0, 21), QStringLiteral("нельзя"));
+  EXPECT_THROW(window_->model1()->post_pending(), dbf::DbfError);
+  window_->model1()->drop_pending();
+  window_->Save_DB();
+  EXPECT_TRUE(window_->table().is_open());
+  EXPECT_TRUE(window_->table().read_only());
+  window_->Close_DB();
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), before);
+}
+#endif
 
 TEST_F(MainWindowFileTest, EditedCommentIsSavedOnYesAndDroppedOnNo) {
   const QString path = write_file("edit.db", {{1, 0, 1, 2}, {2, 0, 3, 4}});

@@ -238,6 +238,25 @@ TEST_F(ReportPreviewTest, SavesThePagesAsPdfEvenWithoutAPrinter) {
   ASSERT_EQ(dialogs_.messages().size(), 1);
   EXPECT_EQ(dialogs_.shown.last().caption, QStringLiteral("Ошибка"));
   EXPECT_TRUE(dialogs_.messages().front().contains(QStringLiteral("r.pdf")));
+
+  // The measurement file itself, under another spelling: refused, the file untouched.
+  const QString source = dir_.filePath(QStringLiteral("m.db"));
+  {
+    QFile f(source);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("rows");
+  }
+  ReportPrinting printing = services().printing;
+  printing.source_file = [&] { return source; };
+  ReportPreview from_file(doc, printing);
+  dialogs_.shown.clear();
+  dialogs_.file_answers = {dir_.path() + QStringLiteral("/./m.db")};
+  from_file.action(QStringLiteral("PreviewSavePdf"))->trigger();
+  ASSERT_EQ(dialogs_.messages().size(), 1);
+  EXPECT_TRUE(dialogs_.messages().front().contains(QStringLiteral("это сам файл измерений")));
+  QFile f(source);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), QByteArray("rows"));
 }
 
 TEST_F(ReportPreviewTest, PrintFromThePreviewGoesThroughThePrintDialog) {

@@ -59,6 +59,7 @@ bool xlsx_supported() {
 }
 
 void export_table(dbf::Table& table, const ExportRequest& request, const std::string& file_name) {
+  refuse_own_input(table, file_name);
   switch (request.format) {
     case ExportFormat::Xls:
       export_table_to_file(table, request.device_code, file_name);

@@ -1,5 +1,11 @@
 #include "output/export/tableexport.h"
 
+#include <filesystem>
+
+#include "output/xls/errors.h"
+#include "store/dbf/filereplacement.h"
+#include "store/measurement/measurementfile.h"
+
 #include <optional>
 #include <vector>
 
@@ -104,7 +110,27 @@ void export_table_to_sheet(dbf::Table& table, std::uint8_t device_code, xls::Xls
   }
 }
 
+std::string export_failure_text(const std::exception& error) {
+  if (const auto* e = dynamic_cast<const xls::XlsStorageError*>(&error)) {
+    const std::string text = e->what();
+    // A write error already names its cause; the others get it in front.
+    if (text.rfind("StgCreateDocFile", 0) == 0 || text.rfind("CreateStream", 0) == 0) {
+      return "Не удалось записать файл: " + xls::storageCodeCause(e->code()) + " (" + text + ")";
+    }
+    return text;
+  }
+  return measurement::failure_text(error);
+}
+
+void refuse_own_input(const dbf::Table& table, const std::string& file_name) {
+  if (dbf::same_file(table.path(), std::filesystem::path(file_name))) {
+    throw dbf::DbfError(dbf::ErrorKind::Usage,
+                        "Файл \"" + file_name + "\" — это сам файл измерений: он не будет перезаписан");
+  }
+}
+
 void export_table_to_file(dbf::Table& table, std::uint8_t device_code, const std::string& file_name) {
+  refuse_own_input(table, file_name);
   xls::XlsWorkbook workbook;
   export_table_to_sheet(table, device_code, workbook.AddSheet());
   xls::ExcelWriter writer;

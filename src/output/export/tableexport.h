@@ -51,8 +51,17 @@ class ExportTooLargeError : public std::runtime_error {
 // More than kMaxExportRows rows are refused with ExportTooLargeError before any cell is written.
 void export_table_to_sheet(dbf::Table& table, std::uint8_t device_code, xls::XlsWorksheet& sheet);
 
+// The user's text for a failure of an export: the cause in words (no space left, no permission,
+// the file open in another program), the writer's own text after it.
+std::string export_failure_text(const std::exception& error);
+
+// Refuses, before anything is written, an output that is the table's own file (under any spelling
+// or link).
+void refuse_own_input(const dbf::Table& table, const std::string& file_name);
+
 // A workbook of that one sheet, saved to `file_name` (written under a temporary name and renamed,
-// so a failed save leaves no half-written file). Errors of the writer pass through.
+// so a failed save leaves no half-written file). Errors of the writer pass through. A file name
+// that is the table's own file (under any spelling or link) is refused before anything is written.
 void export_table_to_file(dbf::Table& table, std::uint8_t device_code, const std::string& file_name);
 
 }  // namespace vkt::output

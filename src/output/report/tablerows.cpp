@@ -6,6 +6,7 @@
 #include "output/report/reportdocument.h"
 #include "output/report/reportlayouts.h"
 #include "output/report/reportoutput.h"
+#include "store/dbf/filereplacement.h"
 #include "store/dbf/table.h"
 #include "store/measurement/measurementfile.h"
 
@@ -67,11 +68,20 @@ bool write_measurement_report(const QString& db_path, const QString& pdf_path, s
     }
     return false;
   };
+  const std::filesystem::path db_file(db_path.toStdU16String());
+  if (dbf::same_file(db_file, std::filesystem::path(pdf_path.toStdU16String()))) {
+    return fail(
+        QStringLiteral("Файл \"%1\" — это сам файл измерений: он не будет перезаписан").arg(pdf_path));
+  }
   dbf::Table table;
   MemoryDataset rows;
   ReportKind layout = ReportKind::Report1;
   try {
-    measurement::open_measurement_file(table, std::filesystem::path(db_path.toStdU16String()));
+    measurement::open_measurement_file(table, db_file, measurement::Access::ReadOnly);
+  } catch (const std::exception& e) {
+    return fail(QString::fromStdString(measurement::open_failure_text(e)));
+  }
+  try {
     table.first();
     const auto device_code = table.has_row()
                                  ? static_cast<std::uint8_t>(table.read_integer("DEV_TYPE").value_or(0))
@@ -86,7 +96,7 @@ bool write_measurement_report(const QString& db_path, const QString& pdf_path, s
     rows = read_table_rows(table, fields_used(layout_of(layout)));
     table.close();
   } catch (const std::exception& e) {
-    return fail(QStringLiteral("Не удалось прочитать файл %1: %2").arg(db_path, QString::fromUtf8(e.what())));
+    return fail(QString::fromStdString(measurement::open_failure_text(e)));
   }
   const ReportDocument document(layout_of(layout), rows, {decimal_separator});
   return write_pdf(document, pdf_path, error);

@@ -49,6 +49,32 @@ std::int32_t storageCodeFromWin32(std::uint32_t error) {
   return static_cast<std::int32_t>(0x80030000u | error);
 }
 
+std::string storageCodeCause(std::int32_t code) {
+  using namespace storage_code;
+  switch (code) {
+    case kMediumFull:
+      return "нет места на диске";
+    case kAccessDenied:
+      return "нет прав на запись в файл или папку";
+    case kShareViolation:
+    case kLockViolation:
+      return "файл открыт другой программой";
+    case kFileNotFound:
+    case kPathNotFound:
+      return "папка не найдена";
+    case kWriteFault:
+      return "ошибка записи на носитель";
+    case kTooManyOpenFiles:
+      return "открыто слишком много файлов";
+    case kInsufficientMemory:
+      return "недостаточно памяти";
+    case kInvalidName:
+      return "недопустимое имя файла";
+    default:
+      return "ошибка системы, код " + std::to_string(code);
+  }
+}
+
 XlsStorageError createFileError(std::int32_t code) {
   return XlsStorageError("StgCreateDocFile error " + std::to_string(code), code);
 }
@@ -58,7 +84,9 @@ XlsStorageError createStreamError(std::int32_t code) {
 }
 
 XlsStorageError writeError(const std::string& fileName, std::int32_t code) {
-  return XlsStorageError("Ошибка записи файла \"" + fileName + "\": код " + std::to_string(code), code);
+  return XlsStorageError("Ошибка записи файла \"" + fileName + "\": " + storageCodeCause(code) + " (код " +
+                             std::to_string(code) + ")",
+                         code);
 }
 
 }  // namespace vkt::xls

@@ -52,6 +52,9 @@ std::int32_t storageCodeFromErrno(int error);
 // The storage code for a Windows system error number (storage codes carry it in the low word).
 std::int32_t storageCodeFromWin32(std::uint32_t error);
 
+// The cause a storage code stands for, in the user's words ("нет места на диске").
+std::string storageCodeCause(std::int32_t code);
+
 // "StgCreateDocFile error %d": the file could not be created (or put in place).
 XlsStorageError createFileError(std::int32_t code);
 // "CreateStream error %d": the workbook stream could not be begun.

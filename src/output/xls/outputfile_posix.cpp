@@ -1,5 +1,7 @@
 // POSIX part of OutputFile.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +9,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "output/xls/errors.h"
 #include "output/xls/outputfile.h"
@@ -40,9 +44,36 @@ std::string temporaryName(const std::string& target) {
   return folder + "." + base + suffix;
 }
 
+// Removes the temporary files of earlier saves of `target` whose process no longer runs (killed
+// before it could clean up). Removing a name never follows it.
+void removeLeftovers(const std::string& target) {
+  const auto slash = target.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string(".") : folderOf(target);
+  const std::string prefix = "." + (slash == std::string::npos ? target : target.substr(slash + 1)) + ".";
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) {
+    return;
+  }
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - 4, 4, ".tmp") != 0) {
+      continue;
+    }
+    char* end = nullptr;
+    const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+    if (pid > 0 && end != nullptr && *end == '.' && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
+        errno == ESRCH) {
+      ::unlink((folder + "/" + name).c_str());
+    }
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 OutputFile::OutputFile(std::string target) : target_(std::move(target)), handle_(std::make_unique<Handle>()) {
+  removeLeftovers(target_);
   for (int attempt = 0; attempt < 16; ++attempt) {
     temporary_ = temporaryName(target_);
     handle_->fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -12,6 +12,9 @@ enum class ErrorKind {
   Damaged,       // header, descriptors or sizes are inconsistent, or a stored value is unreadable
   NotOurSchema,  // a readable table, but not a measurement table
   Io,            // the operating system refused a read, write, flush or rename
+  NoSpace,       // the disk (or the user's quota) is full
+  NoAccess,      // no permission, or a read-only medium or file: it cannot be written
+  Exists,        // a file that had to be new is already there
   Usage,         // the caller asked for something impossible: unknown field, bad filter, value too wide
 };
 

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
+
+#include "store/dbf/dbferror.h"
 
 namespace vkt::dbf {
 
@@ -26,6 +29,30 @@ class OsFile {
   static OsFile open_locked(const std::filesystem::path& path);
   // A new file (an old one of that name is emptied), for reading and writing.
   static OsFile create_locked(const std::filesystem::path& path);
+  // An existing file for reading only: other readers may hold it too, a writer may not. A file
+  // on a read-only medium or without write permission opens this way.
+  static OsFile open_read_only(const std::filesystem::path& path);
+  // A file that must not exist yet under any form, a link of that name included (which is then
+  // never followed): created, locked, for reading and writing. Refused with ErrorKind::Exists
+  // when the name is taken.
+  static OsFile create_new(const std::filesystem::path& path);
+
+  // What a replacement of an existing file must keep: its owner and its permissions. Refused
+  // with a clear message when the file has other names (hard links), which a rename would split,
+  // or when its owner cannot be kept.
+  struct Identity {
+    bool exists = false;
+    std::uint64_t links = 1;
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    std::uint32_t mode = 0;
+  };
+  static Identity identity_of(const std::filesystem::path& path);
+  // Gives this (new) file the owner and permissions of the file it is about to replace.
+  void take_identity(const Identity& identity, const std::filesystem::path& target);
+  // Whether a process of that number still runs (leftovers of killed runs are told by it).
+  static bool process_alive(std::uint64_t pid);
+  static std::uint64_t current_process();
 
   bool is_open() const { return handle_ != kNoHandle; }
   std::uint64_t size() const;
@@ -60,6 +87,12 @@ class OsFile {
   std::uint64_t map_size_ = 0;
   std::intptr_t map_handle_ = kNoHandle;  // the file-mapping object, where the system has one
 };
+
+// The cause of a failure of the system call that set `err` (errno, or GetLastError on Windows),
+// in words a user understands: "нет места на диске", "нет прав на запись" and the like.
+std::string cause_of(long err);
+// The kind of failure that cause is.
+ErrorKind kind_of(long err);
 
 // Deletes a file; a missing file or a failure is ignored (used for leftovers of failed rewrites).
 void remove_file_quietly(const std::filesystem::path& path) noexcept;

@@ -1,5 +1,6 @@
 // POSIX side of OsFile: pread/pwrite, fsync, rename, mmap, and an OFD lock where the system has one.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -27,7 +28,7 @@ std::string quoted(const std::filesystem::path& path) {
 }
 
 [[noreturn]] void fail_io(const std::string& what, int err) {
-  throw DbfError(ErrorKind::Io, what + ": " + std::strerror(err));
+  throw DbfError(kind_of(err), what + ": " + cause_of(err));
 }
 
 // Returns false when another open file description holds the lock.
@@ -56,16 +57,51 @@ bool lock_exclusively(int fd) {
 #endif
 }
 
+// A read lock: any number of readers, no writer.
+bool lock_shared(int fd) {
+#ifdef F_OFD_SETLK
+  struct flock fl {};
+  fl.l_type = F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 0;
+  if (::fcntl(fd, F_OFD_SETLK, &fl) == 0) {
+    return true;
+  }
+  if (errno == EAGAIN || errno == EACCES) {
+    return false;
+  }
+#else
+  if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+    return true;
+  }
+  if (errno == EWOULDBLOCK) {
+    return false;
+  }
+#endif
+  // A file system without locks (some network shares) is still read.
+  return errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP;
+}
+
 int open_and_lock(const std::filesystem::path& path, int flags) {
   const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
   if (fd < 0) {
     const int err = errno;
-    if (err == ENOENT) {
+    if (err == ENOENT && (flags & O_CREAT) == 0) {
       throw DbfError(ErrorKind::NotFound, "Файл " + quoted(path) + " не найден");
+    }
+    if (err == EEXIST || (err == ELOOP && (flags & O_NOFOLLOW) != 0)) {
+      throw DbfError(ErrorKind::Exists, "Файл " + quoted(path) + " уже существует");
+    }
+    if ((flags & O_ACCMODE) != O_RDONLY && (err == EACCES || err == EPERM || err == EROFS)) {
+      throw DbfError(ErrorKind::NoAccess,
+                     (flags & O_CREAT) != 0
+                         ? "Папка " + quoted(path.parent_path()) + " недоступна для записи: " + cause_of(err)
+                         : "Файл " + quoted(path) + " доступен только для чтения");
     }
     fail_io("Не удалось открыть файл " + quoted(path), err);
   }
-  if (!lock_exclusively(fd)) {
+  if ((flags & O_ACCMODE) == O_RDONLY ? !lock_shared(fd) : !lock_exclusively(fd)) {
     ::close(fd);
     throw DbfError(ErrorKind::Locked, "Файл " + quoted(path) + " открыт другой программой");
   }
@@ -91,6 +127,65 @@ OsFile OsFile::create_locked(const std::filesystem::path& path) {
   OsFile file(open_and_lock(path, O_RDWR | O_CREAT));
   file.truncate(0);
   return file;
+}
+
+OsFile OsFile::open_read_only(const std::filesystem::path& path) {
+  return OsFile(open_and_lock(path, O_RDONLY));
+}
+
+OsFile OsFile::create_new(const std::filesystem::path& path) {
+  return OsFile(open_and_lock(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW));
+}
+
+OsFile::Identity OsFile::identity_of(const std::filesystem::path& path) {
+  Identity id;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) {
+      return id;
+    }
+    fail_io("Не удалось открыть файл " + quoted(path), errno);
+  }
+  id.exists = true;
+  id.links = static_cast<std::uint64_t>(st.st_nlink);
+  id.owner = st.st_uid;
+  id.group = st.st_gid;
+  id.mode = st.st_mode & 07777;
+  return id;
+}
+
+void OsFile::take_identity(const Identity& identity, const std::filesystem::path& target) {
+  if (!identity.exists) {
+    return;
+  }
+  const int fd = static_cast<int>(handle_);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    fail_io("Не удалось узнать владельца файла", errno);
+  }
+  if ((st.st_uid != identity.owner || st.st_gid != identity.group) &&
+      ::fchown(fd, identity.owner, identity.group) != 0) {
+    // Only the owner's group may be out of reach (a user in several groups keeps it anyway).
+    if (st.st_uid != identity.owner || ::fchown(fd, static_cast<uid_t>(-1), identity.group) != 0) {
+      throw DbfError(ErrorKind::NoAccess, "Файл " + quoted(target) +
+                                              " принадлежит другому пользователю: записать его "
+                                              "нельзя, не сменив владельца");
+    }
+  }
+  if (::fchmod(fd, static_cast<mode_t>(identity.mode)) != 0) {
+    fail_io("Не удалось задать права файла " + quoted(target), errno);
+  }
+}
+
+bool OsFile::process_alive(std::uint64_t pid) {
+  if (pid == 0 || pid > static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max())) {
+    return false;
+  }
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+std::uint64_t OsFile::current_process() {
+  return static_cast<std::uint64_t>(::getpid());
 }
 
 std::uint64_t OsFile::size() const {
@@ -210,6 +305,67 @@ void OsFile::replace(OsFile& to_file, const std::filesystem::path& to, OsFile& f
   }
   sync_directory(to.parent_path());
   to_file = std::move(from_file);
+}
+
+std::string cause_of(long err) {
+  switch (err) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+    case EFBIG:
+      return "нет места на диске";
+    case EACCES:
+    case EPERM:
+      return "нет прав доступа";
+    case EROFS:
+      return "носитель доступен только для чтения";
+    case ETXTBSY:
+    case EBUSY:
+      return "файл занят другой программой";
+    case ENOENT:
+      return "файл или папка не найдены";
+    case ENOTDIR:
+      return "часть пути не является папкой";
+    case EISDIR:
+      return "это папка, а не файл";
+    case ELOOP:
+      return "имя указывает на символическую ссылку";
+    case EEXIST:
+      return "файл уже существует";
+    case EIO:
+      return "ошибка ввода-вывода (носитель неисправен или отключён)";
+    case ENOMEM:
+      return "недостаточно памяти";
+    case ENAMETOOLONG:
+      return "слишком длинное имя";
+    case EMFILE:
+    case ENFILE:
+      return "открыто слишком много файлов";
+    default:
+      return "ошибка системы, код " + std::to_string(err);
+  }
+}
+
+ErrorKind kind_of(long err) {
+  switch (err) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+    case EFBIG:
+      return ErrorKind::NoSpace;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return ErrorKind::NoAccess;
+    case ENOENT:
+      return ErrorKind::NotFound;
+    case EEXIST:
+      return ErrorKind::Exists;
+    default:
+      return ErrorKind::Io;
+  }
 }
 
 void remove_file_quietly(const std::filesystem::path& path) noexcept {

@@ -200,6 +200,113 @@ void remove_file_quietly(const std::filesystem::path& path) noexcept {
   ::DeleteFileW(path.c_str());
 }
 
+// --- read-only opening, new files, replacement checks ---
+
+OsFile OsFile::open_read_only(const std::filesystem::path& path) {
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = ::GetLastError();
+    if (err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION) {
+      throw DbfError(ErrorKind::Locked, "Файл " + quoted(path) + " открыт другой программой");
+    }
+    throw DbfError(kind_of(static_cast<long>(err)),
+                   "Не удалось открыть файл " + quoted(path) + ": " + cause_of(static_cast<long>(err)));
+  }
+  return OsFile(reinterpret_cast<std::intptr_t>(h));
+}
+
+OsFile OsFile::create_new(const std::filesystem::path& path) {
+  // CREATE_NEW refuses any existing name, a link included.
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = ::GetLastError();
+    throw DbfError(kind_of(static_cast<long>(err)),
+                   "Не удалось создать файл " + quoted(path) + ": " + cause_of(static_cast<long>(err)));
+  }
+  return OsFile(reinterpret_cast<std::intptr_t>(h));
+}
+
+OsFile::Identity OsFile::identity_of(const std::filesystem::path& path) {
+  Identity id;
+  HANDLE h = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    return id;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileInformationByHandle(h, &info)) {
+    id.exists = true;
+    id.links = info.nNumberOfLinks;
+  }
+  ::CloseHandle(h);
+  return id;
+}
+
+void OsFile::take_identity(const Identity&, const std::filesystem::path&) {
+  // A new file takes the folder's permissions, as the one it replaces did.
+}
+
+bool OsFile::process_alive(std::uint64_t pid) {
+  HANDLE h = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (h == nullptr) {
+    return ::GetLastError() == ERROR_ACCESS_DENIED;
+  }
+  const bool running = ::WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+  ::CloseHandle(h);
+  return running;
+}
+
+std::uint64_t OsFile::current_process() {
+  return ::GetCurrentProcessId();
+}
+
+std::string cause_of(long err) {
+  switch (err) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return "нет места на диске";
+    case ERROR_ACCESS_DENIED:
+      return "нет прав доступа";
+    case ERROR_WRITE_PROTECT:
+      return "носитель доступен только для чтения";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return "файл занят другой программой";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return "файл или папка не найдены";
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return "файл уже существует";
+    default:
+      return "ошибка системы, код " + std::to_string(err);
+  }
+}
+
+ErrorKind kind_of(long err) {
+  switch (err) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ErrorKind::NoSpace;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return ErrorKind::NoAccess;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ErrorKind::NotFound;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return ErrorKind::Exists;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return ErrorKind::Locked;
+    default:
+      return ErrorKind::Io;
+  }
+}
+
 CalendarDate local_today() {
   const std::time_t now = std::time(nullptr);
   std::tm tm{};

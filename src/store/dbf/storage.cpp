@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "store/dbf/dbferror.h"
+#include "store/dbf/filereplacement.h"
 
 namespace vkt::dbf {
 
@@ -46,10 +47,16 @@ std::unique_ptr<FileStorage> FileStorage::open(const std::filesystem::path& path
   return std::unique_ptr<FileStorage>(new FileStorage(path, OsFile::open_locked(path)));
 }
 
+std::unique_ptr<FileStorage> FileStorage::open_read_only(const std::filesystem::path& path) {
+  auto storage = std::unique_ptr<FileStorage>(new FileStorage(path, OsFile::open_read_only(path)));
+  storage->read_only_ = true;
+  return storage;
+}
+
 std::unique_ptr<FileStorage> FileStorage::claim(const std::filesystem::path& path) {
   OsFile existing;
   try {
-    existing = OsFile::open_locked(path);
+    existing = OsFile::open_locked(FileReplacement::resolve(path));
   } catch (const DbfError& e) {
     if (e.kind() != ErrorKind::NotFound) {
       throw;
@@ -58,74 +65,85 @@ std::unique_ptr<FileStorage> FileStorage::claim(const std::filesystem::path& pat
   return std::unique_ptr<FileStorage>(new FileStorage(path, std::move(existing)));
 }
 
-FileStorage::~FileStorage() {
-  if (temporary_) {
-    file_.close();
-    remove_file_quietly(path_);
-  }
+std::unique_ptr<FileStorage> FileStorage::replacing(const std::filesystem::path& target) {
+  return std::unique_ptr<FileStorage>(new FileStorage(std::make_unique<FileReplacement>(target)));
 }
 
-std::filesystem::path FileStorage::replacement_path() const {
-  std::filesystem::path p = path_;
-  p += ".tmp";
-  return p;
+void FileStorage::put_in_place() {
+  if (!replacement_) {
+    throw DbfError(ErrorKind::Usage, "the file is not a replacement");
+  }
+  replacement_->file().sync();
+  step(ReplaceStep::ReplacementFlushed);
+  replacement_->commit(&file_);
+  path_ = replacement_->target();
+  replacement_.reset();
+  step(ReplaceStep::Replaced);
+}
+
+FileStorage::FileStorage(std::filesystem::path path, OsFile file)
+    : path_(std::move(path)), file_(std::move(file)) {}
+
+FileStorage::FileStorage(std::unique_ptr<FileReplacement> replacement)
+    : path_(replacement->temporary()), replacement_(std::move(replacement)) {}
+
+FileStorage::~FileStorage() = default;
+
+OsFile& FileStorage::file() {
+  return replacement_ ? replacement_->file() : file_;
+}
+
+const OsFile& FileStorage::file() const {
+  return replacement_ ? replacement_->file() : file_;
 }
 
 void FileStorage::require_open() const {
-  if (!file_.is_open()) {
+  if (!file().is_open()) {
     throw DbfError(ErrorKind::Usage, "Файл \"" + path_.string() + "\" ещё не записан");
   }
 }
 
 std::uint64_t FileStorage::size() const {
-  return file_.is_open() ? file_.size() : 0;
+  return file().is_open() ? file().size() : 0;
 }
 
 std::size_t FileStorage::read_at(std::uint64_t offset, void* out, std::size_t n) const {
-  return file_.is_open() ? file_.read_at(offset, out, n) : 0;
+  return file().is_open() ? file().read_at(offset, out, n) : 0;
 }
 
 void FileStorage::write_at(std::uint64_t offset, const void* data, std::size_t n) {
   require_open();
-  file_.write_at(offset, data, n);
+  file().write_at(offset, data, n);
 }
 
 void FileStorage::truncate(std::uint64_t size) {
   require_open();
-  file_.truncate(size);
+  file().truncate(size);
 }
 
 void FileStorage::sync() {
-  if (file_.is_open()) {
-    file_.sync();
+  if (file().is_open()) {
+    file().sync();
   }
 }
 
 std::span<const char> FileStorage::view() {
-  return file_.is_open() ? file_.view() : std::span<const char>();
+  return file().is_open() ? file().view() : std::span<const char>();
 }
 
 std::unique_ptr<Storage> FileStorage::begin_replacement() {
-  // A leftover of an interrupted rewrite is emptied and reused.
-  return std::unique_ptr<Storage>(
-      new FileStorage(replacement_path(), OsFile::create_locked(replacement_path()), true));
+  return std::unique_ptr<Storage>(new FileStorage(std::make_unique<FileReplacement>(path_)));
 }
 
 void FileStorage::commit_replacement(std::unique_ptr<Storage> replacement) {
   auto* fresh = dynamic_cast<FileStorage*>(replacement.get());
-  if (fresh == nullptr) {
+  if (fresh == nullptr || !fresh->replacement_) {
     throw DbfError(ErrorKind::Usage, "replacement of another storage kind");
   }
-  try {
-    fresh->file_.sync();
-    step(ReplaceStep::ReplacementFlushed);
-    OsFile::replace(file_, path_, fresh->file_, fresh->path_);
-    fresh->temporary_ = false;
-  } catch (...) {
-    fresh->file_.close();
-    remove_file_quietly(fresh->path_);
-    throw;
-  }
+  // The hook sees the flushed content before it takes the old file's name.
+  fresh->replacement_->file().sync();
+  step(ReplaceStep::ReplacementFlushed);
+  fresh->replacement_->commit(&file_);
   step(ReplaceStep::Replaced);
 }
 

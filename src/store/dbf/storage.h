@@ -37,6 +37,8 @@ class Storage {
   // cannot show them so (then read_at is the way in). Take it again after every write_at,
   // truncate or commit_replacement: a span handed out before may show old bytes, or be gone.
   virtual std::span<const char> view() { return {}; }
+  // Opened for reading only: every change is refused before anything is written.
+  virtual bool read_only() const { return false; }
 
   // A whole-content rewrite: write everything into the storage begin_replacement() returns, then
   // commit_replacement() puts it in place of this one in one step. On failure the old content
@@ -80,19 +82,26 @@ class MemoryStorage : public Storage {
   std::vector<std::uint8_t> bytes_;
 };
 
-// A file held open and locked. Rewrites go to "<name>.tmp" beside it, flushed and renamed over.
+class FileReplacement;
+
+// A file held open and locked. Rewrites go to a FileReplacement beside it.
 class FileStorage : public Storage {
  public:
   // An existing file.
   static std::unique_ptr<FileStorage> open(const std::filesystem::path& path);
+  // An existing file, for reading only (shared with other readers).
+  static std::unique_ptr<FileStorage> open_read_only(const std::filesystem::path& path);
   // A place for a new file: nothing is written until a replacement is committed, but an existing
   // file of that name is locked at once, so a file open elsewhere is never replaced.
   static std::unique_ptr<FileStorage> claim(const std::filesystem::path& path);
+  // A new, empty file that takes the place of `target` when put_in_place() is called; until then
+  // it lives under a temporary name beside it (see FileReplacement), removed when dropped.
+  static std::unique_ptr<FileStorage> replacing(const std::filesystem::path& target);
+  void put_in_place();
   // A replacement that was never committed removes its file.
   ~FileStorage() override;
 
   const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path replacement_path() const;
 
   std::uint64_t size() const override;
   std::size_t read_at(std::uint64_t offset, void* out, std::size_t n) const override;
@@ -101,17 +110,21 @@ class FileStorage : public Storage {
   void sync() override;
   // The file mapped read-only, where the system allows.
   std::span<const char> view() override;
+  bool read_only() const override { return read_only_; }
   std::unique_ptr<Storage> begin_replacement() override;
   void commit_replacement(std::unique_ptr<Storage> replacement) override;
 
  private:
-  FileStorage(std::filesystem::path path, OsFile file, bool temporary = false)
-      : path_(std::move(path)), file_(std::move(file)), temporary_(temporary) {}
+  FileStorage(std::filesystem::path path, OsFile file);
+  explicit FileStorage(std::unique_ptr<FileReplacement> replacement);
   void require_open() const;
+  OsFile& file();
+  const OsFile& file() const;
 
   std::filesystem::path path_;
   OsFile file_;
-  bool temporary_;
+  std::unique_ptr<FileReplacement> replacement_;  // set while this is a rewrite not yet in place
+  bool read_only_ = false;
 };
 
 }  // namespace vkt::dbf

@@ -90,6 +90,11 @@ void Table::open(const std::filesystem::path& path) {
   load(FileStorage::open(path), path);
 }
 
+void Table::open_read_only(const std::filesystem::path& path) {
+  close();
+  load(FileStorage::open_read_only(path), path);
+}
+
 void Table::open(std::unique_ptr<Storage> storage) {
   close();
   load(std::move(storage), {});
@@ -133,6 +138,14 @@ void Table::load_layout() {
   char last = 0;
   tail_clean_ = size == layout_.data_end() + 1 && storage_->read_at(size - 1, &last, 1) == 1 &&
                 static_cast<std::uint8_t>(last) == kEndOfData;
+  // The records end where the count says, followed by the end mark or by nothing. Anything else
+  // is a count that lost rows (or invented them): reading it would hide them, and writing after
+  // it would cut them off.
+  if (size != layout_.data_end() && !tail_clean_) {
+    throw DbfError(ErrorKind::Damaged,
+                   "Файл таблицы повреждён: записей в файле не столько, "
+                   "сколько указано в заголовке");
+  }
 }
 
 void Table::reset_cursor() {
@@ -164,8 +177,13 @@ void Table::reopen() {
     throw DbfError(ErrorKind::Usage, "Таблица в памяти не может быть открыта заново");
   }
   const std::filesystem::path path = path_;
+  const bool read_only_before = read_only();
   close();
-  open(path);
+  if (read_only_before) {
+    open_read_only(path);
+  } else {
+    open(path);
+  }
 }
 
 void Table::flush() {
@@ -680,6 +698,7 @@ bool Table::is_deleted(std::uint32_t recno) const {
 
 void Table::pack() {
   require_open();
+  require_writable();
   end_change_before_move();
   const TableHeader h = layout_.header;
   std::string head(h.header_length, '\0');
@@ -816,6 +835,7 @@ const char* Table::read_into_window(std::uint32_t recno) const {
 }
 
 void Table::write_at(std::uint64_t offset, std::string_view bytes) {
+  require_writable();
   drop_view();
   storage_->write_at(offset, bytes.data(), bytes.size());
   // Keep the read-ahead window in step with what is now in the file.
@@ -828,10 +848,17 @@ void Table::write_at(std::uint64_t offset, std::string_view bytes) {
   }
 }
 
+void Table::require_writable() const {
+  if (storage_->read_only()) {
+    throw DbfError(ErrorKind::NoAccess, "Файл \"" + path_.string() + "\" открыт только для чтения");
+  }
+}
+
 void Table::repair_tail() {
   if (tail_clean_) {
     return;
   }
+  require_writable();
   // Garbage after the records, or a missing end mark, left by another program.
   const std::uint64_t end = layout_.data_end();
   write_at(end, std::string_view(reinterpret_cast<const char*>(&kEndOfData), 1));

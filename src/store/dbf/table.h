@@ -51,10 +51,15 @@ class Table {
   void create(std::unique_ptr<Storage> storage, const std::vector<FieldSpec>& fields,
               std::uint8_t language_driver = kLanguageDriverCp1251);
   void open(const std::filesystem::path& path);
+  // For reading only: other readers may open the file at the same time, and a file on a
+  // read-only medium opens too. Every change is refused with ErrorKind::NoAccess.
+  void open_read_only(const std::filesystem::path& path);
   void open(std::unique_ptr<Storage> storage);
+  bool read_only() const { return storage_ != nullptr && storage_->read_only(); }
   // Drops an unposted row, flushes to stable storage and releases the file.
   void close();
-  // close() then open() of the same file; the filter stays, the order is dropped.
+  // close() then open() of the same file, read-only again if it was; the filter stays, the
+  // order is dropped.
   void reopen();
   // Flushes everything written so far to stable storage.
   void flush();
@@ -184,6 +189,7 @@ class Table {
   std::string_view field_bytes(std::size_t field) const;
   void put_field(std::size_t field, std::string_view bytes);
   void write_at(std::uint64_t offset, std::string_view bytes);
+  void require_writable() const;
   void repair_tail();
   void stamp_header(std::uint32_t new_count);
   void changed(TableChange::Kind kind, std::uint32_t recno);

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "store/dbf/dbferror.h"
+#include "store/dbf/filereplacement.h"
 #include "store/mdx/indexkey.h"
 
 namespace vkt::mdx {
@@ -20,23 +22,12 @@ std::string displayName(const std::filesystem::path& path) {
 }
 
 void writeFileAtomically(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-  std::filesystem::path temporary = path;
-  temporary += ".tmp";
-  std::error_code ec;
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) {
-      std::filesystem::remove(temporary, ec);
-      throw MdxError("Не удалось записать индексный файл " + displayName(path));
-    }
-  }
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    throw MdxError("Не удалось записать индексный файл " + displayName(path) + ": " + ec.message());
+  try {
+    dbf::FileReplacement replacement(path);
+    replacement.file().write_at(0, bytes.data(), bytes.size());
+    replacement.commit();
+  } catch (const dbf::DbfError& e) {
+    throw MdxError("Не удалось записать индексный файл " + displayName(path) + ": " + e.what());
   }
 }
 

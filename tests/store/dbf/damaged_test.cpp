@@ -110,6 +110,15 @@ TEST(DamagedTable, InconsistentHeadersAreRefusedAsDamaged) {
     h.header_length = 32 + 3 * 32 + 1;  // claims a third descriptor where the terminator is
     EXPECT_EQ(open_error(h.bytes()), ErrorKind::Damaged);
   }
+  {
+    HandBuilt h = two_rows();
+    h.declared_count = 1;  // a count that lost a row would hide it, and a write would cut it off
+    EXPECT_EQ(open_error(h.bytes()), ErrorKind::Damaged);
+    h.declared_count = 0;
+    EXPECT_EQ(open_error(h.bytes()), ErrorKind::Damaged);
+  }
+  EXPECT_EQ(open_error(two_rows().bytes() + "garbage"), ErrorKind::Damaged);
+  EXPECT_EQ(open_error(two_rows().bytes() + "\x1A"), ErrorKind::Damaged);
   EXPECT_EQ(open_error(""), ErrorKind::Damaged);
   EXPECT_EQ(open_error(two_rows().bytes().substr(0, 31)), ErrorKind::Damaged);
   EXPECT_EQ(open_error(two_rows().bytes().substr(0, 60)), ErrorKind::Damaged);
@@ -128,6 +137,12 @@ TEST(DamagedTable, ToleratedVariantsOpenAndRead) {
   EXPECT_EQ(t.read_text("TXT"), "abc");
   ASSERT_TRUE(t.go_to(2));
   EXPECT_EQ(*t.read_integer("NUM"), -2);
+
+  // The records exactly, without the end mark, are a whole table too.
+  const std::string bare = two_rows().bytes().substr(0, two_rows().bytes().size() - 1);
+  Table u;
+  u.open(std::make_unique<MemoryStorage>(std::vector<std::uint8_t>(bare.begin(), bare.end())));
+  EXPECT_EQ(u.record_count(), 2u);
 }
 
 TEST(DamagedTable, UnreadableNumberIsReportedWhenRead) {

@@ -216,3 +216,65 @@ TEST(MeasurementFile, IndexFlagWithoutItsFileIsCleared) {
 
 }  // namespace
 }  // namespace vkt::measurement
+
+namespace vkt::measurement {
+namespace {
+
+using dbf::testing::ScratchDir;
+
+TEST(MeasurementFile, AbsurdCountIsRefusedAtOnceAndUnreadableRowsAreFoundBeforeWriting) {
+  ScratchDir dir;
+  {
+    dbf::Table t;
+    create_measurement_file(t, dir / "huge.db");
+  }
+  // A sparse file of the size its header claims: 1,977,423 rows, about 2 GB of zeros.
+  const std::uint32_t rows = 1977423;
+  std::string head = dbf::testing::file_bytes(dir / "huge.db").substr(0, kHeaderLength);
+  head.replace(4, 4, std::string(reinterpret_cast<const char*>(&rows), 4));
+  dbf::testing::write_bytes(dir / "huge.db", head);
+  std::filesystem::resize_file(dir / "huge.db", kHeaderLength + std::uint64_t{rows} * kRecordLength);
+  for (const Access access : {Access::ReadOnly, Access::ReadWrite}) {
+    dbf::Table t;
+    try {
+      open_measurement_file(t, dir / "huge.db", access);
+      FAIL() << "opened";
+    } catch (const dbf::DbfError& e) {
+      EXPECT_EQ(e.kind(), dbf::ErrorKind::Damaged);
+      EXPECT_EQ(open_failure_text(e), "База данных повреждена !");
+    }
+    EXPECT_FALSE(t.is_open());
+  }
+
+  dbf::Table t;
+  create_measurement_file(t, dir / "m.db");
+  for (int n = 1; n <= 3; ++n) {
+    t.append();
+    t.set_double("N", n);
+    t.post();
+  }
+  check_measurement_rows(t);
+  t.close();
+  std::string bytes = dbf::testing::file_bytes(dir / "m.db");
+  // D3 of the second row: after the flag and the fields before it.
+  std::size_t offset = 1;
+  for (const MeasurementField& f : kMeasurementFields) {
+    if (f.name == "D3") {
+      break;
+    }
+    offset += f.width;
+  }
+  bytes.replace(kHeaderLength + kRecordLength + offset, 3, "x\xFFy");
+  dbf::testing::write_bytes(dir / "m.db", bytes);
+  open_measurement_file(t, dir / "m.db");
+  try {
+    check_measurement_rows(t);
+    FAIL() << "the second row read";
+  } catch (const dbf::DbfError& e) {
+    EXPECT_EQ(e.kind(), dbf::ErrorKind::Damaged);
+    EXPECT_NE(std::string(e.what()).find("строка 2"), std::string::npos) << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace vkt::measurement

@@ -1,0 +1,373 @@
+// A measurement file survives a kill at any moment of every write, a full disk and a read-only
+// place: afterwards it is the old file byte for byte or the complete new one, and no temporary
+// file left by a killed run is followed by the next.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "output/export/tableexport.h"
+#include "store/dbf/filereplacement.h"
+#include "store/measurement/measurementfile.h"
+
+namespace vkt {
+namespace {
+
+namespace fs = std::filesystem;
+using Op = std::function<void(const fs::path& dir)>;
+
+constexpr int kRows = 1000;
+constexpr int kTrials = 20;
+
+std::string bytes_of(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void put_bytes(const fs::path& p, const std::string& b) {
+  std::ofstream(p, std::ios::binary | std::ios::trunc)
+      .write(b.data(), static_cast<std::streamsize>(b.size()));
+}
+
+void add_rows(dbf::Table& t, int from, int count) {
+  for (int n = from; n < from + count; ++n) {
+    t.append();
+    t.set_double("N", n);
+    t.set_text("DATE", "12.05.2011");
+    t.set_text("TIME", "10:00:00");
+    t.set_double("P", n * 1.5);
+    t.set_text("COMMENT", "строка " + std::to_string(n));
+    t.post();
+  }
+}
+
+// A measurement file of kRows rows, every tenth one marked deleted.
+std::string sample_file(const fs::path& dir) {
+  const fs::path p = dir / "sample.db";
+  {
+    dbf::Table t;
+    measurement::create_measurement_file(t, p);
+    add_rows(t, 1, kRows);
+    for (std::uint32_t r = 10; r <= kRows; r += 10) {
+      t.delete_record(r);
+    }
+  }
+  std::string b = bytes_of(p);
+  fs::remove(p);
+  return b;
+}
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    char name[] = "/tmp/vkt-faults-XXXXXX";
+    path_ = ::mkdtemp(name);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// Runs op in a child process and ends it with SIGKILL after `delay`; false when it finished first.
+bool run_and_kill(const Op& op, const fs::path& dir, std::chrono::microseconds delay) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    try {
+      op(dir);
+    } catch (...) {
+      ::_exit(3);
+    }
+    ::_exit(0);
+  }
+  std::this_thread::sleep_for(delay);
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFSIGNALED(status);
+}
+
+std::chrono::microseconds time_of(const Op& op, const fs::path& dir) {
+  const auto start = std::chrono::steady_clock::now();
+  op(dir);
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+}
+
+// The kill trials of one write: `target` in the scratch folder before each trial is `old_bytes`;
+// links under every name a temporary file had or has point at a file that must stay as it is.
+void kill_trials(const char* name, unsigned seed, const std::string& target, const std::string& old_bytes,
+                 const Op& op) {
+  SCOPED_TRACE(name);
+  ScratchDir reference;
+  put_bytes(reference.path() / target, old_bytes);
+  const auto duration = time_of(op, reference.path());
+  const std::string new_bytes = bytes_of(reference.path() / target);
+  ASSERT_NE(new_bytes, old_bytes);
+
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<long> when(0, duration.count() + duration.count() / 4);
+  int killed = 0;
+  for (int trial = 0; trial < kTrials; ++trial) {
+    ScratchDir dir;
+    const fs::path file = dir.path() / target;
+    put_bytes(file, old_bytes);
+    put_bytes(dir.path() / "victim", "keep me");
+    for (const std::string suffix : {".part", ".tmp", ".part.tmp"}) {
+      fs::create_symlink(dir.path() / "victim", dir.path() / (target + suffix));
+    }
+    const std::string planted = "." + target + ".999999999-0-0.vkt-tmp";
+    fs::create_symlink(dir.path() / "victim", dir.path() / planted);
+    killed += run_and_kill(op, dir.path(), std::chrono::microseconds(when(random))) ? 1 : 0;
+    const std::string after = bytes_of(file);
+    EXPECT_TRUE(after == old_bytes || after == new_bytes)
+        << "trial " << trial << ": " << after.size() << " bytes";
+    // The next run over what the killed one left completes and follows none of it.
+    try {
+      op(dir.path());
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "trial " << trial << ": " << e.what();
+    }
+    EXPECT_EQ(bytes_of(file), new_bytes) << "trial " << trial;
+    EXPECT_EQ(bytes_of(dir.path() / "victim"), "keep me") << "trial " << trial;
+    // What the killed run left beside the file is gone after the next one.
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      const std::string left = entry.path().filename().string();
+      EXPECT_TRUE(left == planted || left.rfind("." + target + ".", 0) != 0)
+          << "trial " << trial << ": " << left;
+    }
+  }
+  EXPECT_GT(killed, 0) << "no trial was killed before the write ended";
+}
+
+TEST(KilledWrites, LeaveTheOldFileOrTheCompleteNewOne) {
+  ScratchDir setup;
+  const std::string sample = sample_file(setup.path());
+  // A previous export the new one replaces.
+  const std::string old_workbook(5000, 'w');
+
+  const fs::path input = setup.path() / "in.db";
+  put_bytes(input, sample);
+  kill_trials("export", 1, "out.xls", old_workbook, [&](const fs::path& dir) {
+    dbf::Table t;
+    measurement::open_measurement_file(t, input, measurement::Access::ReadOnly);
+    t.set_filter("NB_TYPE=0");
+    output::export_table_to_file(t, 0, (dir / "out.xls").string());
+  });
+  kill_trials("append", 2, "m.db", sample, [](const fs::path& dir) {
+    dbf::Table original;
+    measurement::open_measurement_file(original, dir / "m.db");
+    if (original.record_count() > kRows) {
+      return;  // already appended by the trial's first run
+    }
+    measurement::MeasurementRewrite copy(dir / "m.db", original);
+    add_rows(copy.table(), kRows + 1, 200);
+    original.close();
+    copy.commit();
+  });
+  kill_trials("new download", 3, "m.db", sample, [](const fs::path& dir) {
+    measurement::MeasurementRewrite fresh(dir / "m.db");
+    add_rows(fresh.table(), 1, 300);
+    fresh.commit();
+  });
+  kill_trials("pack", 4, "m.db", sample, [](const fs::path& dir) {
+    dbf::Table t;
+    t.open(dir / "m.db");
+    t.pack();
+  });
+  kill_trials("save", 5, "m.db", sample, [](const fs::path& dir) {
+    dbf::Table t;
+    measurement::open_measurement_file(t, dir / "m.db");
+    t.go_to(kRows / 2);
+    t.edit();
+    t.set_text("COMMENT", "исправлено");
+    t.post();
+    t.reopen();
+    t.close();
+  });
+}
+
+// A small file system of its own, where the machine lets us mount one (root, no container rule
+// against it).
+class SmallDisk {
+ public:
+  explicit SmallDisk(const char* options) {
+    if (::mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, options) == 0) {
+      mounted_ = true;
+    } else {
+      reason_ = std::string("tmpfs cannot be mounted here (") + std::strerror(errno) + ")";
+    }
+  }
+  ~SmallDisk() {
+    if (mounted_) {
+      ::umount2(dir_.path().c_str(), MNT_DETACH);
+    }
+  }
+  bool mounted() const { return mounted_; }
+  const std::string& reason() const { return reason_; }
+  fs::path operator/(const std::string& name) const { return dir_.path() / name; }
+  void make_read_only() { ::mount(nullptr, dir_.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr); }
+
+ private:
+  ScratchDir dir_;
+  bool mounted_ = false;
+  std::string reason_;
+};
+
+TEST(FullDisk, WritesFailNamingTheCauseAndKeepTheFile) {
+  ScratchDir setup;
+  const std::string sample = sample_file(setup.path());
+  SmallDisk disk(("size=" + std::to_string(sample.size() + 64 * 1024)).c_str());
+  if (!disk.mounted()) {
+    GTEST_SKIP() << disk.reason();
+  }
+  put_bytes(disk / "m.db", sample);
+  {
+    dbf::Table original;
+    measurement::open_measurement_file(original, disk / "m.db");
+    try {
+      measurement::MeasurementRewrite copy(disk / "m.db", original);
+      FAIL() << "the copy fitted";
+    } catch (const dbf::DbfError& e) {
+      EXPECT_EQ(e.kind(), dbf::ErrorKind::NoSpace);
+      EXPECT_NE(measurement::failure_text(e).find("нет места на диске"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(bytes_of(disk / "m.db"), sample);
+  {
+    dbf::Table t;
+    measurement::open_measurement_file(t, disk / "m.db", measurement::Access::ReadOnly);
+    try {
+      output::export_table_to_file(t, 0, (disk / "out.xls").string());
+      FAIL() << "the workbook fitted";
+    } catch (const std::exception& e) {
+      EXPECT_NE(output::export_failure_text(e).find("нет места на диске"), std::string::npos)
+          << output::export_failure_text(e);
+    }
+  }
+  EXPECT_EQ(bytes_of(disk / "m.db"), sample);
+  EXPECT_FALSE(fs::exists(disk / "out.xls"));
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(disk / "")) {
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);
+}
+
+TEST(ReadOnlyPlaces, ReadingWorksAndWritingSaysWhyNot) {
+  ScratchDir setup;
+  const std::string sample = sample_file(setup.path());
+  SmallDisk disk("size=8m");
+  if (!disk.mounted()) {
+    GTEST_SKIP() << disk.reason();
+  }
+  put_bytes(disk / "m.db", sample);
+  disk.make_read_only();
+
+  dbf::Table reader;
+  measurement::open_measurement_file(reader, disk / "m.db", measurement::Access::ReadOnly);
+  reader.set_filter("NB_TYPE=0");
+  EXPECT_EQ(reader.count(), kRows - kRows / 10);
+  reader.close();
+
+  dbf::Table writer;
+  try {
+    measurement::open_measurement_file(writer, disk / "m.db");
+    FAIL() << "opened for writing";
+  } catch (const dbf::DbfError& e) {
+    EXPECT_EQ(e.kind(), dbf::ErrorKind::NoAccess);
+    EXPECT_NE(measurement::open_failure_text(e).find("доступен только для чтения"), std::string::npos)
+        << e.what();
+  }
+  try {
+    dbf::FileReplacement::check_replaceable(disk / "new.db");
+    FAIL() << "a new file could be made";
+  } catch (const dbf::DbfError& e) {
+    EXPECT_EQ(e.kind(), dbf::ErrorKind::NoAccess);
+    EXPECT_NE(std::string(e.what()).find("недоступна для записи"), std::string::npos) << e.what();
+  }
+}
+
+// Runs `check` in a child process as a user without rights over root's files (itself when that
+// is already so); true when the check held.
+bool as_ordinary_user(const std::function<bool()>& check) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(2);
+    }
+    ::_exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(ReadOnlyPlaces, ReadOnlyFilesAndFoldersAreReadAndRefusedForWriting) {
+  ScratchDir dir;
+  const std::string sample = sample_file(dir.path());
+  const fs::path file = dir.path() / "m.db";
+  put_bytes(file, sample);
+  ::chmod(dir.path().c_str(), 0755);
+  ::chmod(file.c_str(), 0444);
+  EXPECT_TRUE(as_ordinary_user([&] {
+    dbf::Table t;
+    measurement::open_measurement_file(t, file, measurement::Access::ReadOnly);
+    t.close();
+    try {
+      measurement::open_measurement_file(t, file);
+      return false;
+    } catch (const dbf::DbfError& e) {
+      if (measurement::open_failure_text(e).find("доступен только для чтения") == std::string::npos) {
+        return false;
+      }
+    }
+    try {
+      dbf::FileReplacement::check_replaceable(dir.path() / "new.db");
+      return false;
+    } catch (const dbf::DbfError& e) {
+      return std::string(e.what()).find("недоступна для записи") != std::string::npos;
+    }
+  }));
+  EXPECT_EQ(bytes_of(file), sample);
+}
+
+TEST(Replacement, KeepsTheOwnerOfAnotherUsersFile) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "only root can give a file to another user";
+  }
+  ScratchDir dir;
+  const fs::path file = dir.path() / "m.db";
+  put_bytes(file, "old");
+  ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+  ::chmod(file.c_str(), 0640);
+  {
+    dbf::FileReplacement r(file);
+    r.file().write_at(0, "new", 3);
+    r.commit();
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(bytes_of(file), "new");
+}
+
+}  // namespace
+}  // namespace vkt
