@@ -12,7 +12,7 @@ packages=(
   python3 python3-dbfread python3-xlrd python3-olefile libdbd-xbase-perl
 )
 full_packages=(
-  libreoffice-calc-nogui libreoffice-base-drivers gnumeric libshp-dev hyperfine
+  libreoffice-calc-nogui libreoffice-base-drivers gnumeric libshp-dev hyperfine shapelib time
 )
 
 if [[ "${1:-}" == "--full" ]]; then

@@ -142,30 +142,6 @@ void write(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-// Sorts the table through its production index as the grid does, and takes the index file away
-// again however the sort ends.
-class IndexSort {
- public:
-  explicit IndexSort(dbf::Table& table) : index_(table) {}
-  ~IndexSort() {
-    try {
-      index_.dropOrder();
-      index_.removeIndexFile();
-      index_.detach();
-    } catch (const std::exception&) {
-      // The next opening of the file clears a stale index in any case.
-    }
-  }
-  void sort(std::string_view tag, std::string_view field, bool descending) {
-    index_.attach();
-    index_.addTag(tag, field, descending);
-    index_.selectOrder(tag);
-  }
-
- private:
-  mdx::TableIndex index_;
-};
-
 }  // namespace
 
 int run_export(const CommandLine& command) {
@@ -196,7 +172,6 @@ int run_dump(const CommandLine& command) {
     }
   }
 
-  std::optional<IndexSort> sort;
   if (!command.sort_field.isEmpty()) {
     const std::string field = command.sort_field.toStdString();
     if (!table.find_field(field)) {
@@ -204,9 +179,8 @@ int run_dump(const CommandLine& command) {
       return kExitUsage;
     }
     try {
-      sort.emplace(table);
-      sort->sort(file->kind == DeviceKind::B ? "tab2" : "tab1", field, command.sort_descending);
-      table.refresh();
+      // In the grid's order, sorted in memory: the file and its index stay as they are.
+      table.set_order(mdx::TableIndex::sortedRecords(table, field, command.sort_descending));
     } catch (const std::exception& e) {
       print_error(QString::fromUtf8(e.what()));
       return kExitFailure;

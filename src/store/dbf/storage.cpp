@@ -102,7 +102,12 @@ void FileStorage::sync() {
 }
 
 std::span<const char> FileStorage::view() {
-  return file_.is_open() ? file_.view() : std::span<const char>();
+  // A mapping keeps every page a walk has touched in the program's memory until it is dropped, so
+  // a big file is read through the table's window instead, a bounded piece at a time.
+  if (!file_.is_open() || file_.size() > kMaxMappedBytes) {
+    return {};
+  }
+  return file_.view();
 }
 
 std::unique_ptr<Storage> FileStorage::begin_replacement() {
