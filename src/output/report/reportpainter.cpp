@@ -97,23 +97,33 @@ void ReportPainter::paint_page(QPainter& painter, const ReportDocument& document
   const std::vector<PlacedCell> cells = document.page_cells(index);
   painter.save();
   painter.setBrush(Qt::NoBrush);
+  // All frames with one pen, then all texts with another: every change of pen or font is a change
+  // of state written into a PDF page.
+  std::vector<QRectF> frames;
+  for (const PlacedCell& placed : cells) {
+    if (placed.cell->frame == Frame::Box) {
+      frames.push_back(box_of(placed));
+    }
+  }
+  QPen pen(Qt::black);
+  pen.setWidthF(kFrameLineWidth * dpmm_x_);
+  pen.setJoinStyle(Qt::MiterJoin);
+  painter.setPen(pen);
+  painter.drawRects(frames.data(), static_cast<int>(frames.size()));
+  painter.setPen(Qt::black);
   for (const PlacedCell& placed : cells) {
     paint_cell(painter, placed);
   }
   painter.restore();
 }
 
+QRectF ReportPainter::box_of(const PlacedCell& placed) const {
+  return {placed.left * dpmm_x_, placed.top * dpmm_y_, placed.width * dpmm_x_, placed.height * dpmm_y_};
+}
+
 void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
   const Cell& cell = *placed.cell;
-  const QRectF box(placed.left * dpmm_x_, placed.top * dpmm_y_, placed.width * dpmm_x_,
-                   placed.height * dpmm_y_);
-  if (cell.frame == Frame::Box) {
-    QPen pen(Qt::black);
-    pen.setWidthF(kFrameLineWidth * dpmm_x_);
-    pen.setJoinStyle(Qt::MiterJoin);
-    painter.setPen(pen);
-    painter.drawRect(box);
-  }
+  const QRectF box = box_of(placed);
   if (placed.text.empty()) {
     return;
   }
@@ -137,8 +147,9 @@ void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
     y += inner.height() - block;
   }
 
-  painter.setFont(entry.font);
-  painter.setPen(Qt::black);
+  if (painter.font() != entry.font) {
+    painter.setFont(entry.font);
+  }
   for (std::size_t i = 0; i < shown; ++i) {
     const ShapedLine& line = text.lines[i];
     qreal x = inner.left();

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 #include <QTextLayout>
@@ -53,6 +54,7 @@ class ReportPainter {
   };
   const FontEntry& font_for(const CellFont& font);
   const ShapedText& shaped(const FontEntry& entry, const std::string& text, qreal width);
+  QRectF box_of(const PlacedCell& placed) const;
   void paint_cell(QPainter& painter, const PlacedCell& placed);
 
   const QPaintDevice* device_;
