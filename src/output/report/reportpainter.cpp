@@ -162,6 +162,27 @@ void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
   }
 }
 
+ReportPainter::ShapedLine ReportPainter::lay_out_line(const FontEntry& entry, const QString& line,
+                                                      qreal width) const {
+  ShapedLine shaped_line;
+  shaped_line.layout = std::make_unique<QTextLayout>(line, entry.font, const_cast<QPaintDevice*>(device_));
+  QTextLayout& layout = *shaped_line.layout;
+  QTextOption option;
+  option.setWrapMode(QTextOption::NoWrap);
+  layout.setTextOption(option);
+  layout.setCacheEnabled(true);
+  layout.beginLayout();
+  QTextLine text_line = layout.createLine();
+  if (text_line.isValid()) {
+    text_line.setLineWidth(width);
+    text_line.setPosition(QPointF(0, 0));
+    shaped_line.ascent = text_line.ascent();
+    shaped_line.advance = text_line.horizontalAdvance();
+  }
+  layout.endLayout();
+  return shaped_line;
+}
+
 const ReportPainter::ShapedText& ReportPainter::shaped(const FontEntry& entry, const std::string& text,
                                                        qreal width) {
   const FontEntry* font = &entry;
@@ -178,24 +199,17 @@ const ReportPainter::ShapedText& ReportPainter::shaped(const FontEntry& entry, c
     shaped_.clear();
   }
   ShapedText result;
-  for (const QString& line : wrap_text(QString::fromStdString(text), entry.metrics, width)) {
-    ShapedLine shaped_line;
-    shaped_line.advance = entry.metrics.horizontalAdvance(line);
-    shaped_line.layout = std::make_unique<QTextLayout>(line, entry.font, const_cast<QPaintDevice*>(device_));
-    QTextLayout& layout = *shaped_line.layout;
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    layout.setTextOption(option);
-    layout.setCacheEnabled(true);
-    layout.beginLayout();
-    QTextLine text_line = layout.createLine();
-    if (text_line.isValid()) {
-      text_line.setLineWidth(shaped_line.advance + width + 1);
-      text_line.setPosition(QPointF(0, 0));
-      shaped_line.ascent = text_line.ascent();
+  const QString whole = QString::fromStdString(text);
+  // Most texts are one line that fits: laid out once, measured by that same layout.
+  if (!whole.contains(QLatin1Char('\n')) && !whole.contains(QLatin1Char('\r'))) {
+    ShapedLine line = lay_out_line(entry, whole, width);
+    if (line.advance <= width) {
+      result.lines.push_back(std::move(line));
+      return shaped_.emplace(std::move(key), std::move(result)).first->second;
     }
-    layout.endLayout();
-    result.lines.push_back(std::move(shaped_line));
+  }
+  for (const QString& line : wrap_text(whole, entry.metrics, width)) {
+    result.lines.push_back(lay_out_line(entry, line, width));
   }
   return shaped_.emplace(std::move(key), std::move(result)).first->second;
 }

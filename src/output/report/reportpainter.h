@@ -53,6 +53,7 @@ class ReportPainter {
     std::vector<ShapedLine> lines;
   };
   const FontEntry& font_for(const CellFont& font);
+  ShapedLine lay_out_line(const FontEntry& entry, const QString& line, qreal width) const;
   const ShapedText& shaped(const FontEntry& entry, const std::string& text, qreal width);
   QRectF box_of(const PlacedCell& placed) const;
   void paint_cell(QPainter& painter, const PlacedCell& placed);
