@@ -50,17 +50,14 @@ row() {
     eval "$ours" >>"$work/o"
     if [[ -n $peer ]]; then eval "$peer" >>"$work/p"; fi
   done
-  local oc om pc pm
-  oc=$(cut -d' ' -f1 "$work/o" | median)
-  om=$(cut -d' ' -f2 "$work/o" | median)
+  local oc om pc="–" pm="–"
+  oc="$(cut -d' ' -f1 "$work/o" | median) s"
+  om="$(cut -d' ' -f2 "$work/o" | median) MB"
   if [[ -s $work/p ]]; then
-    pc=$(cut -d' ' -f1 "$work/p" | median)
-    pm=$(cut -d' ' -f2 "$work/p" | median)
-  else
-    pc="–"
-    pm="–"
+    pc="$(cut -d' ' -f1 "$work/p" | median) s"
+    pm="$(cut -d' ' -f2 "$work/p" | median) MB"
   fi
-  printf '| %s | %s s | %s MB | %s s | %s MB |\n' "$label" "$oc" "$om" "$pc" "$pm"
+  printf '| %s | %s | %s | %s | %s |\n' "$label" "$oc" "$om" "$pc" "$pm"
 }
 
 if [[ -n $soffice ]]; then
