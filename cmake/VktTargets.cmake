@@ -68,4 +68,16 @@ function(vkt_add_bench)
   add_executable(${B_NAME} ${B_SOURCES})
   target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark benchmark::benchmark_main)
   vkt_target_defaults(${B_NAME})
+  vkt_run_bench_briefly(${B_NAME})
+endfunction()
+
+# In the sanitizer build every benchmark also runs as a test, briefly: a fault anywhere in it,
+# its set-up or its exit fails the run. Its figures mean nothing there.
+function(vkt_run_bench_briefly target)
+  if(VKT_SANITIZE)
+    add_test(NAME ${target}_runs COMMAND ${target} --benchmark_min_time=0.001)
+    set_tests_properties(${target}_runs PROPERTIES
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;ASAN_OPTIONS=detect_leaks=0"
+      TIMEOUT 900)
+  endif()
 endfunction()

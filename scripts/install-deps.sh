@@ -14,7 +14,7 @@ packages=(
   dpkg-dev lintian desktop-file-utils appstream librsvg2-bin bash-completion man-db
 )
 full_packages=(
-  libreoffice-calc-nogui libreoffice-base-drivers gnumeric libshp-dev hyperfine
+  libreoffice-calc-nogui libreoffice-base-drivers gnumeric libshp-dev hyperfine shapelib time
 )
 
 if [[ "${1:-}" == "--full" ]]; then

@@ -15,7 +15,7 @@ fi
 # Line tables are enough for readable failures and stack traces, and build much faster than full
 # debug information; the sanitizer build runs at -O1, as the sanitizers recommend.
 if [[ $sanitize == ON ]]; then
-  flags=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DVKT_BUILD_BENCH=OFF)
+  flags=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DVKT_BUILD_BENCH=ON)
 else
   flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DVKT_BUILD_BENCH=ON)
 fi

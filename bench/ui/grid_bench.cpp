@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "core/programstate.h"
@@ -86,9 +87,18 @@ struct Fixture {
   }
 };
 
-Fixture& fixture() {
-  static Fixture f;
+// Built on first use and taken down in main() while the application still exists: widgets left
+// for the static destructors would outlive it.
+std::unique_ptr<Fixture>& fixture_slot() {
+  static std::unique_ptr<Fixture> f;
   return f;
+}
+
+Fixture& fixture() {
+  if (!fixture_slot()) {
+    fixture_slot() = std::make_unique<Fixture>();
+  }
+  return *fixture_slot();
 }
 
 void BM_OpenAndFirstPaint(benchmark::State& st) {
@@ -144,5 +154,6 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  fixture_slot().reset();
   return 0;
 }

@@ -34,11 +34,11 @@ struct OpenedFile {
 };
 
 // Null when the file cannot be opened; the program's message is printed then.
-std::unique_ptr<OpenedFile> open_file(const QString& path, std::optional<int> kind,
-                                      measurement::Access access = measurement::Access::ReadOnly) {
+// Every command here only reads the measurement file, so a read-only medium serves.
+std::unique_ptr<OpenedFile> open_file(const QString& path, std::optional<int> kind) {
   auto file = std::make_unique<OpenedFile>();
   try {
-    measurement::open_measurement_file(file->table, to_path(path), access);
+    measurement::open_measurement_file(file->table, to_path(path), measurement::Access::ReadOnly);
     file->table.first();
     file->device_code = file->table.has_row()
                             ? static_cast<std::uint8_t>(file->table.read_integer("DEV_TYPE").value_or(0))
@@ -144,30 +144,6 @@ void write(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-// Sorts the table through its production index as the grid does, and takes the index file away
-// again however the sort ends.
-class IndexSort {
- public:
-  explicit IndexSort(dbf::Table& table) : index_(table) {}
-  ~IndexSort() {
-    try {
-      index_.dropOrder();
-      index_.removeIndexFile();
-      index_.detach();
-    } catch (const std::exception&) {
-      // The next opening of the file clears a stale index in any case.
-    }
-  }
-  void sort(std::string_view tag, std::string_view field, bool descending) {
-    index_.attach();
-    index_.addTag(tag, field, descending);
-    index_.selectOrder(tag);
-  }
-
- private:
-  mdx::TableIndex index_;
-};
-
 }  // namespace
 
 int run_export(const CommandLine& command) {
@@ -186,10 +162,8 @@ int run_export(const CommandLine& command) {
 }
 
 int run_dump(const CommandLine& command) {
-  // Sorting writes an index beside the file; only then is it opened for writing.
-  auto file = open_file(
-      command.file, command.kind,
-      command.sort_field.isEmpty() ? measurement::Access::ReadOnly : measurement::Access::ReadWrite);
+  // Sorting happens in memory: the file is only read.
+  auto file = open_file(command.file, command.kind);
   if (!file) {
     return kExitFailure;
   }
@@ -202,7 +176,6 @@ int run_dump(const CommandLine& command) {
     }
   }
 
-  std::optional<IndexSort> sort;
   if (!command.sort_field.isEmpty()) {
     const std::string field = command.sort_field.toStdString();
     if (!table.find_field(field)) {
@@ -210,9 +183,8 @@ int run_dump(const CommandLine& command) {
       return kExitUsage;
     }
     try {
-      sort.emplace(table);
-      sort->sort(file->kind == DeviceKind::B ? "tab2" : "tab1", field, command.sort_descending);
-      table.refresh();
+      // In the grid's order, sorted in memory: the file and its index stay as they are.
+      table.set_order(mdx::TableIndex::sortedRecords(table, field, command.sort_descending));
     } catch (const std::exception& e) {
       print_error(QString::fromUtf8(e.what()));
       return kExitFailure;

@@ -55,15 +55,7 @@ void MeasurementModel::reload() {
     for (std::size_t c = 0; c < columns_.size(); ++c) {
       field_index_[c] = table_->find_field(columns_[c].field);
     }
-    const std::uint32_t keep = table_->recno();
-    if (table_->first()) {
-      do {
-        recnos_.push_back(table_->recno());
-      } while (table_->next());
-    }
-    if (keep != 0) {
-      table_->go_to(keep);
-    }
+    recnos_ = table_->view_records();
   }
   endResetModel();
 }
@@ -97,7 +89,7 @@ std::optional<double> MeasurementModel::number_at(int row, std::size_t field) co
   if (row < 0 || row >= rowCount()) {
     return std::nullopt;
   }
-  return dbf::parse_number(table_->raw_field(recno(row), field)).value;
+  return dbf::parse_number(table_->raw_bytes(recno(row), field)).value;
 }
 
 QString MeasurementModel::text_at(int row, std::size_t field) const {

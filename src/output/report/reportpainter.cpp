@@ -3,13 +3,19 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
+#include <QTextLayout>
+#include <QTextOption>
 #include <cmath>
+#include <cstring>
 
 namespace vkt::report {
 
 namespace {
 
 constexpr qreal kMmPerInch = 25.4;
+// Shaped texts kept at most (a few kilobytes each); a report of ever new values starts over past
+// this.
+constexpr std::size_t kMaxShapedTexts = 4'000;
 
 // Cuts a word wider than the line into pieces that fit, at least one character each.
 void break_word(const QString& word, const QFontMetricsF& metrics, qreal max_width, QStringList& lines) {
@@ -91,23 +97,33 @@ void ReportPainter::paint_page(QPainter& painter, const ReportDocument& document
   const std::vector<PlacedCell> cells = document.page_cells(index);
   painter.save();
   painter.setBrush(Qt::NoBrush);
+  // All frames with one pen, then all texts with another: every change of pen or font is a change
+  // of state written into a PDF page.
+  std::vector<QRectF> frames;
+  for (const PlacedCell& placed : cells) {
+    if (placed.cell->frame == Frame::Box) {
+      frames.push_back(box_of(placed));
+    }
+  }
+  QPen pen(Qt::black);
+  pen.setWidthF(kFrameLineWidth * dpmm_x_);
+  pen.setJoinStyle(Qt::MiterJoin);
+  painter.setPen(pen);
+  painter.drawRects(frames.data(), static_cast<int>(frames.size()));
+  painter.setPen(Qt::black);
   for (const PlacedCell& placed : cells) {
     paint_cell(painter, placed);
   }
   painter.restore();
 }
 
+QRectF ReportPainter::box_of(const PlacedCell& placed) const {
+  return {placed.left * dpmm_x_, placed.top * dpmm_y_, placed.width * dpmm_x_, placed.height * dpmm_y_};
+}
+
 void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
   const Cell& cell = *placed.cell;
-  const QRectF box(placed.left * dpmm_x_, placed.top * dpmm_y_, placed.width * dpmm_x_,
-                   placed.height * dpmm_y_);
-  if (cell.frame == Frame::Box) {
-    QPen pen(Qt::black);
-    pen.setWidthF(kFrameLineWidth * dpmm_x_);
-    pen.setJoinStyle(Qt::MiterJoin);
-    painter.setPen(pen);
-    painter.drawRect(box);
-  }
+  const QRectF box = box_of(placed);
   if (placed.text.empty()) {
     return;
   }
@@ -115,18 +131,15 @@ void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
   const QFontMetricsF& fm = entry.metrics;
   const QRectF inner = box.adjusted(kCellPaddingX * dpmm_x_, kCellPaddingY * dpmm_y_,
                                     -kCellPaddingX * dpmm_x_, -kCellPaddingY * dpmm_y_);
-  QStringList lines = wrap_text(QString::fromStdString(placed.text), fm, inner.width());
+  const ShapedText& text = shaped(entry, placed.text, inner.width());
 
   // The row keeps its height: lines that do not fit are left out (the first one always prints).
   const qreal spacing = kLineSpacing * dpmm_y_;
   const qreal line_height = fm.height();
-  const auto fitting =
-      static_cast<qsizetype>(std::floor((inner.height() + spacing) / (line_height + spacing)));
-  if (lines.size() > std::max<qsizetype>(fitting, 1)) {
-    lines.resize(std::max<qsizetype>(fitting, 1));
-  }
-  const qreal block =
-      static_cast<qreal>(lines.size()) * line_height + static_cast<qreal>(lines.size() - 1) * spacing;
+  const auto fitting = static_cast<std::size_t>(
+      std::max(0.0, std::floor((inner.height() + spacing) / (line_height + spacing))));
+  const std::size_t shown = std::min(text.lines.size(), std::max<std::size_t>(fitting, 1));
+  const qreal block = static_cast<qreal>(shown) * line_height + static_cast<qreal>(shown - 1) * spacing;
   qreal y = inner.top();
   if (cell.valign == VAlign::Middle) {
     y += (inner.height() - block) / 2;
@@ -134,17 +147,71 @@ void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
     y += inner.height() - block;
   }
 
-  painter.setFont(entry.font);
-  painter.setPen(Qt::black);
-  for (const QString& line : lines) {
+  if (painter.font() != entry.font) {
+    painter.setFont(entry.font);
+  }
+  for (std::size_t i = 0; i < shown; ++i) {
+    const ShapedLine& line = text.lines[i];
     qreal x = inner.left();
     if (cell.halign != HAlign::Left) {
-      const qreal free = inner.width() - fm.horizontalAdvance(line);
+      const qreal free = inner.width() - line.advance;
       x += cell.halign == HAlign::Center ? free / 2 : free;
     }
-    painter.drawText(QPointF(x, y + fm.ascent()), line);
+    line.layout->draw(&painter, QPointF(x, y + fm.ascent() - line.ascent));
     y += line_height + spacing;
   }
+}
+
+ReportPainter::ShapedLine ReportPainter::lay_out_line(const FontEntry& entry, const QString& line,
+                                                      qreal width) const {
+  ShapedLine shaped_line;
+  shaped_line.layout = std::make_unique<QTextLayout>(line, entry.font, const_cast<QPaintDevice*>(device_));
+  QTextLayout& layout = *shaped_line.layout;
+  QTextOption option;
+  option.setWrapMode(QTextOption::NoWrap);
+  layout.setTextOption(option);
+  layout.setCacheEnabled(true);
+  layout.beginLayout();
+  QTextLine text_line = layout.createLine();
+  if (text_line.isValid()) {
+    text_line.setLineWidth(width);
+    text_line.setPosition(QPointF(0, 0));
+    shaped_line.ascent = text_line.ascent();
+    shaped_line.advance = text_line.horizontalAdvance();
+  }
+  layout.endLayout();
+  return shaped_line;
+}
+
+const ReportPainter::ShapedText& ReportPainter::shaped(const FontEntry& entry, const std::string& text,
+                                                       qreal width) {
+  const FontEntry* font = &entry;
+  const auto hundredths = static_cast<long long>(std::llround(width * 100));
+  std::string key(sizeof font + sizeof hundredths, '\0');
+  std::memcpy(key.data(), &font, sizeof font);
+  std::memcpy(key.data() + sizeof font, &hundredths, sizeof hundredths);
+  key += text;
+  const auto found = shaped_.find(key);
+  if (found != shaped_.end()) {
+    return found->second;
+  }
+  if (shaped_.size() >= kMaxShapedTexts) {
+    shaped_.clear();
+  }
+  ShapedText result;
+  const QString whole = QString::fromStdString(text);
+  // Most texts are one line that fits: laid out once, measured by that same layout.
+  if (!whole.contains(QLatin1Char('\n')) && !whole.contains(QLatin1Char('\r'))) {
+    ShapedLine line = lay_out_line(entry, whole, width);
+    if (line.advance <= width) {
+      result.lines.push_back(std::move(line));
+      return shaped_.emplace(std::move(key), std::move(result)).first->second;
+    }
+  }
+  for (const QString& line : wrap_text(whole, entry.metrics, width)) {
+    result.lines.push_back(lay_out_line(entry, line, width));
+  }
+  return shaped_.emplace(std::move(key), std::move(result)).first->second;
 }
 
 }  // namespace vkt::report

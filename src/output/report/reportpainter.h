@@ -2,10 +2,16 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
+#include <QTextLayout>
 #include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "output/report/reportdocument.h"
 
@@ -36,13 +42,29 @@ class ReportPainter {
     QFont font;
     QFontMetricsF metrics;
   };
+  // A text broken into lines and shaped for one font and width: each line laid out once, drawn
+  // with its top-left corner at the point given.
+  struct ShapedLine {
+    std::unique_ptr<QTextLayout> layout;
+    qreal advance = 0;
+    qreal ascent = 0;
+  };
+  struct ShapedText {
+    std::vector<ShapedLine> lines;
+  };
   const FontEntry& font_for(const CellFont& font);
+  ShapedLine lay_out_line(const FontEntry& entry, const QString& line, qreal width) const;
+  const ShapedText& shaped(const FontEntry& entry, const std::string& text, qreal width);
+  QRectF box_of(const PlacedCell& placed) const;
   void paint_cell(QPainter& painter, const PlacedCell& placed);
 
   const QPaintDevice* device_;
   qreal dpmm_x_;
   qreal dpmm_y_;
   std::map<std::pair<std::string, std::pair<int, bool>>, FontEntry> fonts_;
+  // Pages repeat the same texts over and over (band titles, column heads, values): each is shaped
+  // once. The key is the font's address, the width in hundredths of a unit and the text.
+  std::unordered_map<std::string, ShapedText> shaped_;
 };
 
 }  // namespace vkt::report

@@ -128,7 +128,12 @@ void FileStorage::sync() {
 }
 
 std::span<const char> FileStorage::view() {
-  return file().is_open() ? file().view() : std::span<const char>();
+  // A mapping keeps every page a walk has touched in the program's memory until it is dropped, so
+  // a big file is read through the table's window instead, a bounded piece at a time.
+  if (!file().is_open() || file().size() > kMaxMappedBytes) {
+    return {};
+  }
+  return file().view();
 }
 
 std::unique_ptr<Storage> FileStorage::begin_replacement() {

@@ -108,7 +108,8 @@ class FileStorage : public Storage {
   void write_at(std::uint64_t offset, const void* data, std::size_t n) override;
   void truncate(std::uint64_t size) override;
   void sync() override;
-  // The file mapped read-only, where the system allows.
+  // The file mapped read-only, where the system allows and the file is no bigger than this.
+  static constexpr std::uint64_t kMaxMappedBytes = 16u << 20;
   std::span<const char> view() override;
   bool read_only() const override { return read_only_; }
   std::unique_ptr<Storage> begin_replacement() override;

@@ -13,8 +13,6 @@ namespace {
 
 // Read-ahead when walking, and the piece size of a pack's writes.
 constexpr std::size_t kWindowBytes = 1 << 20;
-// Read around a record reached by a jump (an index order): a few records, not a whole window.
-constexpr std::size_t kJumpBytes = 8 << 10;
 // How many rows ahead of a walk their bytes are asked into the cache, and in what steps.
 constexpr std::uint32_t kPrefetchRows = 8;
 constexpr std::size_t kCacheLine = 64;
@@ -479,6 +477,33 @@ std::uint32_t Table::count() {
   return n;
 }
 
+std::vector<std::uint32_t> Table::view_records() {
+  require_open();
+  end_change_before_move();
+  drop_view();
+  const std::uint32_t count = layout_.header.record_count;
+  std::vector<std::uint32_t> out;
+  if (!ordered_) {
+    for (std::uint32_t recno = 1; recno <= count; ++recno) {
+      if (admits(recno)) {
+        out.push_back(recno);
+      }
+    }
+    return out;
+  }
+  std::vector<bool> admitted(static_cast<std::size_t>(count) + 1, false);
+  for (std::uint32_t recno = 1; recno <= count; ++recno) {
+    admitted[recno] = admits(recno);
+  }
+  out.reserve(order_.size());
+  for (const std::uint32_t recno : order_) {
+    if (recno != 0 && recno <= count && admitted[recno]) {
+      out.push_back(recno);
+    }
+  }
+  return out;
+}
+
 // --- reading ---
 
 std::string_view Table::field_bytes(std::size_t field) const {
@@ -742,13 +767,17 @@ void Table::pack() {
 // --- for index builders ---
 
 std::string Table::raw_field(std::uint32_t recno, std::size_t field) const {
+  return std::string(raw_bytes(recno, field));
+}
+
+std::string_view Table::raw_bytes(std::uint32_t recno, std::size_t field) const {
   require_open();
   if (recno == 0 || recno > layout_.header.record_count || field >= layout_.fields.size()) {
     throw DbfError(ErrorKind::Usage,
                    "Нет записи " + std::to_string(recno) + " или поля " + std::to_string(field));
   }
   const Field& f = layout_.fields[field];
-  return std::string(record_ptr(recno) + f.offset, f.width);
+  return std::string_view(record_ptr(recno) + f.offset, f.width);
 }
 
 void Table::set_change_listener(std::function<void(const TableChange&)> listener) {
@@ -810,11 +839,12 @@ const char* Table::read_into_window(std::uint32_t recno) const {
     return window_.data() + (offset - window_start_);
   }
   // A record right after (or right before) the window continues a walk in file order and gets a
-  // big window; a jump elsewhere, as a walk in index order makes, reads only a few records.
+  // big window; a jump elsewhere, as a walk in index order makes, reads that record alone: a walk
+  // through a million rows in key order would otherwise copy gigabytes it never looks at.
   const std::uint64_t window_end = window_start_ + window_.size();
   const bool continues = window_.empty() || (offset >= window_end && offset < window_end + length) ||
                          (offset < window_start_ && offset + length >= window_start_);
-  const std::size_t span = std::max(continues ? kWindowBytes : kJumpBytes, length);
+  const std::size_t span = continues ? std::max(kWindowBytes, length) : length;
   // Walking backwards reads the window that ends at this record.
   std::uint64_t start = offset;
   if (!window_.empty() && offset < window_start_) {

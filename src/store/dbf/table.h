@@ -112,6 +112,10 @@ class Table {
   bool go_to(std::uint32_t recno);
   // Rows the view admits, counted by walking them. The cursor does not move.
   std::uint32_t count();
+  // Record numbers of the rows the view admits, in the view's order. The rows are looked at in
+  // file order whatever the view's order is, so a big file is read in few long pieces. The cursor
+  // does not move.
+  std::vector<std::uint32_t> view_records();
 
   // --- reading the current row (with unposted changes) ---
   bool is_empty(std::size_t field) const;
@@ -156,6 +160,9 @@ class Table {
   // --- for index builders ---
   // The stored bytes of a field of a record (posted state).
   std::string raw_field(std::uint32_t recno, std::size_t field) const;
+  // The same bytes where they lie, good until the next read or change of the table. Reading the
+  // records in file order costs one read of the file per window of rows.
+  std::string_view raw_bytes(std::uint32_t recno, std::size_t field) const;
   // Grows with every change of the rows.
   std::uint64_t generation() const { return generation_; }
   void set_change_listener(std::function<void(const TableChange&)> listener);

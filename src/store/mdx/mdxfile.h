@@ -65,7 +65,8 @@ MdxContents parseMdx(std::span<const std::uint8_t> bytes);
 
 // Writes through a temporary file in the same directory and a rename, so the old file stays
 // whole until the new one is complete.
-void writeMdxFile(const std::filesystem::path& path, std::string_view tableName, std::vector<Tag> tags);
+void writeMdxFile(const std::filesystem::path& path, std::string_view tableName,
+                  const std::vector<Tag>& tags);
 MdxContents readMdxFile(const std::filesystem::path& path);
 
 // Upper-cases ASCII letters: tag names compare without regard to case.

@@ -236,20 +236,44 @@ void sortEntries(const TagDefinition& definition, std::vector<IndexEntry>& entri
     const int c = std::memcmp(keys.data() + a * length, keys.data() + b * length, length) * direction;
     return c != 0 ? c < 0 : entries[a].record < entries[b].record;
   });
-  std::vector<IndexEntry> sorted;
-  sorted.reserve(entries.size());
-  for (std::uint32_t i : order) {
-    sorted.push_back(std::move(entries[i]));
+  keys = {};
+  // Entries move into that order in place, one cycle of the permutation at a time: a million of
+  // them are not held twice.
+  for (std::uint32_t start = 0; start < order.size(); ++start) {
+    if (order[start] == start) {
+      continue;
+    }
+    IndexEntry held = std::move(entries[start]);
+    std::uint32_t at = start;
+    for (;;) {
+      const std::uint32_t from = order[at];
+      order[at] = at;
+      if (from == start) {
+        entries[at] = std::move(held);
+        break;
+      }
+      entries[at] = std::move(entries[from]);
+      at = from;
+    }
   }
-  entries = std::move(sorted);
 }
 
-std::vector<std::uint8_t> buildMdx(std::string_view tableName, std::vector<Tag> tags, FileDate date) {
+namespace {
+
+bool entriesInOrder(const TagDefinition& definition, const std::vector<IndexEntry>& entries) {
+  const int direction = definition.descending ? -1 : 1;
+  return std::is_sorted(entries.begin(), entries.end(), [&](const IndexEntry& a, const IndexEntry& b) {
+    const int c = compareKeys(definition.type, a.key, b.key) * direction;
+    return c != 0 ? c < 0 : a.record < b.record;
+  });
+}
+
+void checkTags(const std::vector<Tag>& tags) {
   if (tags.size() > kMaxTags) {
     throw MdxError("В индексном файле не может быть больше 47 тегов");
   }
   std::set<std::string> names;
-  for (Tag& tag : tags) {
+  for (const Tag& tag : tags) {
     checkDefinition(tag.definition);
     if (!names.insert(upperTagName(tag.definition.name)).second) {
       throw MdxError("Тег индекса " + tag.definition.name + " повторяется");
@@ -259,9 +283,11 @@ std::vector<std::uint8_t> buildMdx(std::string_view tableName, std::vector<Tag> 
         throw MdxError("Недопустимый ключ в теге индекса " + tag.definition.name);
       }
     }
-    sortEntries(tag.definition, tag.entries);
   }
+}
 
+// The file's bytes for tags whose entries are in tree order already.
+std::vector<std::uint8_t> layOut(std::string_view tableName, const std::vector<Tag>& tags, FileDate date) {
   std::vector<std::uint8_t> out(kFirstDataPage * kPageSize, 0);
   out[kHeaderVersion] = kVersion;
   putDate(out, kHeaderCreated, date);
@@ -293,8 +319,26 @@ std::vector<std::uint8_t> buildMdx(std::string_view tableName, std::vector<Tag> 
   return out;
 }
 
-void writeMdxFile(const std::filesystem::path& path, std::string_view tableName, std::vector<Tag> tags) {
-  writeFileAtomically(path, buildMdx(tableName, std::move(tags), FileDate::today()));
+}  // namespace
+
+std::vector<std::uint8_t> buildMdx(std::string_view tableName, std::vector<Tag> tags, FileDate date) {
+  checkTags(tags);
+  for (Tag& tag : tags) {
+    sortEntries(tag.definition, tag.entries);
+  }
+  return layOut(tableName, tags, date);
+}
+
+void writeMdxFile(const std::filesystem::path& path, std::string_view tableName,
+                  const std::vector<Tag>& tags) {
+  // Tags kept up to date are in order already and are laid out where they are, not copied.
+  if (std::all_of(tags.begin(), tags.end(),
+                  [](const Tag& t) { return entriesInOrder(t.definition, t.entries); })) {
+    checkTags(tags);
+    writeFileAtomically(path, layOut(tableName, tags, FileDate::today()));
+    return;
+  }
+  writeFileAtomically(path, buildMdx(tableName, tags, FileDate::today()));
 }
 
 }  // namespace vkt::mdx

@@ -1,6 +1,8 @@
 #include "store/mdx/tableindex.h"
 
 #include <algorithm>
+#include <cstring>
+#include <numeric>
 #include <system_error>
 
 #include "store/dbf/codepage.h"
@@ -83,11 +85,15 @@ void TableIndex::detach() {
 }
 
 TableIndex::FieldKey TableIndex::keyOf(std::string_view fieldName) const {
-  const auto field = table_.find_field(fieldName);
+  return keyOfField(table_, fieldName);
+}
+
+TableIndex::FieldKey TableIndex::keyOfField(const dbf::Table& table, std::string_view fieldName) {
+  const auto field = table.find_field(fieldName);
   if (!field) {
     throw MdxError("Нельзя построить индекс: в таблице нет поля " + std::string(fieldName));
   }
-  const dbf::Field& f = table_.fields()[*field];
+  const dbf::Field& f = table.fields()[*field];
   switch (f.type) {
     case dbf::FieldType::Character:
       return {*field, KeyType::Character, keyLengthFor(KeyType::Character, f.width, f.name)};
@@ -100,7 +106,7 @@ TableIndex::FieldKey TableIndex::keyOf(std::string_view fieldName) const {
 }
 
 std::string TableIndex::keyFor(const FieldKey& key, std::uint32_t recno) const {
-  const std::string raw = table_.raw_field(recno, key.field);
+  const std::string_view raw = table_.raw_bytes(recno, key.field);
   if (key.type == KeyType::Numeric) {
     const NumericKey packed = numericKeyFromText(raw);
     return std::string(packed.begin(), packed.end());
@@ -373,6 +379,68 @@ void TableIndex::removeFile() {
   if (ec && std::filesystem::exists(path)) {
     throw MdxError("Не удалось удалить индексный файл " + displayName(path));
   }
+}
+
+namespace {
+
+std::uint64_t bigEndian(const std::uint8_t* p, std::size_t n) {
+  std::uint64_t v = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    v = (v << 8) | p[i];
+  }
+  return v;
+}
+
+}  // namespace
+
+// Keys are made as the rows come, in file order, into one flat block, and compared as plain
+// bytes (numeric keys as two integers): no allocation per row, no jumping about the file.
+std::vector<std::uint32_t> TableIndex::sortedRecords(const dbf::Table& table, std::string_view fieldName,
+                                                     bool descending) {
+  const FieldKey key = keyOfField(table, fieldName);
+  const std::uint32_t count = table.record_count();
+  std::vector<std::uint32_t> records(count);
+  if (key.type == KeyType::Numeric) {
+    struct Packed {
+      std::uint64_t high;
+      std::uint32_t low;
+      std::uint32_t record;
+    };
+    std::vector<Packed> packed(count);
+    const std::uint64_t flip = descending ? ~std::uint64_t{0} : 0;
+    std::uint8_t bytes[kNumericKeyLength];
+    for (std::uint32_t recno = 1; recno <= count; ++recno) {
+      const NumericKey k = numericKeyFromText(table.raw_bytes(recno, key.field));
+      sortableKey(KeyType::Numeric, std::string_view(reinterpret_cast<const char*>(k.data()), k.size()),
+                  bytes);
+      packed[recno - 1] = {bigEndian(bytes, 8) ^ flip,
+                           static_cast<std::uint32_t>(bigEndian(bytes + 8, 4) ^ flip), recno};
+    }
+    std::sort(packed.begin(), packed.end(), [](const Packed& a, const Packed& b) {
+      if (a.high != b.high) {
+        return a.high < b.high;
+      }
+      return a.low != b.low ? a.low < b.low : a.record < b.record;
+    });
+    for (std::uint32_t i = 0; i < count; ++i) {
+      records[i] = packed[i].record;
+    }
+    return records;
+  }
+  const std::size_t length = key.keyLength;
+  std::vector<char> keys(static_cast<std::size_t>(count) * length, ' ');
+  for (std::uint32_t recno = 1; recno <= count; ++recno) {
+    const std::string_view raw = table.raw_bytes(recno, key.field);
+    std::memcpy(keys.data() + (recno - 1) * length, raw.data(), std::min(raw.size(), length));
+  }
+  std::iota(records.begin(), records.end(), 1u);
+  const int direction = descending ? -1 : 1;
+  std::sort(records.begin(), records.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const int c =
+        std::memcmp(keys.data() + (a - 1) * length, keys.data() + (b - 1) * length, length) * direction;
+    return c != 0 ? c < 0 : a < b;
+  });
+  return records;
 }
 
 }  // namespace vkt::mdx

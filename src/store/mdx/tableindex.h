@@ -62,6 +62,11 @@ class TableIndex {
   // Record numbers in the tag's order.
   std::vector<std::uint32_t> recordOrder(std::string_view tagName) const;
 
+  // Record numbers of every record in the order a tag over the field would give, sorted in
+  // memory with no index file written. MdxError for a field that cannot be indexed.
+  static std::vector<std::uint32_t> sortedRecords(const dbf::Table& table, std::string_view fieldName,
+                                                  bool descending);
+
  private:
   struct FieldKey {
     std::size_t field;
@@ -69,6 +74,7 @@ class TableIndex {
     std::size_t keyLength;
   };
 
+  static FieldKey keyOfField(const dbf::Table& table, std::string_view fieldName);
   FieldKey keyOf(std::string_view fieldName) const;
   std::string keyFor(const FieldKey& key, std::uint32_t recno) const;
   std::vector<IndexEntry> entriesFor(const FieldKey& key) const;

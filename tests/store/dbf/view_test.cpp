@@ -37,6 +37,7 @@ class CountingStorage : public MemoryStorage {
   explicit CountingStorage(bool offer_view) : offer_view_(offer_view) {}
   std::size_t read_at(std::uint64_t offset, void* out, std::size_t n) const override {
     ++reads;
+    bytes_read += n;
     return MemoryStorage::read_at(offset, out, n);
   }
   std::span<const char> view() override {
@@ -47,6 +48,7 @@ class CountingStorage : public MemoryStorage {
   }
 
   mutable int reads = 0;
+  mutable std::size_t bytes_read = 0;
 
  private:
   bool offer_view_;
@@ -128,6 +130,32 @@ TEST(TableView, AWalkReadsInPlaceWhenOfferedAndThroughTheWindowOtherwise) {
   EXPECT_EQ(seen[0], seen[1]);
   EXPECT_EQ(seen[0].front(), 1);
   EXPECT_EQ(seen[0].back(), 29998);
+}
+
+// A shuffled order (an index's) through the window reads each row it visits alone, and the view's
+// record numbers, taken in one pass in file order, agree with the walk.
+TEST(TableView, AShuffledOrderThroughTheWindowReadsRowsAloneAndListsTheWalk) {
+  Table t;
+  t.create(std::make_unique<CountingStorage>(false), row_fields());
+  auto* counting = dynamic_cast<CountingStorage*>(t.storage());
+  ASSERT_NE(counting, nullptr);
+  append_rows(t, 1, 30000);
+  std::vector<std::uint32_t> order(30000);
+  std::iota(order.begin(), order.end(), 1u);
+  std::shuffle(order.begin(), order.end(), std::mt19937(5));
+  t.set_filter("KIND=2");
+  t.set_order(order);
+  std::vector<std::uint32_t> walked;
+  counting->bytes_read = 0;
+  for (bool ok = t.first(); ok; ok = t.next()) {
+    walked.push_back(t.recno());
+  }
+  const std::size_t file_bytes = counting->bytes().size();
+  EXPECT_LT(counting->bytes_read, 8 * file_bytes);  // a few rows start a long read by chance
+  ASSERT_EQ(walked.size(), 10000u);
+  counting->reads = 0;
+  EXPECT_EQ(t.view_records(), walked);
+  EXPECT_LT(counting->reads, 10);
 }
 
 // A vector moves when it grows; reading through a view taken before would read freed memory
