@@ -60,6 +60,9 @@ SerialPortDriver::SerialPortDriver(QObject* parent) : QObject(parent), port_name
   chunk_.resize(in_buf_size_);
   poll_timer_.setTimerType(Qt::PreciseTimer);
   connect(&poll_timer_, &QTimer::timeout, this, &SerialPortDriver::poll);
+  // Some ports fill their input only from the event loop and wake no poll that came before (a
+  // Windows port under Wine): what they deliver is read when they report it.
+  connect(&serial_, &QIODevice::readyRead, this, &SerialPortDriver::poll);
   // Errors are looked at after the call that raised them has returned; one raised by an
   // earlier opening of the port is ignored.
   connect(&serial_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
@@ -86,6 +89,12 @@ bool SerialPortDriver::OpenPort() {
     return true;
   }
   ++opening_;
+  if (auto line = open_in_process_port(port_name_.toStdString())) {
+    in_process_ = std::move(line);
+    in_process_answer_.clear();
+    poll_timer_.start(polling_delay_);
+    return true;
+  }
   serial_.setPortName(port_name_);
   if (!serial_.open(QIODevice::ReadWrite)) {
     serial_.clearError();
@@ -109,6 +118,13 @@ bool SerialPortDriver::OpenPort() {
 }
 
 void SerialPortDriver::ClosePort() {
+  if (in_process_) {
+    poll_timer_.stop();
+    in_process_.reset();
+    in_process_answer_.clear();
+    ++opening_;
+    return;
+  }
   if (!serial_.isOpen()) {
     return;
   }
@@ -119,7 +135,7 @@ void SerialPortDriver::ClosePort() {
 }
 
 bool SerialPortDriver::IsOpen() const {
-  return serial_.isOpen();
+  return in_process_ != nullptr || serial_.isOpen();
 }
 
 bool SerialPortDriver::apply_line_settings() {
@@ -161,7 +177,27 @@ std::uint32_t SerialPortDriver::EffectiveBaudRate() const {
   return baud_rate_ == TBaudRate::brCustom ? baud_rate_value_ : baud_rate_bits(baud_rate_);
 }
 
+void SerialPortDriver::poll_in_process() {
+  const auto opening = opening_;
+  std::size_t handed = 0;
+  while (opening == opening_ && handed < in_process_answer_.size()) {
+    const std::size_t n = std::min<std::size_t>(in_process_answer_.size() - handed, in_buf_size_);
+    std::copy_n(in_process_answer_.data() + handed, n, chunk_.data());
+    handed += n;
+    if (OnReceiveData) {
+      OnReceiveData(this, chunk_.data(), n);  // may close the port, or open another
+    }
+  }
+  if (opening == opening_) {
+    in_process_answer_.erase(0, handed);
+  }
+}
+
 void SerialPortDriver::poll() {
+  if (in_process_) {
+    poll_in_process();
+    return;
+  }
   if (!serial_.isOpen()) {
     return;
   }
@@ -207,6 +243,10 @@ std::size_t SerialPortDriver::WriteBytes(const char* data, std::size_t length, u
   if (!IsOpen()) {
     return 0;
   }
+  if (in_process_) {
+    in_process_->receive(data, length, in_process_answer_);
+    return length;
+  }
   std::size_t written = 0;
   QElapsedTimer since_progress;
   since_progress.start();
@@ -235,6 +275,12 @@ std::size_t SerialPortDriver::WriteBytes(const char* data, std::size_t length, u
 
 void SerialPortDriver::PurgeBuffers(bool input, bool output) {
   if (!IsOpen()) {
+    return;
+  }
+  if (in_process_) {
+    if (input) {
+      in_process_answer_.clear();
+    }
     return;
   }
   QSerialPort::Directions directions;

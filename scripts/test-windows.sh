@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Runs the Windows build's tests under Wine (scripts/build-windows.sh builds them), then a download
+# through a Wine COM port from the Linux program's simulated instrument, compared field for field
+# with the Linux download of the same memory. Ends with "N passed, M failed".
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/windows"
+bin="$build/bin"
+wine=/usr/lib/wine/wine64
+export WINEPREFIX="$root/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [[ ! -x "$wine" || ! -f "$bin/vkt-rs7.com" ]]; then
+  echo "test-windows: run scripts/build-windows.sh first" >&2
+  exit 1
+fi
+
+# Tests that cannot run under Wine, with the reason. Their Linux runs (scripts/test.sh) stay.
+declare -A skipped=(
+  [image_import_file_test]="reads the files back with python3-dbfread, a Linux program"
+  [xls_reader_tests]="reads the workbooks back with python3-xlrd, LibreOffice and gnumeric, Linux programs"
+)
+
+passed=0
+failed=0
+failures=()
+result() { # name status
+  if [[ $2 -eq 0 ]]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    failures+=("$1")
+  fi
+}
+
+# A new prefix is set up on its first start (a few seconds); later starts reuse it.
+"$wine" "$bin/vkt-rs7.com" --version >/dev/null 2>&1 || true
+
+# --- the test executables, through CTest with Wine as the emulator ---
+exclude=$(IFS='|'; echo "^(${!skipped[*]})$")
+log="$build/ctest-wine.log"
+ctest --test-dir "$build" -E "$exclude" -j "$(nproc)" --timeout 900 --output-on-failure >"$log" 2>&1
+# One line per test: "  3/40 Test  #3: name ......   Passed    0.12 sec" (or ***Failed, ***Timeout...).
+while read -r name status; do
+  result "$name" "$status"
+done < <(awk '/ Test +#[0-9]+: / { for (i = 1; i <= NF; i++) if ($i ~ /^#[0-9]+:$/) name = $(i + 1);
+                                   print name, (/ Passed /) ? 0 : 1 }' "$log")
+grep -E '^[0-9]+% tests passed|tests failed' "$log" | tail -1
+
+# --- a download through a Wine COM port ---
+linux_exe="${VKT_LINUX_EXE:-$root/build/test/src/app/vkt-rs7}"
+work=$(mktemp -d)
+sims=()
+cleanup() {
+  local pid
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; done
+  rm -rf "$work"
+  rm -f "$WINEPREFIX/dosdevices/com5"
+}
+trap cleanup EXIT
+
+# Starts the Linux simulator (arguments as `vkt-rs7 simulate`); prints the terminal it serves on.
+simulate() {
+  local out="$work/sim.$RANDOM"
+  "$linux_exe" simulate "$@" >"$out" 2>&1 &
+  sims+=($!)
+  local i
+  for i in $(seq 100); do
+    [[ -s "$out" ]] && break
+    sleep 0.1
+  done
+  head -1 "$out"
+}
+
+com_download() {
+  local pty
+  pty=$(simulate --records 30 --seed 11 --once) || return 1
+  [[ -c "$pty" ]] || { echo "no simulator terminal: $pty"; return 1; }
+  mkdir -p "$WINEPREFIX/dosdevices"
+  ln -sfn "$pty" "$WINEPREFIX/dosdevices/com5"
+  (cd "$work" && timeout 120 "$wine" "$bin/vkt-rs7.com" download --port COM5 windows.db) || return 1
+  pty=$(simulate --records 30 --seed 11 --once) || return 1
+  (cd "$work" && timeout 120 "$linux_exe" download --port "$pty" linux.db >/dev/null) || return 1
+  local kind
+  for kind in A B; do
+    "$linux_exe" dump --kind "$kind" --format json "$work/windows.db" >"$work/windows.$kind.json" || return 1
+    "$linux_exe" dump --kind "$kind" --format json "$work/linux.db" >"$work/linux.$kind.json" || return 1
+    cmp -s "$work/windows.$kind.json" "$work/linux.$kind.json" || {
+      echo "kind $kind differs:"
+      diff "$work/windows.$kind.json" "$work/linux.$kind.json" | head -20
+      return 1
+    }
+  done
+  [[ $(grep -o '"D1"' "$work/windows.A.json" | wc -l) -eq 30 ]] || {
+    echo "expected 30 rows of device A"
+    return 1
+  }
+}
+
+# A port that does not exist: the instrument is not found, no file is left behind.
+missing_port() {
+  local out code
+  out=$(cd "$work" && timeout 60 "$wine" "$bin/vkt-rs7.com" download --port COM9 absent.db 2>&1)
+  code=$?
+  [[ $code -eq 1 ]] || { echo "exit code $code"; return 1; }
+  grep -q "Прибор не обнаружен!" <<<"$out" || { echo "message: $out"; return 1; }
+  [[ ! -e "$work/absent.db" ]] || { echo "absent.db was left behind"; return 1; }
+}
+
+for check in com_download missing_port; do
+  if [[ ! -x "$linux_exe" ]]; then
+    echo "wine_$check: FAILED (no Linux program at $linux_exe: run scripts/test.sh first)"
+    result "wine_$check" 1
+    continue
+  fi
+  if output=$($check 2>&1); then
+    echo "wine_$check: passed"
+    result "wine_$check" 0
+  else
+    echo "wine_$check: FAILED"
+    echo "$output" | sed 's/^/  /'
+    result "wine_$check" 1
+  fi
+done
+
+echo
+echo "Not run under Wine:"
+for name in "${!skipped[@]}"; do
+  echo "  $name: ${skipped[$name]}"
+done
+if [[ $failed -gt 0 ]]; then
+  echo "Failed: ${failures[*]} (CTest's output: $log)"
+fi
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
