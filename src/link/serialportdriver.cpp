@@ -201,11 +201,10 @@ void SerialPortDriver::poll() {
   if (!serial_.isOpen()) {
     return;
   }
-  const qint64 waiting = serial_.bytesAvailable();
-  if (waiting <= 0) {
-    return;
-  }
-  const qint64 n = serial_.read(chunk_.data(), std::min<qint64>(waiting, in_buf_size_));
+  // A read is asked for even when nothing is waiting: on Windows that starts the port's next
+  // read from the device, which a port under Wine needs (its wait for input ends at once there,
+  // as it cannot query a pseudo-terminal's modem lines, and is not started again).
+  const qint64 n = serial_.read(chunk_.data(), in_buf_size_);
   if (n > 0 && OnReceiveData) {
     OnReceiveData(this, chunk_.data(), static_cast<std::size_t>(n));
   }
