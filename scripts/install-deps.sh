@@ -18,7 +18,7 @@ full_packages=(
 )
 
 windows_packages=(
-  g++-mingw-w64-x86-64-posix wine64 qt6-base-dev-tools googletest zip xz-utils
+  g++-mingw-w64-x86-64-posix wine64 qt6-base-dev-tools googletest zip xz-utils xdotool
 )
 
 for option in "$@"; do

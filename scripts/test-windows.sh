@@ -70,29 +70,58 @@ simulate() {
   head -1 "$out"
 }
 
-com_download() {
+# Both files' rows of each device kind, as `vkt-rs7 dump` prints them, must be equal.
+same_rows() { # a.db b.db
+  local kind
+  for kind in A B; do
+    "$linux_exe" dump --kind "$kind" --format json "$1" >"$1.$kind.json" || return 1
+    "$linux_exe" dump --kind "$kind" --format json "$2" >"$2.$kind.json" || return 1
+    cmp -s "$1.$kind.json" "$2.$kind.json" || {
+      echo "rows of kind $kind differ between $(basename "$1") and $(basename "$2"):"
+      diff "$1.$kind.json" "$2.$kind.json" | head -20
+      return 1
+    }
+  done
+}
+
+# Rows of device A in a file.
+rows_of_a() {
+  "$linux_exe" dump --kind A --format json "$1" | grep -c '^ *{"N": '
+}
+
+link_com5() {
   local pty
   pty=$(simulate --records 30 --seed 11 --once) || return 1
   [[ -c "$pty" ]] || { echo "no simulator terminal: $pty"; return 1; }
   mkdir -p "$WINEPREFIX/dosdevices"
   ln -sfn "$pty" "$WINEPREFIX/dosdevices/com5"
+}
+
+# The command line: vkt-rs7.com download --port COM5, against the Linux download of the same memory.
+com_download() {
+  link_com5 || return 1
   (cd "$work" && timeout 120 "$wine" "$bin/vkt-rs7.com" download --port COM5 windows.db) || return 1
+  local pty
   pty=$(simulate --records 30 --seed 11 --once) || return 1
   (cd "$work" && timeout 120 "$linux_exe" download --port "$pty" linux.db >/dev/null) || return 1
-  local kind
-  for kind in A B; do
-    "$linux_exe" dump --kind "$kind" --format json "$work/windows.db" >"$work/windows.$kind.json" || return 1
-    "$linux_exe" dump --kind "$kind" --format json "$work/linux.db" >"$work/linux.$kind.json" || return 1
-    cmp -s "$work/windows.$kind.json" "$work/linux.$kind.json" || {
-      echo "kind $kind differs:"
-      diff "$work/windows.$kind.json" "$work/linux.$kind.json" | head -20
-      return 1
-    }
-  done
-  [[ $(grep -o '"D1"' "$work/windows.A.json" | wc -l) -eq 30 ]] || {
-    echo "expected 30 rows of device A"
-    return 1
-  }
+  same_rows "$work/windows.db" "$work/linux.db" || return 1
+  [[ $(rows_of_a "$work/windows.db") -eq 30 ]] || { echo "expected 30 rows of device A"; return 1; }
+}
+
+# The window: "Создать" with the instrument on COM5 gives the same file.
+window_download() {
+  [[ -f "$work/linux.db" ]] || { echo "needs the Linux download of wine_com_download"; return 1; }
+  link_com5 || return 1
+  timeout 300 "$root/scripts/windows-window.sh" "$work/window.db" "${VKT_WINDOWS_SHOT:-}" || return 1
+  same_rows "$work/window.db" "$work/linux.db"
+}
+
+# --demo: "Создать" downloads the program's own simulated instrument (25 measurements).
+window_demo() {
+  timeout 300 "$root/scripts/windows-window.sh" "$work/demo.db" "" --demo || return 1
+  local rows
+  rows=$(rows_of_a "$work/demo.db")
+  [[ $rows -eq 25 ]] || { echo "expected 25 rows of device A, found $rows"; return 1; }
 }
 
 # A port that does not exist: the instrument is not found, no file is left behind.
@@ -105,7 +134,7 @@ missing_port() {
   [[ ! -e "$work/absent.db" ]] || { echo "absent.db was left behind"; return 1; }
 }
 
-for check in com_download missing_port; do
+for check in com_download window_download window_demo missing_port; do
   if [[ ! -x "$linux_exe" ]]; then
     echo "wine_$check: FAILED (no Linux program at $linux_exe: run scripts/test.sh first)"
     result "wine_$check" 1

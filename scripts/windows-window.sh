@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The Windows program's window under Wine on a virtual X server: "Создать" (Ctrl+N), a file name
+# typed into the save dialog, the download from COM5, and the rows in the grid.
+# Usage (scripts/test-windows.sh runs it): windows-window.sh FILE.db [SCREENSHOT.png [ARGUMENT...]]
+# The program's arguments are "--port COM5" unless given; COM5 must then lead to an instrument
+# (the Wine prefix's dosdevices/com5 link). With --demo the program's own simulated port serves.
+set -euo pipefail
+if [[ -z "${VKT_UNDER_XVFB:-}" ]]; then
+  export VKT_UNDER_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+file=$1
+shot=${2:-}
+shift $(($# < 2 ? $# : 2))
+args=("$@")
+[[ ${#args[@]} -gt 0 ]] || args=(--port COM5)
+export WINEPREFIX="${WINEPREFIX:-$root/build/wine}" WINEDEBUG=-all
+
+/usr/lib/wine/wine64 "$root/build/windows/bin/vkt-rs7.exe" "${args[@]}" >/dev/null 2>&1 &
+pid=$!
+trap 'kill "$pid" 2>/dev/null || true' EXIT
+
+# Waits up to $2 tenths of a second for a window whose title matches $1; prints its id.
+wait_window() {
+  local i id
+  for ((i = 0; i < $2; i++)); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1 || true)
+    [[ -n "$id" ]] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+main=$(wait_window '^ВКТ - РС7' 600) || { echo "no main window"; exit 1; }
+sleep 4 # the splash window goes first
+main=$(wait_window '^ВКТ - РС7' 100)
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+xdotool key --clearmodifiers ctrl+n
+# Wine's own save dialog opens with the keyboard in its file name box (it has no title to wait for).
+sleep 5
+winfile=$(/usr/lib/wine/wine64 winepath -w "$file" 2>/dev/null | tr -d '\r')
+xdotool type --delay 20 "$winfile"
+xdotool key Return
+for ((i = 0; i < 600; i++)); do
+  [[ -s "$file" ]] && break
+  sleep 0.1
+done
+[[ -s "$file" ]] || { echo "no file $file"; exit 1; }
+sleep 3 # the rows come into the grid
+if [[ -n "$shot" ]]; then
+  # The Linux build's screen grabber (scripts/test.sh builds it).
+  "${VKT_SCREENSHOT:-$root/build/test/tests/app/vkt-screenshot}" "$shot"
+fi
