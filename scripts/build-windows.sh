@@ -40,7 +40,7 @@ fi
 cmake -S "$root" -B "$build" -G Ninja "${flags[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$sdk/lib/cmake/Qt6/qt.toolchain.cmake" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-  -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$bin" \
+  -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$bin" -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 \
   -DVKT_BUILD_TESTS=$tests -DVKT_GTEST_SOURCE_DIR=/usr/src/googletest \
   -DVKT_BUILD_BENCH=ON >/dev/null
 cmake --build "$build"

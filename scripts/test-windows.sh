@@ -57,17 +57,19 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts the Linux simulator (arguments as `vkt-rs7 simulate`); prints the terminal it serves on.
+# Starts the Linux simulator (arguments as `vkt-rs7 simulate`): sim_path is the terminal it serves
+# on, sim_pid its process.
 simulate() {
-  local out="$work/sim.$RANDOM"
+  local out="$work/sim.$RANDOM" i
   "$linux_exe" simulate "$@" >"$out" 2>&1 &
-  sims+=($!)
-  local i
+  sim_pid=$!
+  sims+=("$sim_pid")
   for i in $(seq 100); do
     [[ -s "$out" ]] && break
     sleep 0.1
   done
-  head -1 "$out"
+  sim_path=$(head -1 "$out")
+  [[ -c "$sim_path" ]] || { echo "no simulator terminal: $sim_path"; return 1; }
 }
 
 # Both files' rows of each device kind, as `vkt-rs7 dump` prints them, must be equal.
@@ -89,21 +91,18 @@ rows_of_a() {
   "$linux_exe" dump --kind A --format json "$1" | grep -c '^ *{"N": '
 }
 
-link_com5() {
-  local pty
-  pty=$(simulate --records 30 --seed 11 --once) || return 1
-  [[ -c "$pty" ]] || { echo "no simulator terminal: $pty"; return 1; }
+link_com5() { # simulate's arguments
+  simulate "$@" || return 1
   mkdir -p "$WINEPREFIX/dosdevices"
-  ln -sfn "$pty" "$WINEPREFIX/dosdevices/com5"
+  ln -sfn "$sim_path" "$WINEPREFIX/dosdevices/com5"
 }
 
 # The command line: vkt-rs7.com download --port COM5, against the Linux download of the same memory.
 com_download() {
-  link_com5 || return 1
+  link_com5 --records 30 --seed 11 --once || return 1
   (cd "$work" && timeout 120 "$wine" "$bin/vkt-rs7.com" download --port COM5 windows.db) || return 1
-  local pty
-  pty=$(simulate --records 30 --seed 11 --once) || return 1
-  (cd "$work" && timeout 120 "$linux_exe" download --port "$pty" linux.db >/dev/null) || return 1
+  simulate --records 30 --seed 11 --once || return 1
+  (cd "$work" && timeout 120 "$linux_exe" download --port "$sim_path" linux.db >/dev/null) || return 1
   same_rows "$work/windows.db" "$work/linux.db" || return 1
   [[ $(rows_of_a "$work/windows.db") -eq 30 ]] || { echo "expected 30 rows of device A"; return 1; }
 }
@@ -111,7 +110,7 @@ com_download() {
 # The window: "Создать" with the instrument on COM5 gives the same file.
 window_download() {
   [[ -f "$work/linux.db" ]] || { echo "needs the Linux download of wine_com_download"; return 1; }
-  link_com5 || return 1
+  link_com5 --records 30 --seed 11 --once || return 1
   timeout 300 "$root/scripts/windows-window.sh" "$work/window.db" "${VKT_WINDOWS_SHOT:-}" || return 1
   same_rows "$work/window.db" "$work/linux.db"
 }
@@ -134,18 +133,34 @@ missing_port() {
   [[ ! -e "$work/absent.db" ]] || { echo "absent.db was left behind"; return 1; }
 }
 
-for check in com_download window_download window_demo missing_port; do
+# The instrument pulled out in the middle of the data: a failure, and no file left behind.
+pulled_out() {
+  link_com5 --records 30 --throttle || return 1
+  (cd "$work" && exec timeout 120 "$wine" "$bin/vkt-rs7.com" download --port COM5 pulled.db >"$work/pulled.out" 2>&1) &
+  local download=$!
+  sleep 4
+  kill "$sim_pid"
+  local code=0
+  wait "$download" || code=$?
+  cat "$work/pulled.out"
+  [[ $code -eq 1 ]] || { echo "exit code $code"; return 1; }
+  [[ -z "$(ls "$work" | grep '^pulled\.\(db\|mdx\)')" ]] || { echo "a file was left behind"; return 1; }
+}
+
+for check in com_download window_download window_demo missing_port pulled_out; do
   if [[ ! -x "$linux_exe" ]]; then
     echo "wine_$check: FAILED (no Linux program at $linux_exe: run scripts/test.sh first)"
     result "wine_$check" 1
     continue
   fi
-  if output=$($check 2>&1); then
+  # Not in a subshell: the simulators it starts are stopped at the end.
+  $check >"$work/$check.log" 2>&1
+  if [[ $? -eq 0 ]]; then
     echo "wine_$check: passed"
     result "wine_$check" 0
   else
     echo "wine_$check: FAILED"
-    echo "$output" | sed 's/^/  /'
+    sed 's/^/  /' "$work/$check.log"
     result "wine_$check" 1
   fi
 done
