@@ -16,6 +16,8 @@ shift $(($# < 2 ? $# : 2))
 args=("$@")
 [[ ${#args[@]} -gt 0 ]] || args=(--port COM5)
 export WINEPREFIX="${WINEPREFIX:-$root/build/wine}" WINEDEBUG=-all
+# A Wine already running in this prefix would keep the display it started with (or none).
+/usr/lib/wine/wineserver -k 2>/dev/null || true
 
 /usr/lib/wine/wine64 "$root/build/windows/bin/vkt-rs7.exe" "${args[@]}" >/dev/null 2>&1 &
 pid=$!

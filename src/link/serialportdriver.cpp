@@ -177,19 +177,17 @@ std::uint32_t SerialPortDriver::EffectiveBaudRate() const {
   return baud_rate_ == TBaudRate::brCustom ? baud_rate_value_ : baud_rate_bits(baud_rate_);
 }
 
+// As from a device: at most one buffer's worth per poll, so that an answer takes its time to
+// arrive and can be cancelled on the way.
 void SerialPortDriver::poll_in_process() {
-  const auto opening = opening_;
-  std::size_t handed = 0;
-  while (opening == opening_ && handed < in_process_answer_.size()) {
-    const std::size_t n = std::min<std::size_t>(in_process_answer_.size() - handed, in_buf_size_);
-    std::copy_n(in_process_answer_.data() + handed, n, chunk_.data());
-    handed += n;
-    if (OnReceiveData) {
-      OnReceiveData(this, chunk_.data(), n);  // may close the port, or open another
-    }
+  const std::size_t n = std::min<std::size_t>(in_process_answer_.size(), in_buf_size_);
+  if (n == 0) {
+    return;
   }
-  if (opening == opening_) {
-    in_process_answer_.erase(0, handed);
+  std::copy_n(in_process_answer_.data(), n, chunk_.data());
+  in_process_answer_.erase(0, n);
+  if (OnReceiveData) {
+    OnReceiveData(this, chunk_.data(), n);
   }
 }
 

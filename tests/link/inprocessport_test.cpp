@@ -125,5 +125,21 @@ TEST_F(InProcessPortTest, SimulatorServesTheDriverInProcessWhereItMust) {
   EXPECT_FALSE(driver.OpenPort());
 }
 
+// The ports a download tries when none are configured, and the numbered ports' device names.
+TEST(SerialPortNames, TheFirstTwoSerialPortsAreTheDefaults) {
+#ifdef _WIN32
+  const QStringList expected = {QStringLiteral("\\\\.\\COM1"), QStringLiteral("\\\\.\\COM2")};
+  const QString fifth = QStringLiteral("\\\\.\\COM5");
+#else
+  const QStringList expected = {QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyS1")};
+  const QString fifth = QStringLiteral("/dev/ttyS4");
+#endif
+  EXPECT_EQ(default_serial_ports(), expected);
+  SerialPortDriver driver;
+  EXPECT_EQ(driver.PortName(), expected[1]);
+  driver.SetPort(TPortNumber::pnCOM5);
+  EXPECT_EQ(driver.PortName(), fifth);
+}
+
 }  // namespace
 }  // namespace vkt::link
