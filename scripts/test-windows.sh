@@ -118,13 +118,13 @@ com_download() {
 window_download() {
   [[ -f "$work/linux.db" ]] || { echo "needs the Linux download of wine_com_download"; return 1; }
   link_com5 --records 30 --seed 11 --once || return 1
-  timeout 300 "$root/scripts/windows-window.sh" "$work/window.db" "${VKT_WINDOWS_SHOT:-}" || return 1
+  timeout 420 "$root/scripts/windows-window.sh" "$work/window.db" "${VKT_WINDOWS_SHOT:-}" || return 1
   same_rows "$work/window.db" "$work/linux.db"
 }
 
 # --demo: "Создать" downloads the program's own simulated instrument (25 measurements).
 window_demo() {
-  timeout 300 "$root/scripts/windows-window.sh" "$work/demo.db" "" --demo || return 1
+  timeout 420 "$root/scripts/windows-window.sh" "$work/demo.db" "" --demo || return 1
   local rows
   rows=$(rows_of_a "$work/demo.db")
   [[ $rows -eq 25 ]] || { echo "expected 25 rows of device A, found $rows"; return 1; }

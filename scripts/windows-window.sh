@@ -23,34 +23,43 @@ export WINEPREFIX="${WINEPREFIX:-$root/build/wine}" WINEDEBUG=-all
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true' EXIT
 
-# Waits up to $2 tenths of a second for a window whose title matches $1; prints its id.
-wait_window() {
-  local i id
-  for ((i = 0; i < $2; i++)); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1 || true)
-    [[ -n "$id" ]] && { echo "$id"; return 0; }
+# Waits up to $1 tenths of a second for the main window: titled "ВКТ - РС7" like the splash
+# window, but as wide as the screen. Prints its id.
+wait_main_window() {
+  local i id width
+  for ((i = 0; i < $1; i++)); do
+    for id in $(xdotool search --onlyvisible --name '^ВКТ - РС7' 2>/dev/null); do
+      width=$(xdotool getwindowgeometry "$id" 2>/dev/null | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+      [[ ${width:-0} -ge 800 ]] && { echo "$id"; return 0; }
+    done
     sleep 0.1
   done
   return 1
 }
 
-main=$(wait_window '^ВКТ - РС7' 600) || { echo "no main window"; exit 1; }
-sleep 4 # the splash window goes first
-main=$(wait_window '^ВКТ - РС7' 100)
+main=$(wait_main_window 1200) || { echo "no main window"; exit 1; }
+sleep 2
 xdotool windowfocus --sync "$main" 2>/dev/null || true
 xdotool key --clearmodifiers ctrl+n
 # Wine's own save dialog opens with the keyboard in its file name box (it has no title to wait for).
 sleep 5
 winfile=$(/usr/lib/wine/wine64 winepath -w "$file" 2>/dev/null | tr -d '\r')
+# The box may hold the name chosen last time: it is replaced.
+xdotool key End shift+Home
 xdotool type --delay 20 "$winfile"
 xdotool key Return
-for ((i = 0; i < 600; i++)); do
+for ((i = 0; i < 2400; i++)); do
   [[ -s "$file" ]] && break
   sleep 0.1
 done
-[[ -s "$file" ]] || { echo "no file $file"; exit 1; }
+# The Linux build's screen grabber (scripts/test.sh builds it).
+grabber="${VKT_SCREENSHOT:-$root/build/test/tests/app/vkt-screenshot}"
+if [[ ! -s "$file" ]]; then
+  echo "no file $file"
+  [[ -x "$grabber" ]] && "$grabber" "$file.failed.png" && echo "the screen then: $file.failed.png"
+  exit 1
+fi
 sleep 3 # the rows come into the grid
 if [[ -n "$shot" ]]; then
-  # The Linux build's screen grabber (scripts/test.sh builds it).
-  "${VKT_SCREENSHOT:-$root/build/test/tests/app/vkt-screenshot}" "$shot"
+  "$grabber" "$shot"
 fi

@@ -1,6 +1,6 @@
-// Linked into every test executable of the Windows build. The environment of the Linux side does
-// not reach a program under Wine, so what CTest would set for a test is set here, before main():
-// windows drawn off-screen, with no display needed.
+// The main() of every test executable of the Windows build. The environment of the Linux side does
+// not reach a program under Wine, so what CTest would set for a test is set here: windows drawn
+// off-screen, with no display needed.
 //
 // The cases that cannot run there are left out here, each with its reason (they run on Linux):
 // - the independent readers are Linux programs (python3-dbfread, python3-xlrd and our Python
@@ -8,6 +8,7 @@
 // - some cases read a table's or index's bytes from outside while the engine holds the file, which
 //   Windows refuses: the engine opens its files without sharing, the Windows form of its lock.
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 namespace {
@@ -32,10 +33,13 @@ constexpr const char* kNotUnderWine =
     ":TableIndexTest.MissingIndexClearsTheFlag"
     ":TableIndexTest.StaleIndexFromACrashIsDropped";
 
-[[maybe_unused]] const bool g_environment_set = [] {
-  _putenv_s("QT_QPA_PLATFORM", "offscreen");
-  _putenv_s("GTEST_FILTER", kNotUnderWine);
-  return true;
-}();
-
 }  // namespace
+
+int main(int argc, char** argv) {
+  _putenv_s("QT_QPA_PLATFORM", "offscreen");
+  ::testing::InitGoogleTest(&argc, argv);
+  if (GTEST_FLAG_GET(filter) == "*") {
+    GTEST_FLAG_SET(filter, kNotUnderWine);
+  }
+  return RUN_ALL_TESTS();
+}
