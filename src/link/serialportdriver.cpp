@@ -60,9 +60,6 @@ SerialPortDriver::SerialPortDriver(QObject* parent) : QObject(parent), port_name
   chunk_.resize(in_buf_size_);
   poll_timer_.setTimerType(Qt::PreciseTimer);
   connect(&poll_timer_, &QTimer::timeout, this, &SerialPortDriver::poll);
-  // Some ports fill their input only from the event loop and wake no poll that came before (a
-  // Windows port under Wine): what they deliver is read when they report it.
-  connect(&serial_, &QIODevice::readyRead, this, &SerialPortDriver::poll);
   // Errors are looked at after the call that raised them has returned; one raised by an
   // earlier opening of the port is ignored.
   connect(&serial_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {

@@ -1,9 +1,9 @@
 #pragma once
 
 // The serial port as the download uses it: opened by device name, line set once, single request
-// characters written, and the input read on the caller's thread as soon as the port reports it
-// (and on a polling timer besides), handing whatever has arrived to OnReceiveData in chunks of at
-// most InBufSize bytes. A name registered as an in-process port opens that instead of a device.
+// characters written, and the input polled on a timer on the caller's thread, handing whatever
+// has arrived to OnReceiveData in chunks of at most InBufSize bytes. A name registered as an
+// in-process port opens that instead of a device.
 
 #include <QObject>
 #include <QSerialPort>
