@@ -30,7 +30,6 @@ fi
 
 flags=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DVKT_BUILD_BENCH=OFF)
 if command -v ccache >/dev/null; then
-  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
   flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \

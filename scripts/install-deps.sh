@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build, the program and the tests need on Debian 12.
 # Idempotent: apt-get runs only when something is missing.
-#   --full   also the heavier independent readers (LibreOffice, gnumeric, dBase index tools)
+#   --full      also the heavier independent readers (LibreOffice, gnumeric, dBase index tools)
+#   --windows   also the Windows cross-build: MinGW-w64 compilers, Wine, Qt's host tools, GoogleTest's
+#               sources (scripts/build-windows.sh, scripts/test-windows.sh)
 set -euo pipefail
 
 packages=(
@@ -17,9 +19,16 @@ full_packages=(
   libreoffice-calc-nogui libreoffice-base-drivers gnumeric libshp-dev hyperfine shapelib time
 )
 
-if [[ "${1:-}" == "--full" ]]; then
-  packages+=("${full_packages[@]}")
-fi
+windows_packages=(
+  g++-mingw-w64-x86-64-posix wine64 qt6-base-dev-tools googletest zip xz-utils xdotool
+)
+
+for option in "$@"; do
+  case "$option" in
+    --full) packages+=("${full_packages[@]}") ;;
+    --windows) packages+=("${windows_packages[@]}") ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

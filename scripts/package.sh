@@ -7,7 +7,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/package"
 flags=(-DCMAKE_BUILD_TYPE=Release -DVKT_BUILD_TESTS=OFF -DVKT_BUILD_BENCH=OFF)
 if command -v ccache >/dev/null; then
-  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
   flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 # The distribution's hardening flags, as a Debian build would pass them.

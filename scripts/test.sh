@@ -19,9 +19,8 @@ if [[ $sanitize == ON ]]; then
 else
   flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DVKT_BUILD_BENCH=ON)
 fi
-# Several work trees of the project share one compiler cache: paths are hashed relative to each root.
+# A compiler cache makes rebuilds of an unchanged tree quick (one cache per tree: paths stay absolute).
 if command -v ccache >/dev/null; then
-  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
   flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$build" -G Ninja -DVKT_SANITIZE=$sanitize "${flags[@]}"

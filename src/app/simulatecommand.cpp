@@ -37,6 +37,12 @@ int run_simulate(const CommandLine& command) {
   options.throttle = command.throttle;
   options.once = command.once;
 
+  if (sim::Simulator::serves_in_process()) {
+    print_error(
+        QStringLiteral("simulate: прибор-имитатор работает только внутри программы (--demo), "
+                       "в этой системе нет псевдотерминалов"));
+    return kExitFailure;
+  }
   sim::Simulator simulator(options);
   std::string path;
   try {

@@ -86,6 +86,12 @@ bool SerialPortDriver::OpenPort() {
     return true;
   }
   ++opening_;
+  if (auto line = open_in_process_port(port_name_.toStdString())) {
+    in_process_ = std::move(line);
+    in_process_answer_.clear();
+    poll_timer_.start(polling_delay_);
+    return true;
+  }
   serial_.setPortName(port_name_);
   if (!serial_.open(QIODevice::ReadWrite)) {
     serial_.clearError();
@@ -109,6 +115,13 @@ bool SerialPortDriver::OpenPort() {
 }
 
 void SerialPortDriver::ClosePort() {
+  if (in_process_) {
+    poll_timer_.stop();
+    in_process_.reset();
+    in_process_answer_.clear();
+    ++opening_;
+    return;
+  }
   if (!serial_.isOpen()) {
     return;
   }
@@ -119,7 +132,7 @@ void SerialPortDriver::ClosePort() {
 }
 
 bool SerialPortDriver::IsOpen() const {
-  return serial_.isOpen();
+  return in_process_ != nullptr || serial_.isOpen();
 }
 
 bool SerialPortDriver::apply_line_settings() {
@@ -161,15 +174,32 @@ std::uint32_t SerialPortDriver::EffectiveBaudRate() const {
   return baud_rate_ == TBaudRate::brCustom ? baud_rate_value_ : baud_rate_bits(baud_rate_);
 }
 
+// As from a device: at most one buffer's worth per poll, so that an answer takes its time to
+// arrive and can be cancelled on the way.
+void SerialPortDriver::poll_in_process() {
+  const std::size_t n = std::min<std::size_t>(in_process_answer_.size(), in_buf_size_);
+  if (n == 0) {
+    return;
+  }
+  std::copy_n(in_process_answer_.data(), n, chunk_.data());
+  in_process_answer_.erase(0, n);
+  if (OnReceiveData) {
+    OnReceiveData(this, chunk_.data(), n);
+  }
+}
+
 void SerialPortDriver::poll() {
+  if (in_process_) {
+    poll_in_process();
+    return;
+  }
   if (!serial_.isOpen()) {
     return;
   }
-  const qint64 waiting = serial_.bytesAvailable();
-  if (waiting <= 0) {
-    return;
-  }
-  const qint64 n = serial_.read(chunk_.data(), std::min<qint64>(waiting, in_buf_size_));
+  // A read is asked for even when nothing is waiting: on Windows that starts the port's next
+  // read from the device, which a port under Wine needs (its wait for input ends at once there,
+  // as it cannot query a pseudo-terminal's modem lines, and is not started again).
+  const qint64 n = serial_.read(chunk_.data(), in_buf_size_);
   if (n > 0 && OnReceiveData) {
     OnReceiveData(this, chunk_.data(), static_cast<std::size_t>(n));
   }
@@ -207,6 +237,10 @@ std::size_t SerialPortDriver::WriteBytes(const char* data, std::size_t length, u
   if (!IsOpen()) {
     return 0;
   }
+  if (in_process_) {
+    in_process_->receive(data, length, in_process_answer_);
+    return length;
+  }
   std::size_t written = 0;
   QElapsedTimer since_progress;
   since_progress.start();
@@ -235,6 +269,12 @@ std::size_t SerialPortDriver::WriteBytes(const char* data, std::size_t length, u
 
 void SerialPortDriver::PurgeBuffers(bool input, bool output) {
   if (!IsOpen()) {
+    return;
+  }
+  if (in_process_) {
+    if (input) {
+      in_process_answer_.clear();
+    }
     return;
   }
   QSerialPort::Directions directions;

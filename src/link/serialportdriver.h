@@ -2,7 +2,8 @@
 
 // The serial port as the download uses it: opened by device name, line set once, single request
 // characters written, and the input polled on a timer on the caller's thread, handing whatever
-// has arrived to OnReceiveData in chunks of at most InBufSize bytes.
+// has arrived to OnReceiveData in chunks of at most InBufSize bytes. A name registered as an
+// in-process port opens that instead of a device.
 
 #include <QObject>
 #include <QSerialPort>
@@ -12,7 +13,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
+
+#include "link/inprocessport.h"
 
 namespace vkt::link {
 
@@ -129,7 +134,11 @@ class SerialPortDriver : public QObject {
   void poll();
   void port_error(QSerialPort::SerialPortError error);
 
+  void poll_in_process();
+
   QSerialPort serial_;
+  std::unique_ptr<InProcessLine> in_process_;  // open on an in-process port instead of serial_
+  std::string in_process_answer_;              // what that port sent and is not yet handed over
   QTimer poll_timer_;
   unsigned opening_ = 0;  // counts openings and closings, to tell stale error reports
   std::vector<char> chunk_;

@@ -30,8 +30,11 @@ class Simulator {
   Simulator& operator=(const Simulator&) = delete;
 
   // Opens a new pseudo-terminal and starts serving on it; returns the path to open as a serial
-  // port. Throws std::runtime_error when no terminal can be had (or on a system without them).
+  // port. Throws std::runtime_error when no terminal can be had. Where there are no
+  // pseudo-terminals it serves as an in-process port and returns that port's name.
   std::string start();
+  // True where the simulator serves as an in-process port, which only this program can open.
+  static bool serves_in_process();
   // Stops serving and closes the terminal.
   void stop();
 

@@ -141,6 +141,10 @@ Simulator::~Simulator() {
   stop();
 }
 
+bool Simulator::serves_in_process() {
+  return false;
+}
+
 std::string Simulator::start() {
   if (impl_->thread.joinable()) {
     return impl_->path;

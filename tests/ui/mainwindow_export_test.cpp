@@ -1,5 +1,6 @@
 // "Экспорт в Excel" through the window, the workbook read back by an independent reader.
 #include <gtest/gtest.h>
+#include <filesystem>
 
 #include <QAction>
 #include <QApplication>
@@ -42,7 +43,7 @@ class MainWindowExportTest : public testing::WindowTest {
   QString write_file(const char* name, bool with_device_b, int dev_type = 0) {
     const QString file = path(name);
     dbf::Table t;
-    measurement::create_measurement_file(t, file.toStdString());
+    measurement::create_measurement_file(t, std::filesystem::path(file.toStdU16String()));
     for (int n : {3, 1, 2}) {
       t.append();
       t.set_double("N", n);

@@ -49,7 +49,7 @@ class MainWindowFileTest : public testing::WindowTest {
   QString write_file(const QString& name, const std::vector<Row>& rows) {
     const QString path = QDir(dir_.path()).filePath(name);
     dbf::Table t;
-    measurement::create_measurement_file(t, path.toStdString());
+    measurement::create_measurement_file(t, std::filesystem::path(path.toStdU16String()));
     for (const Row& row : rows) {
       t.append();
       t.set_double("N", row.n);
@@ -70,7 +70,7 @@ class MainWindowFileTest : public testing::WindowTest {
 
   QString comment_in_file(const QString& path, int row_index) {
     dbf::Table t;
-    t.open(path.toStdString());
+    t.open(std::filesystem::path(path.toStdU16String()));
     t.first();
     for (int i = 0; i < row_index; ++i) {
       t.next();
@@ -407,7 +407,7 @@ TEST_F(MainWindowFileTest, DeleteAndRenumberWorkOnTheDeviceBTabOnly) {
 
   // The device A rows were not touched.
   dbf::Table t;
-  t.open(path.toStdString());
+  t.open(std::filesystem::path(path.toStdU16String()));
   t.set_filter("NB_TYPE=0");
   EXPECT_EQ(t.count(), 3u);
   t.set_filter("NB_TYPE=1");

@@ -25,12 +25,31 @@ std::string quoted(const std::filesystem::path& path) {
   return "\"" + path.string() + "\"";
 }
 
+// Paths reach the system through the wide API, so Cyrillic names need no code page. A path
+// longer than MAX_PATH works only in the "\\?\" form, which the system takes literally: absolute,
+// with backslashes, no "." or "..".
+std::wstring system_path(const std::filesystem::path& path) {
+  std::wstring p = path.wstring();
+  if (p.size() < MAX_PATH - 12 || p.starts_with(LR"(\\?\)")) {
+    return p;
+  }
+  std::error_code ec;
+  p = std::filesystem::absolute(path, ec).lexically_normal().make_preferred().wstring();
+  if (ec) {
+    return path.wstring();
+  }
+  if (p.starts_with(LR"(\\)")) {
+    return LR"(\\?\UNC\)" + p.substr(2);
+  }
+  return LR"(\\?\)" + p;
+}
+
 [[noreturn]] void fail_io(const std::string& what, DWORD err) {
   throw DbfError(ErrorKind::Io, what + " (код " + std::to_string(err) + ")");
 }
 
 std::intptr_t open_exclusive(const std::filesystem::path& path, DWORD disposition) {
-  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
+  HANDLE h = ::CreateFileW(system_path(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD err = ::GetLastError();
@@ -186,7 +205,8 @@ void OsFile::replace(OsFile& to_file, const std::filesystem::path& to, OsFile& f
   from_file.close();
   const bool had_target = to_file.is_open();
   to_file.close();
-  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!::MoveFileExW(system_path(from).c_str(), system_path(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD err = ::GetLastError();
     if (had_target) {
       to_file = open_locked(to);
@@ -197,7 +217,7 @@ void OsFile::replace(OsFile& to_file, const std::filesystem::path& to, OsFile& f
 }
 
 void remove_file_quietly(const std::filesystem::path& path) noexcept {
-  ::DeleteFileW(path.c_str());
+  ::DeleteFileW(system_path(path).c_str());
 }
 
 // --- read-only opening, new files, replacement checks ---

@@ -43,7 +43,8 @@ class Save : public ::testing::Test {
   std::vector<std::string> folderListing(const fs::path& folder) const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(folder)) {
-      names.push_back(e.path().filename().string());
+      const std::u8string name = e.path().filename().u8string();
+      names.emplace_back(name.begin(), name.end());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -74,8 +75,10 @@ class Save : public ::testing::Test {
 };
 
 TEST_F(Save, WritesTheFileAndLeavesNothingElseBehind) {
-  const fs::path target = dir / "экспорт.xls";
-  writer.Save(book, target.string());
+  // The writer takes UTF-8 names, whatever the system's own narrow encoding.
+  const fs::path target = dir / fs::path(u8"экспорт.xls");
+  const std::u8string name = target.u8string();
+  writer.Save(book, std::string(name.begin(), name.end()));
   EXPECT_EQ(folderListing(dir), std::vector<std::string>{"экспорт.xls"});
   const Data file = test::readFile(target);
   const Bytes inMemory = workbookFile(book);

@@ -382,5 +382,37 @@ TEST(TableRepair, AMissingEndMarkIsAddedOnTheNextWrite) {
   EXPECT_EQ(bytes.back(), '\x1A');
 }
 
+// Cyrillic names reach the system as they are (the wide API on Windows), and a path longer than
+// the old 260-character limit works, through the packing rewrite (temporary file and replace) too.
+TEST(TablePaths, CyrillicAndOverlongPathsOpenRewriteAndReopen) {
+  ScratchDir dir;
+  std::filesystem::path deep = dir.path() / std::filesystem::path(u8"объекты дороги");
+  while (deep.u8string().size() < 300) {
+    deep /= std::filesystem::path(u8"участок 0123456789 абвгдеёжзий");
+  }
+  std::filesystem::create_directories(deep);
+  for (const std::filesystem::path& file :
+       {dir.path() / std::filesystem::path(u8"поле №1.db"), deep / std::filesystem::path(u8"поле.db")}) {
+    {
+      Table t;
+      t.create(file, sample_fields());
+      add_row(t, 1, 1, 0, "a");
+      add_row(t, 2, 2, 0, "b");
+      t.delete_record(1);
+      t.pack();
+    }
+    ASSERT_TRUE(std::filesystem::is_regular_file(file)) << file.u8string().size();
+    std::size_t entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(file.parent_path())) {
+      entries += entry.is_regular_file() ? 1 : 0;
+      EXPECT_EQ(entry.path().filename() == file.filename(), entry.is_regular_file());
+    }
+    EXPECT_EQ(entries, 1u) << "the rewrite left its temporary file";
+    Table t;
+    t.open(file);
+    EXPECT_EQ(names_in_view(t), (std::vector<std::string>{"b"}));
+  }
+}
+
 }  // namespace
 }  // namespace vkt::dbf
