@@ -96,15 +96,7 @@ class TableDataset : public ReportDataset {
 }  // namespace
 
 MemoryDataset read_table_rows(dbf::Table& table, const std::vector<std::string>& fields) {
-  std::vector<Column> columns;
-  for (const std::string& name : fields) {
-    Column c{name, table.find_field(name), false};
-    if (c.index) {
-      const auto type = table.fields()[*c.index].type;
-      c.text = type != dbf::FieldType::Numeric && type != dbf::FieldType::Float;
-    }
-    columns.push_back(std::move(c));
-  }
+  const std::vector<Column> columns = columns_of(table, fields);
 
   MemoryDataset data(fields);
   const std::uint32_t was_on = table.recno();
