@@ -6,7 +6,10 @@
 // - the independent readers are Linux programs (python3-dbfread, python3-xlrd and our Python
 //   helpers) that cannot open the Windows paths they would be given;
 // - some cases read a table's or index's bytes from outside while the engine holds the file, which
-//   Windows refuses: the engine opens its files without sharing, the Windows form of its lock.
+//   Windows refuses: the engine opens its files without sharing, the Windows form of its lock;
+// - symbolic links cannot be made there (Wine does not implement them for programs);
+// - a 2 GB sparse table opened for writing is refused as "access denied" (code 5) under Wine
+//   instead of being read as damaged; not yet looked into on real Windows.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -31,7 +34,13 @@ constexpr const char* kNotUnderWine =
     ":TableIndexTest.FlagsFollowTheTags"
     ":TableIndexTest.SoundIndexIsTakenUpOnOpen"
     ":TableIndexTest.MissingIndexClearsTheFlag"
-    ":TableIndexTest.StaleIndexFromACrashIsDropped";
+    ":TableIndexTest.StaleIndexFromACrashIsDropped"
+    // symbolic links
+    ":FileReplacement.LinksLeftByOthersAreNeverFollowedAndDeadLeftoversGo"
+    ":FileReplacement.SymlinkKeepsPointingAtTheUpdatedFileWithItsMode"
+    ":FileReplacement.SameFileUnderAnyName"
+    // a sparse 2 GB table opened for writing
+    ":MeasurementFile.AbsurdCountIsRefusedAtOnceAndUnreadableRowsAreFoundBeforeWriting";
 
 }  // namespace
 

@@ -175,7 +175,8 @@ TEST_F(MainWindowFileTest, UnreadableFirstRowOrAbsurdCountLeavesNoFileOpen) {
     // A header claiming 1,977,423 rows over a sparse file of that size.
     const std::uint32_t rows = 1977423;
     std::filesystem::resize_file(
-        huge.toStdString(), measurement::kHeaderLength + std::uint64_t{rows} * measurement::kRecordLength);
+        std::filesystem::path(huge.toStdU16String()),
+        measurement::kHeaderLength + std::uint64_t{rows} * measurement::kRecordLength);
     QFile f(huge);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     f.seek(4);
