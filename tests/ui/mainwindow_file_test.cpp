@@ -195,7 +195,7 @@ TEST_F(MainWindowFileTest, UnreadableFirstRowOrAbsurdCountLeavesNoFileOpen) {
     EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
     // Nothing holds the file any more.
     dbf::Table other;
-    EXPECT_NO_THROW(other.open(file.toStdString()));
+    EXPECT_NO_THROW(other.open(std::filesystem::path(file.toStdU16String())));
   }
 }
 
