@@ -39,7 +39,11 @@ result() { # name status
 # In a new prefix of their own: the program's settings live in the prefix's registry, so each run
 # starts with none, and the window checks below do not change what the tests find there.
 export WINEPREFIX="$root/build/wine-tests"
+"${wine%/*}/wineserver" -k 2>/dev/null || true
 rm -rf "$WINEPREFIX"
+# One server for the whole run: tests one at a time leave it idle between them, and a server that
+# quits on idle while the next test connects drops that test ("recvmsg: Connection reset by peer").
+"${wine%/*}/wineserver" -p
 "$wine" "$bin/vkt-rs7.com" --version >/dev/null 2>&1 || true
 exclude=$(IFS='|'; echo "^(${!skipped[*]})$")
 log="$build/ctest-wine.log"
@@ -52,6 +56,7 @@ while read -r name status; do
 done < <(awk '/ Test +#[0-9]+: / { for (i = 1; i <= NF; i++) if ($i ~ /^#[0-9]+:$/) name = $(i + 1);
                                    print name, (/ Passed /) ? 0 : 1 }' "$log")
 grep -E '^[0-9]+% tests passed|tests failed' "$log" | tail -1
+"${wine%/*}/wineserver" -k 2>/dev/null || true
 
 export WINEPREFIX="$root/build/wine"
 
