@@ -31,55 +31,33 @@ std::string quoted(const std::filesystem::path& path) {
   throw DbfError(kind_of(err), what + ": " + cause_of(err));
 }
 
-// Returns false when another open file description holds the lock.
-bool lock_exclusively(int fd) {
+// Locks the whole file without waiting: a write lock for a writer, a read lock (any number of
+// readers, no writer) for a reader. Returns false when another open file description holds a lock
+// in the way. A reader on a file system without locks (some network shares) still reads; a writer
+// there is refused.
+bool lock_file(int fd, bool shared) {
 #ifdef F_OFD_SETLK
   struct flock fl {};
-  fl.l_type = F_WRLCK;
+  fl.l_type = shared ? F_RDLCK : F_WRLCK;
   fl.l_whence = SEEK_SET;
   fl.l_start = 0;
   fl.l_len = 0;
   if (::fcntl(fd, F_OFD_SETLK, &fl) == 0) {
     return true;
   }
-  if (errno == EAGAIN || errno == EACCES) {
-    return false;
-  }
-  fail_io("Не удалось заблокировать файл", errno);
+  const bool held = errno == EAGAIN || errno == EACCES;
 #else
-  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+  if (::flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0) {
     return true;
   }
-  if (errno == EWOULDBLOCK) {
-    return false;
-  }
-  fail_io("Не удалось заблокировать файл", errno);
+  const bool held = errno == EWOULDBLOCK;
 #endif
-}
-
-// A read lock: any number of readers, no writer.
-bool lock_shared(int fd) {
-#ifdef F_OFD_SETLK
-  struct flock fl {};
-  fl.l_type = F_RDLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = 0;
-  fl.l_len = 0;
-  if (::fcntl(fd, F_OFD_SETLK, &fl) == 0) {
-    return true;
-  }
-  if (errno == EAGAIN || errno == EACCES) {
+  if (held) {
     return false;
   }
-#else
-  if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
-    return true;
+  if (!shared) {
+    fail_io("Не удалось заблокировать файл", errno);
   }
-  if (errno == EWOULDBLOCK) {
-    return false;
-  }
-#endif
-  // A file system without locks (some network shares) is still read.
   return errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP;
 }
 
@@ -101,7 +79,7 @@ int open_and_lock(const std::filesystem::path& path, int flags) {
     }
     fail_io("Не удалось открыть файл " + quoted(path), err);
   }
-  if ((flags & O_ACCMODE) == O_RDONLY ? !lock_shared(fd) : !lock_exclusively(fd)) {
+  if (!lock_file(fd, (flags & O_ACCMODE) == O_RDONLY)) {
     ::close(fd);
     throw DbfError(ErrorKind::Locked, "Файл " + quoted(path) + " открыт другой программой");
   }
