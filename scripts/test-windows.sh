@@ -41,6 +41,7 @@ result() { # name status
 export WINEPREFIX="$root/build/wine-tests"
 "${wine%/*}/wineserver" -k 2>/dev/null || true
 rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
 # One server for the whole run: tests one at a time leave it idle between them, and a server that
 # quits on idle while the next test connects drops that test ("recvmsg: Connection reset by peer").
 "${wine%/*}/wineserver" -p
