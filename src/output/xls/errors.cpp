@@ -75,6 +75,33 @@ std::string storageCodeCause(std::int32_t code) {
   }
 }
 
+namespace {
+
+ErrorKind kindOfStorageCode(std::int32_t code) {
+  using namespace storage_code;
+  switch (code) {
+    case kMediumFull:
+      return ErrorKind::NoSpace;
+    case kAccessDenied:
+      return ErrorKind::NoAccess;
+    case kShareViolation:
+    case kLockViolation:
+      return ErrorKind::Locked;
+    case kFileNotFound:
+    case kPathNotFound:
+      return ErrorKind::NotFound;
+    case kFileAlreadyExists:
+      return ErrorKind::Exists;
+    default:
+      return ErrorKind::Io;
+  }
+}
+
+}  // namespace
+
+XlsStorageError::XlsStorageError(const std::string& text, std::int32_t code)
+    : XlsError(kindOfStorageCode(code), text, storageCodeCause(code)), code_(code) {}
+
 XlsStorageError createFileError(std::int32_t code) {
   return XlsStorageError("StgCreateDocFile error " + std::to_string(code), code);
 }

@@ -1,15 +1,16 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
+
+#include "core/error.h"
 
 namespace vkt::xls {
 
 // Every failure of a save: the text is meant for the user as it stands.
-class XlsError : public std::runtime_error {
+class XlsError : public vkt::Error {
  public:
-  using std::runtime_error::runtime_error;
+  using vkt::Error::Error;
 };
 
 // The file or its stream could not be created or written. The code is the structured-storage
@@ -17,7 +18,7 @@ class XlsError : public std::runtime_error {
 // every platform.
 class XlsStorageError : public XlsError {
  public:
-  XlsStorageError(const std::string& text, std::int32_t code) : XlsError(text), code_(code) {}
+  XlsStorageError(const std::string& text, std::int32_t code);
   std::int32_t code() const { return code_; }
 
  private:
@@ -27,7 +28,7 @@ class XlsStorageError : public XlsError {
 // The workbook holds something the file format cannot carry; nothing was written.
 class XlsLimitError : public XlsError {
  public:
-  using XlsError::XlsError;
+  explicit XlsLimitError(const std::string& text) : XlsError(ErrorKind::Limit, text) {}
 };
 
 // Structured-storage result codes (HRESULTs of facility STORAGE) as signed numbers.

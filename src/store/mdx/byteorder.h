@@ -23,7 +23,7 @@ inline void putU32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t
 
 inline void requireBytes(std::span<const std::uint8_t> in, std::size_t at, std::size_t count) {
   if (at > in.size() || in.size() - at < count) {
-    throw MdxError("Индексный файл повреждён: ссылка за пределы файла");
+    throw MdxError(ErrorKind::Damaged, "Индексный файл повреждён: ссылка за пределы файла");
   }
 }
 

@@ -27,7 +27,8 @@ void writeFileAtomically(const std::filesystem::path& path, const std::vector<st
     replacement.file().write_at(0, bytes.data(), bytes.size());
     replacement.commit();
   } catch (const dbf::DbfError& e) {
-    throw MdxError("Не удалось записать индексный файл " + displayName(path) + ": " + e.what());
+    throw MdxError(ErrorKind::Io,
+                   "Не удалось записать индексный файл " + displayName(path) + ": " + e.what());
   }
 }
 
@@ -35,16 +36,16 @@ std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path) {
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
   if (ec) {
-    throw MdxError("Не удалось открыть индексный файл " + displayName(path));
+    throw MdxError(ErrorKind::Io, "Не удалось открыть индексный файл " + displayName(path));
   }
   if (size > kMaxIndexFileSize) {
-    throw MdxError("Индексный файл " + displayName(path) + " слишком велик");
+    throw MdxError(ErrorKind::Damaged, "Индексный файл " + displayName(path) + " слишком велик");
   }
   std::ifstream file(path, std::ios::binary);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!file || file.gcount() != static_cast<std::streamsize>(bytes.size())) {
-    throw MdxError("Не удалось прочитать индексный файл " + displayName(path));
+    throw MdxError(ErrorKind::Io, "Не удалось прочитать индексный файл " + displayName(path));
   }
   return bytes;
 }

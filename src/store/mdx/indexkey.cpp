@@ -40,7 +40,7 @@ NumericKey packDigits(bool negative, std::string_view digits, int exponent) {
     return zeroKey();  // far below anything a table field holds
   }
   if (biased > 0xFF) {
-    throw MdxError("Число слишком велико для ключа индекса");
+    throw MdxError(ErrorKind::Limit, "Число слишком велико для ключа индекса");
   }
   NumericKey key{};
   key[0] = static_cast<std::uint8_t>(biased);
@@ -124,7 +124,7 @@ NumericKey numericKeyFromDouble(double value) {
   char buffer[400];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
   if (result.ec != std::errc()) {
-    throw MdxError("Число не может быть ключом индекса");
+    throw MdxError(ErrorKind::Usage, "Число не может быть ключом индекса");
   }
   return numericKeyFromText(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
 }
@@ -155,7 +155,7 @@ std::string numericKeyToText(const NumericKey& key) {
 
 NumericKey numericKeyFromBytes(std::string_view bytes) {
   if (bytes.size() != kNumericKeyLength) {
-    throw MdxError("Числовой ключ индекса должен занимать 12 байт");
+    throw MdxError(ErrorKind::Usage, "Числовой ключ индекса должен занимать 12 байт");
   }
   NumericKey key{};
   std::memcpy(key.data(), bytes.data(), kNumericKeyLength);
@@ -249,12 +249,14 @@ std::size_t keyLengthFor(KeyType type, std::size_t fieldWidth, std::string_view 
       break;
   }
   if (fieldWidth > kMaxCharacterKeyLength) {
-    throw MdxError("Нельзя построить индекс по полю " + std::string(fieldName) + ": ключ длиной " +
-                   std::to_string(fieldWidth) + " символов, а допускается не более " +
-                   std::to_string(kMaxCharacterKeyLength));
+    throw MdxError(ErrorKind::Usage, "Нельзя построить индекс по полю " + std::string(fieldName) +
+                                         ": ключ длиной " + std::to_string(fieldWidth) +
+                                         " символов, а допускается не более " +
+                                         std::to_string(kMaxCharacterKeyLength));
   }
   if (fieldWidth == 0) {
-    throw MdxError("Нельзя построить индекс по полю " + std::string(fieldName) + " нулевой ширины");
+    throw MdxError(ErrorKind::Usage,
+                   "Нельзя построить индекс по полю " + std::string(fieldName) + " нулевой ширины");
   }
   return fieldWidth;
 }

@@ -5,17 +5,20 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "core/error.h"
+
 namespace vkt::mdx {
+
+using ErrorKind = vkt::ErrorKind;
 
 // Every failure of the index engine: damaged files, refused requests, I/O errors. The text is
 // shown to the user as it is.
-class MdxError : public std::runtime_error {
+class MdxError : public vkt::Error {
  public:
-  using std::runtime_error::runtime_error;
+  using vkt::Error::Error;
 };
 
 enum class KeyType : char { Character = 'C', Numeric = 'N', Date = 'D' };

@@ -16,7 +16,7 @@ constexpr int kMaxTreeDepth = 32;
 constexpr std::size_t kMaxPagesPerBlock = 32;
 
 [[noreturn]] void damaged(const std::string& what) {
-  throw MdxError("Индексный файл повреждён: " + what);
+  throw MdxError(ErrorKind::Damaged, "Индексный файл повреждён: " + what);
 }
 
 struct FileGeometry {

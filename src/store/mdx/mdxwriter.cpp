@@ -22,15 +22,16 @@ bool isTagNameCharacter(char c, bool first) {
 
 void checkDefinition(const TagDefinition& d) {
   if (d.name.empty() || d.name.size() > kMaxTagNameLength) {
-    throw MdxError("Имя тега индекса должно содержать от 1 до 10 символов: \"" + d.name + "\"");
+    throw MdxError(ErrorKind::Usage,
+                   "Имя тега индекса должно содержать от 1 до 10 символов: \"" + d.name + "\"");
   }
   for (std::size_t i = 0; i < d.name.size(); ++i) {
     if (!isTagNameCharacter(d.name[i], i == 0)) {
-      throw MdxError("Недопустимое имя тега индекса: \"" + d.name + "\"");
+      throw MdxError(ErrorKind::Usage, "Недопустимое имя тега индекса: \"" + d.name + "\"");
     }
   }
   if (d.field.empty() || d.field.size() >= kTagExpressionLength) {
-    throw MdxError("Недопустимое выражение тега индекса " + d.name);
+    throw MdxError(ErrorKind::Usage, "Недопустимое выражение тега индекса " + d.name);
   }
   std::size_t expected = 0;
   switch (d.type) {
@@ -44,10 +45,10 @@ void checkDefinition(const TagDefinition& d) {
       expected = kDateKeyLength;
       break;
     default:
-      throw MdxError("Недопустимый тип ключа тега индекса " + d.name);
+      throw MdxError(ErrorKind::Usage, "Недопустимый тип ключа тега индекса " + d.name);
   }
   if (d.keyLength != expected) {
-    throw MdxError("Недопустимая длина ключа тега индекса " + d.name);
+    throw MdxError(ErrorKind::Usage, "Недопустимая длина ключа тега индекса " + d.name);
   }
 }
 
@@ -270,17 +271,17 @@ bool entriesInOrder(const TagDefinition& definition, const std::vector<IndexEntr
 
 void checkTags(const std::vector<Tag>& tags) {
   if (tags.size() > kMaxTags) {
-    throw MdxError("В индексном файле не может быть больше 47 тегов");
+    throw MdxError(ErrorKind::Limit, "В индексном файле не может быть больше 47 тегов");
   }
   std::set<std::string> names;
   for (const Tag& tag : tags) {
     checkDefinition(tag.definition);
     if (!names.insert(upperTagName(tag.definition.name)).second) {
-      throw MdxError("Тег индекса " + tag.definition.name + " повторяется");
+      throw MdxError(ErrorKind::Usage, "Тег индекса " + tag.definition.name + " повторяется");
     }
     for (const IndexEntry& e : tag.entries) {
       if (e.key.size() != tag.definition.keyLength || e.record == 0) {
-        throw MdxError("Недопустимый ключ в теге индекса " + tag.definition.name);
+        throw MdxError(ErrorKind::Usage, "Недопустимый ключ в теге индекса " + tag.definition.name);
       }
     }
   }

@@ -43,7 +43,7 @@ TableIndex::Found TableIndex::attach() {
   tags_.clear();
   selected_.clear();
   if (!table_.is_open()) {
-    throw MdxError("Таблица не открыта");
+    throw MdxError(ErrorKind::Usage, "Таблица не открыта");
   }
   const bool announced = table_.header().production_index;
   const std::filesystem::path path = indexPath();
@@ -91,7 +91,7 @@ TableIndex::FieldKey TableIndex::keyOf(std::string_view fieldName) const {
 TableIndex::FieldKey TableIndex::keyOfField(const dbf::Table& table, std::string_view fieldName) {
   const auto field = table.find_field(fieldName);
   if (!field) {
-    throw MdxError("Нельзя построить индекс: в таблице нет поля " + std::string(fieldName));
+    throw MdxError(ErrorKind::Usage, "Нельзя построить индекс: в таблице нет поля " + std::string(fieldName));
   }
   const dbf::Field& f = table.fields()[*field];
   switch (f.type) {
@@ -101,7 +101,8 @@ TableIndex::FieldKey TableIndex::keyOfField(const dbf::Table& table, std::string
     case dbf::FieldType::Float:
       return {*field, KeyType::Numeric, kNumericKeyLength};
     default:
-      throw MdxError("Нельзя построить индекс по полю " + f.name + ": поля этого типа не индексируются");
+      throw MdxError(ErrorKind::Usage,
+                     "Нельзя построить индекс по полю " + f.name + ": поля этого типа не индексируются");
   }
 }
 
@@ -151,7 +152,7 @@ std::vector<TagDefinition> TableIndex::tags() const {
 std::vector<std::uint32_t> TableIndex::recordOrder(std::string_view tagName) const {
   const Tag* tag = findTag(tagName);
   if (tag == nullptr) {
-    throw MdxError("Нет тега индекса " + std::string(tagName));
+    throw MdxError(ErrorKind::Usage, "Нет тега индекса " + std::string(tagName));
   }
   std::vector<std::uint32_t> records;
   records.reserve(tag->entries.size());
@@ -189,7 +190,7 @@ bool TableIndex::matchesTable(const MdxContents& contents) const {
 
 void TableIndex::addTag(std::string_view tagName, std::string_view fieldName, bool descending) {
   if (!table_.is_open()) {
-    throw MdxError("Таблица не открыта");
+    throw MdxError(ErrorKind::Usage, "Таблица не открыта");
   }
   try {
     const FieldKey key = keyOf(fieldName);
@@ -216,7 +217,7 @@ void TableIndex::addTag(std::string_view tagName, std::string_view fieldName, bo
 
 void TableIndex::selectOrder(std::string_view tagName) {
   if (findTag(tagName) == nullptr) {
-    throw MdxError("Нет тега индекса " + std::string(tagName));
+    throw MdxError(ErrorKind::Usage, "Нет тега индекса " + std::string(tagName));
   }
   selected_ = upperTagName(tagName);
   table_.set_order(recordOrder(selected_));
@@ -232,7 +233,7 @@ void TableIndex::dropOrder() {
 void TableIndex::deleteTag(std::string_view tagName) {
   const Tag* tag = findTag(tagName);
   if (tag == nullptr) {
-    throw MdxError("Нет тега индекса " + std::string(tagName));
+    throw MdxError(ErrorKind::Usage, "Нет тега индекса " + std::string(tagName));
   }
   if (sameName(selected_, tagName)) {
     dropOrder();
@@ -377,7 +378,7 @@ void TableIndex::removeFile() {
   std::error_code ec;
   std::filesystem::remove(path, ec);
   if (ec && std::filesystem::exists(path)) {
-    throw MdxError("Не удалось удалить индексный файл " + displayName(path));
+    throw MdxError(ErrorKind::Io, "Не удалось удалить индексный файл " + displayName(path));
   }
 }
 
