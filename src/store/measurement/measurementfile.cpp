@@ -6,14 +6,13 @@
 #include <utility>
 #include <vector>
 
+#include "store/mdx/tableindex.h"
 #include "store/measurement/measurementschema.h"
 
 namespace vkt::measurement {
 
 std::filesystem::path index_path_for(const std::filesystem::path& table_path) {
-  std::filesystem::path p = table_path;
-  p.replace_extension(".mdx");
-  return p;
+  return mdx::TableIndex::indexPathFor(table_path);
 }
 
 void create_measurement_file(dbf::Table& table, const std::filesystem::path& path) {
@@ -53,7 +52,7 @@ void open_measurement_file(dbf::Table& table, const std::filesystem::path& path,
     }
     check_measurement_schema(table);
     std::error_code ec;
-    if (access == Access::ReadWrite && table.header().production_index &&
+    if (access != Access::ReadOnly && table.header().production_index &&
         !std::filesystem::exists(index_path_for(path), ec)) {
       table.set_production_index_flag(false);
       for (std::size_t i = 0; i < table.fields().size(); ++i) {

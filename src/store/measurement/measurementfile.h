@@ -23,6 +23,8 @@ inline constexpr std::uint32_t kMaxMeasurementRows = 1'000'000;
 enum class Access {
   ReadWrite,  // held exclusively; the window, a download
   ReadOnly,   // shared with other readers, a read-only medium will do; dump, export, report
+  Editing,    // the window: ReadWrite, or ReadOnly when the file cannot be written (a change then
+              // says why it cannot be made)
 };
 
 // Opens a measurement file. A table lacking one of our fields, or holding one with another type

@@ -1,0 +1,303 @@
+#include "store/measurement/measurementdocument.h"
+
+#include <algorithm>
+#include <exception>
+#include <system_error>
+
+#include "core/numbertext.h"
+#include "image/tableimport.h"
+#include "store/dbf/codepage.h"
+#include "store/dbf/filereplacement.h"
+#include "store/dbf/numberfield.h"
+#include "store/dbf/table.h"
+#include "store/mdx/tableindex.h"
+
+namespace vkt::measurement {
+
+namespace {
+
+// The sort tags of the two grids; deleting rows drops both.
+constexpr std::string_view kSortTags[] = {"tab1", "tab2"};
+
+}  // namespace
+
+bool is_same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
+  return dbf::same_file(a, b);
+}
+
+void check_replaceable(const std::filesystem::path& target) {
+  dbf::FileReplacement::check_replaceable(target);
+}
+
+MeasurementDocument::MeasurementDocument()
+    : table_(std::make_unique<dbf::Table>()), index_(std::make_unique<mdx::TableIndex>(*table_)) {}
+
+MeasurementDocument::~MeasurementDocument() = default;
+
+bool MeasurementDocument::is_open() const {
+  return table_->is_open();
+}
+
+bool MeasurementDocument::read_only() const {
+  return table_->read_only();
+}
+
+MeasurementDocument::Opened MeasurementDocument::open(const std::filesystem::path& path, Access access) {
+  close();
+  path_ = std::filesystem::absolute(path);
+  try {
+    try {
+      open_measurement_file(*table_, path_, access == Access::Editing ? Access::ReadWrite : access);
+    } catch (const vkt::Error& e) {
+      if (access != Access::Editing || e.kind() != ErrorKind::NoAccess) {
+        throw;
+      }
+      open_measurement_file(*table_, path_, Access::ReadOnly);
+    }
+    table_->first();
+    device_code_ =
+        table_->has_row() ? static_cast<std::uint8_t>(table_->read_integer("DEV_TYPE").value_or(0)) : 0;
+  } catch (...) {
+    table_->close();
+    throw;
+  }
+  Opened opened;
+  if (access != Access::ReadOnly) {
+    try {
+      attach_index();
+    } catch (const vkt::Error& e) {
+      opened.index_problem = e.text();
+    }
+  }
+  return opened;
+}
+
+void MeasurementDocument::create(const std::filesystem::path& path) {
+  close();
+  path_ = std::filesystem::absolute(path);
+  create_measurement_file(*table_, path_);
+  attach_index();
+}
+
+image::ImportResult MeasurementDocument::import_new(ProgramState& state, std::string_view decimal_separator) {
+  const image::ImportResult imported =
+      image::flash2lmf(*table_, state, image::ImportMode::kNewFile, decimal_separator);
+  table_->flush();
+  return imported;
+}
+
+void MeasurementDocument::check_appendable() {
+  check_measurement_rows(*table_);
+  table_->refresh();
+  check_replaceable(path_);
+}
+
+image::ImportResult MeasurementDocument::append(ProgramState& state, std::string_view decimal_separator) {
+  MeasurementRewrite copy(path_, *table_);
+  const image::ImportResult imported =
+      image::flash2lmf(copy.table(), state, image::ImportMode::kAppend, decimal_separator);
+  if (imported.appended == 0) {
+    return imported;
+  }
+  index_->detach();
+  table_->close();
+  try {
+    copy.commit();
+  } catch (...) {
+    open_measurement_file(*table_, path_);
+    attach_index();
+    throw;
+  }
+  open_measurement_file(*table_, path_);
+  attach_index();
+  return imported;
+}
+
+void MeasurementDocument::save() {
+  if (table_->is_open()) {
+    reopen_keeping_order();
+  }
+}
+
+void MeasurementDocument::close() {
+  if (!table_->is_open()) {
+    return;
+  }
+  // The index file goes, and with it the header's claim of one, so other programs open the file
+  // as it is. The table is closed even when that fails; the failure is still told.
+  std::exception_ptr failure;
+  try {
+    index_->removeIndexFile();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  try {
+    index_->detach();
+    table_->close();
+  } catch (...) {
+    if (!failure) {
+      failure = std::current_exception();
+    }
+  }
+  std::error_code ignored;
+  std::filesystem::remove(index_path_for(path_), ignored);
+  if (failure) {
+    std::rethrow_exception(failure);
+  }
+}
+
+void MeasurementDocument::set_filter(std::string_view filter) {
+  table_->set_filter(filter);
+  table_->refresh();
+}
+
+std::vector<std::uint32_t> MeasurementDocument::rows() {
+  if (!table_->is_open()) {
+    return {};
+  }
+  return table_->view_records();
+}
+
+void MeasurementDocument::sort(std::string_view tag, std::string_view field, bool descending) {
+  index_->dropOrder();
+  if (index_->hasTag(tag)) {
+    index_->deleteTag(tag);
+  }
+  table_->refresh();
+  // The tag is built from every row just now, so no rebuild follows it.
+  index_->addTag(tag, field, descending);
+  index_->selectOrder(tag);
+  table_->refresh();
+}
+
+void MeasurementDocument::clear_sort(std::string_view tag) {
+  if (!table_->is_open()) {
+    return;
+  }
+  index_->dropOrder();
+  if (index_->hasTag(tag)) {
+    index_->deleteTag(tag);
+  }
+  table_->refresh();
+}
+
+bool MeasurementDocument::has_tag(std::string_view tag) const {
+  return table_->is_open() && index_->hasTag(tag);
+}
+
+void MeasurementDocument::delete_rows(std::span<const std::uint32_t> recnos) {
+  for (std::string_view tag : kSortTags) {
+    clear_sort(tag);
+  }
+  std::vector<std::uint32_t> sorted(recnos.begin(), recnos.end());
+  std::sort(sorted.begin(), sorted.end());
+  for (auto it = sorted.rbegin(); it != sorted.rend(); ++it) {
+    table_->delete_record(*it);
+  }
+  table_->pack();
+  reopen_keeping_order();
+}
+
+void MeasurementDocument::renumber(std::span<const std::uint32_t> recnos) {
+  std::int64_t number = 1;
+  for (std::uint32_t recno : recnos) {
+    table_->go_to(recno);
+    table_->edit();
+    table_->set_integer("N", number++);
+    table_->post();
+  }
+  table_->first();
+  reopen_keeping_order();
+}
+
+std::optional<std::size_t> MeasurementDocument::find_field(std::string_view name) const {
+  if (!table_->is_open()) {
+    return std::nullopt;
+  }
+  return table_->find_field(name);
+}
+
+bool MeasurementDocument::is_numeric(std::size_t field) const {
+  return dbf::is_numeric(table_->fields()[field].type);
+}
+
+std::string MeasurementDocument::field_name(std::size_t field) const {
+  return table_->fields()[field].name;
+}
+
+std::optional<double> MeasurementDocument::number(std::uint32_t recno, std::size_t field) const {
+  return dbf::parse_number(table_->raw_bytes(recno, field)).value;
+}
+
+std::string MeasurementDocument::text(std::uint32_t recno, std::size_t field) const {
+  std::string bytes = table_->raw_field(recno, field);
+  if (is_numeric(field)) {
+    const auto n = dbf::parse_number(bytes).value;
+    return n ? general_number_text(*n, '.') : std::string();
+  }
+  while (!bytes.empty() && (bytes.back() == ' ' || bytes.back() == '\0')) {
+    bytes.pop_back();
+  }
+  return dbf::decode_text(table_->code_page(), bytes);
+}
+
+CellCheck MeasurementDocument::check_cell(std::size_t field, std::string_view text) const {
+  if (!is_numeric(field)) {
+    return CellCheck::Ok;
+  }
+  const dbf::StoredNumber n = dbf::parse_number(text);
+  if (!n.valid) {
+    return CellCheck::NotANumber;
+  }
+  if (n.value) {
+    const dbf::Field& f = table_->fields()[field];
+    try {
+      dbf::format_number(*n.value, f.width, f.decimals);
+    } catch (const vkt::Error& e) {
+      if (e.kind() != ErrorKind::Limit && e.kind() != ErrorKind::Usage) {
+        throw;
+      }
+      return CellCheck::TooWide;
+    }
+  }
+  return CellCheck::Ok;
+}
+
+void MeasurementDocument::set_cells(std::uint32_t recno,
+                                    std::span<const std::pair<std::size_t, std::string>> values) {
+  const std::uint32_t keep = table_->recno();
+  table_->go_to(recno);
+  table_->edit();
+  try {
+    for (const auto& [field, value] : values) {
+      if (value.empty()) {
+        table_->set_empty(field);
+      } else {
+        table_->set_text(field, value);
+      }
+    }
+    table_->post();
+  } catch (...) {
+    table_->cancel();
+    throw;
+  }
+  if (keep != 0) {
+    table_->go_to(keep);
+  }
+}
+
+void MeasurementDocument::attach_index() {
+  index_->attach();
+}
+
+void MeasurementDocument::reopen_keeping_order() {
+  const std::string selected = index_->selectedTag();
+  index_->detach();
+  table_->reopen();
+  index_->attach();
+  if (!selected.empty() && index_->hasTag(selected)) {
+    index_->selectOrder(selected);
+  }
+}
+
+}  // namespace vkt::measurement

@@ -1,0 +1,128 @@
+// One measurement file in use: the open table, its production index, and every change the
+// program makes to it (import, append, save, close, sorting, deleting, renumbering, edits).
+// The main window and the subcommands work through it; it has no widgets and no Qt.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "image/devicea_import.h"
+#include "store/measurement/measurementfile.h"
+
+namespace vkt {
+struct ProgramState;
+}
+
+namespace vkt::dbf {
+class Table;
+}
+
+namespace vkt::mdx {
+class TableIndex;
+}
+
+namespace vkt::measurement {
+
+// True when both paths name one file on disk (links and letter case of the system included).
+bool is_same_file(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// Throws vkt::Error when no new file can be put at target (its folder takes no new file, or the
+// file is read-only): said before the instrument is asked, not after.
+void check_replaceable(const std::filesystem::path& target);
+
+// What a typed cell text would do to a field.
+enum class CellCheck {
+  Ok,
+  NotANumber,  // a numeric field and the text is no number
+  TooWide,     // the number does not fit the field's width
+};
+
+class MeasurementDocument {
+ public:
+  // What open() found besides the rows.
+  struct Opened {
+    // The index beside the file could not be taken up (the file is open all the same).
+    std::string index_problem;
+  };
+
+  MeasurementDocument();
+  ~MeasurementDocument();
+  MeasurementDocument(const MeasurementDocument&) = delete;
+  MeasurementDocument& operator=(const MeasurementDocument&) = delete;
+
+  bool is_open() const;
+  bool read_only() const;
+  // The absolute path of the open (or last) file.
+  const std::filesystem::path& path() const { return path_; }
+  // DEV_TYPE of the file's first row when it was opened (0 for an empty field or no rows).
+  std::uint8_t device_code() const { return device_code_; }
+
+  // Opens a measurement file, closing the one open before. Failures are vkt::Error with their
+  // kind (Locked, NotFound, NoAccess, Damaged, NotOurSchema, ...); a first row that cannot be
+  // read counts as Damaged. With Access::Editing a file that cannot be written opens read-only.
+  // Nothing stays open after a failure.
+  Opened open(const std::filesystem::path& path, Access access = Access::ReadWrite);
+  // Writes a new, empty measurement file at path (replacing one of that name) and opens it.
+  void create(const std::filesystem::path& path);
+  // Fills the new file from the last download (mode 0 of the import) and writes it out.
+  image::ImportResult import_new(ProgramState& state, std::string_view decimal_separator);
+  // Before a download is appended: every row must read as the readers read it (Damaged names the
+  // first bad row) and the file's folder must take the copy the rows go into.
+  void check_appendable();
+  // Appends the last download through a copy that takes the file's place only when complete;
+  // the file keeps its old rows after a failure. Rows the file already holds are skipped.
+  image::ImportResult append(ProgramState& state, std::string_view decimal_separator);
+  // Closes the table and opens it again (everything is on disk then), keeping the sort order.
+  void save();
+  // Closes the file and deletes its index file with the header's claim of one.
+  void close();
+
+  // The rows admitted from now on ("NB_TYPE=0", "NB_TYPE=1", or empty for all).
+  void set_filter(std::string_view filter);
+  // Record numbers of the admitted rows, in the current order.
+  std::vector<std::uint32_t> rows();
+
+  // Sorts by a field under a tag ("tab1", "tab2"), replacing a tag of that name.
+  void sort(std::string_view tag, std::string_view field, bool descending);
+  // Back to file order without the tag; nothing to do when there is no such tag.
+  void clear_sort(std::string_view tag);
+  bool has_tag(std::string_view tag) const;
+  // Deletes the rows and compacts the file; the sort tags "tab1" and "tab2" go with it.
+  void delete_rows(std::span<const std::uint32_t> recnos);
+  // Numbers the rows 1, 2, ... in the order given.
+  void renumber(std::span<const std::uint32_t> recnos);
+
+  // The fields as the grids read them.
+  std::optional<std::size_t> find_field(std::string_view name) const;
+  bool is_numeric(std::size_t field) const;
+  std::string field_name(std::size_t field) const;
+  // A number as posted in the file; nullopt when empty.
+  std::optional<double> number(std::uint32_t recno, std::size_t field) const;
+  // A field as text (UTF-8, trailing blanks dropped; numbers in the general format with '.').
+  std::string text(std::uint32_t recno, std::size_t field) const;
+  // Whether the text (a number written with '.') may go into the field.
+  CellCheck check_cell(std::size_t field, std::string_view text) const;
+  // Writes typed texts to one row (an empty text empties the field); all or nothing.
+  void set_cells(std::uint32_t recno, std::span<const std::pair<std::size_t, std::string>> values);
+
+  // The open table, for the readers that take one (reports, exports).
+  dbf::Table& table() { return *table_; }
+
+ private:
+  void attach_index();
+  void reopen_keeping_order();
+
+  std::unique_ptr<dbf::Table> table_;
+  std::unique_ptr<mdx::TableIndex> index_;
+  std::filesystem::path path_;
+  std::uint8_t device_code_ = 0;
+};
+
+}  // namespace vkt::measurement
