@@ -8,18 +8,20 @@
 #include <vector>
 
 #include "core/programstate.h"
+#include "store/dbf/storage.h"
 #include "store/dbf/table.h"
 #include "store/gridstatistics.h"
-#include "store/measurement/measurementfile.h"
+#include "store/measurement/measurementdocument.h"
 #include "ui/graphcommand.h"
 #include "ui/measurementmodel.h"
 
 namespace {
 
-void show_rows(vkt::dbf::Table& table, vkt::DeviceKind kind, const vkt::ProgramState& state) {
-  table.set_filter(kind == vkt::DeviceKind::B ? "NB_TYPE=1" : "NB_TYPE=0");
+void show_rows(vkt::measurement::MeasurementDocument& document, vkt::DeviceKind kind,
+               const vkt::ProgramState& state) {
+  document.set_filter(kind == vkt::DeviceKind::B ? "NB_TYPE=1" : "NB_TYPE=0");
   vkt::MeasurementModel model(kind);
-  model.attach(&table);
+  model.attach(&document);
   std::vector<vkt::PRValues> rows;
   for (int row = 0; row < model.rowCount(); ++row) {
     for (int column = 0; column < model.columnCount(); ++column) {
@@ -48,19 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const vkt::ProgramState state;
 
   using namespace vkt::dbf;
-  Table table;
+  vkt::measurement::MeasurementDocument document;
   try {
-    table.open(std::make_unique<MemoryStorage>(std::vector<std::uint8_t>(data, data + size)));
-    vkt::measurement::check_measurement_schema(table);
-    if (table.record_count() > vkt::measurement::kMaxMeasurementRows) {
-      return 0;
-    }
-    table.first();
-    if (table.has_row()) {
-      (void)table.read_integer("DEV_TYPE");
-    }
-    show_rows(table, vkt::DeviceKind::A, state);
-    show_rows(table, vkt::DeviceKind::B, state);
+    document.open(std::make_unique<MemoryStorage>(std::vector<std::uint8_t>(data, data + size)));
+    show_rows(document, vkt::DeviceKind::A, state);
+    show_rows(document, vkt::DeviceKind::B, state);
   } catch (const DbfError&) {
     // refused as damaged: the window says so and shows no file
   }

@@ -3,25 +3,22 @@
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <exception>
 #include <functional>
 #include <memory>
 
 #include "store/gridstatistics.h"
 #include "ui/dialogs.h"
+#include "ui/failuretext.h"
+#include "ui/mainactions.h"
 
-class QAction;
-class QMenu;
 class QTabWidget;
-class QToolBar;
 class QWidget;
 
 namespace vkt {
 
-namespace dbf {
-class Table;
-}
-namespace mdx {
-class TableIndex;
+namespace measurement {
+class MeasurementDocument;
 }
 
 class AboutWindow;
@@ -56,33 +53,22 @@ class MainWindow : public QMainWindow {
   explicit MainWindow(const MainWindowServices& services, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // The 16 controls that need an open file.
-  void enable_button();
-  void disable_button();
-  QList<QAction*> toggled_controls() const { return toggled_; }
-
-  void tab_vis_dis();
-
-  // The two looks: background of button faces with the tabs, of button shadows without a file.
-  void show_file_look();
-  void show_no_file_look();
-  bool has_file_look() const { return file_look_; }
-  QColor background() const;
-
-  // The window caption, which is also the application's title.
-  void set_caption(const QString& caption);
-
-  QString help_file() const { return help_file_; }
-
-  QAction* command(const QString& object_name) const;
-  QMenu* context_menu() const { return popup_menu_; }
+  const MainActions& actions() const { return actions_; }
   QTabWidget* page_control() const { return page_control_; }
   MeasurementGrid* grid1() const { return grid1_; }
   MeasurementGrid* grid2() const { return grid2_; }
   MeasurementModel* model1() const { return model1_; }
   MeasurementModel* model2() const { return model2_; }
-  dbf::Table& table() { return *table_; }
-  const QString& table_path() const { return table_path_; }
+  DownloadDialog* download_window() const { return download_; }
+  measurement::MeasurementDocument& document() { return *document_; }
+
+  // The two looks: background of button faces with the tabs, of button shadows without a file.
+  bool has_file_look() const { return file_look_; }
+  QColor background() const;
+  QString help_file() const { return help_file_; }
+  // The whole-view statistics of the footers, over the rows the filter admits.
+  void find_mma();
+  const GridStatistics& statistics() const { return statistics_; }
 
   // The life of a measurement file.
   void Open_DB(const QString& path);
@@ -90,23 +76,6 @@ class MainWindow : public QMainWindow {
   void Close_DB();
   // Creates the file named by the save dialog and fills it from the last download.
   void Create_DB(const QString& path);
-  DownloadDialog* download_window() const { return download_; }
-  GraphCommand* graph_command() const { return graph_.get(); }
-  ReportCommands* report_commands() const { return reports_; }
-
-  // Shows the tab of the open file's rows: device B when the file holds any, else device A.
-  void tab_vis_en();
-  // The whole-view statistics over the rows the filter admits.
-  void find_mma();
-  const GridStatistics& statistics() const { return statistics_; }
-  // The grid of the visible tab (nullptr without a file).
-  MeasurementGrid* visible_grid() const;
-
-  // Drops a grid's sort marks and the table's sort tag ("tab1", "tab2").
-  void clear_sort(MeasurementGrid* grid, const QString& tag);
-  // Deletes the selected rows of a grid and compacts the file.
-  void delete_rows(MeasurementGrid* grid);
-  mdx::TableIndex& index() { return *index_; }
 
  public slots:
   void N2Click();          // "Создать"
@@ -125,7 +94,6 @@ class MainWindow : public QMainWindow {
   void Excel1Click();      // "Экспорт в Excel"
   void Xlsx1Click();       // "Экспорт в Excel (.xlsx)", where the build writes .xlsx
   void Csv1Click();        // "Экспорт в CSV"
-  void Pdf1Click();        // "Сохранить как PDF": the report's pages without the preview
   void HelpClick();        // "Помощь", F1
   void HelpButtonClick();  // the toolbar's help button
   void AboutClick();       // "О программе"
@@ -135,9 +103,17 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void create_actions();
-  void create_menus();
-  void create_toolbar();
+  // The 16 controls that need an open file, with the exports beside "Экспорт в Excel".
+  void enable_button();
+  void disable_button();
+  void tab_vis_en();
+  void tab_vis_dis();
+  void show_file_look();
+  void show_no_file_look();
+  void set_caption(const QString& caption);
+  // The grid of the visible tab (nullptr without a file).
+  MeasurementGrid* visible_grid() const;
+
   void create_tabs();
   void set_up();
   void read_work_dir();
@@ -145,7 +121,6 @@ class MainWindow : public QMainWindow {
   void connect_commands();
   void create_report_commands();
   void exp2excel();
-  void create_export_commands();
   // The rows of the visible tab in another format, through the save dialog as "Экспорт в Excel".
   void export_rows(int format, const QString& filter, const QString& suffix, const QString& caption);
   void TabSheet1Show();
@@ -154,42 +129,37 @@ class MainWindow : public QMainWindow {
   void grid_selection_changed(MeasurementGrid* grid);
   void load_layout(const QString& name, MeasurementGrid* grid);
   void store_layout(const QString& name, MeasurementGrid* grid);
+  // Every failure a command meets is told through here, in the application's error box.
+  void show_failure(const std::exception& error, FailureContext context = FailureContext::Working);
   void show_error(const QString& text);
   bool import_download(int mode);
   void title_clicked(MeasurementGrid* grid, int column, bool ctrl);
   void TitleStateChange(MeasurementGrid* grid, int column);
+  // Drops a grid's sort marks and the file's sort tag ("tab1", "tab2").
+  void clear_sort(MeasurementGrid* grid, const QString& tag);
+  // Deletes the selected rows of a grid and compacts the file.
+  void delete_rows(MeasurementGrid* grid);
   QString sort_tag(const MeasurementGrid* grid) const;
   MeasurementModel* model_of(const MeasurementGrid* grid) const;
-  // Closes and opens the table again (everything is on disk then), keeping the sort order.
-  void reopen_table();
-  void attach_index();
-  // Adds the last download to the open file through a copy put in its place.
-  void append_download();
+  void post_pending();
+  void detach_models();
   // Back to the look without a file after a file failed to show.
   void leave_failed_file();
   void reload_models();
   Dialogs::FileRequest database_request() const;
   QChar decimal_point() const;
 
-  QAction* add_action(const QString& name, const QString& text, int picture = -1,
-                      const QKeySequence& shortcut = {});
-
   MainWindowServices services_;
   QList<QIcon> pictures_;
-  QList<QAction*> toggled_;
-  QList<QAction*> export_controls_;  // the exports beside "Экспорт в Excel": toggled with the 16
+  MainActions actions_;
   QWidget* client_ = nullptr;
   QTabWidget* page_control_ = nullptr;
   MeasurementGrid* grid1_ = nullptr;
   MeasurementGrid* grid2_ = nullptr;
   MeasurementModel* model1_ = nullptr;
   MeasurementModel* model2_ = nullptr;
-  std::unique_ptr<dbf::Table> table_;  // Dbf1: the one table of the program
-  std::unique_ptr<mdx::TableIndex> index_;
-  QString table_path_;
+  std::unique_ptr<measurement::MeasurementDocument> document_;  // Dbf1: the one table
   GridStatistics statistics_;
-  QToolBar* toolbar_ = nullptr;
-  QMenu* popup_menu_ = nullptr;
   AboutWindow* about_ = nullptr;
   DownloadDialog* download_ = nullptr;   // TForm2
   std::unique_ptr<GraphCommand> graph_;  // TForm7 and TGraff

@@ -5,7 +5,7 @@
 
 #include "core/programstate.h"
 #include "output/export/exportformat.h"
-#include "store/dbf/table.h"
+#include "store/measurement/measurementdocument.h"
 #include "ui/dialogs.h"
 #include "ui/mainwindow.h"
 #include "ui/measurementmodel.h"
@@ -22,17 +22,6 @@ QString csv_filter(output::CsvStyle style) {
 
 }  // namespace
 
-void MainWindow::create_export_commands() {
-  if (output::xlsx_supported()) {
-    export_controls_.append(add_action(QStringLiteral("Xlsx1"), QStringLiteral("Экспорт в Excel (.xlsx)")));
-    connect(export_controls_.back(), &QAction::triggered, this, &MainWindow::Xlsx1Click);
-  }
-  export_controls_.append(add_action(QStringLiteral("Csv1"), QStringLiteral("Экспорт в CSV")));
-  connect(export_controls_.back(), &QAction::triggered, this, &MainWindow::Csv1Click);
-  export_controls_.append(add_action(QStringLiteral("Pdf1"), QStringLiteral("Сохранить как PDF")));
-  connect(export_controls_.back(), &QAction::triggered, this, &MainWindow::Pdf1Click);
-}
-
 void MainWindow::Xlsx1Click() {
   export_rows(static_cast<int>(output::ExportFormat::Xlsx), QStringLiteral("Книга Excel 2007|*.xlsx"),
               QStringLiteral("xlsx"), QStringLiteral("Экспорт в Excel"));
@@ -44,13 +33,9 @@ void MainWindow::Csv1Click() {
               QStringLiteral("Экспорт в CSV"));
 }
 
-void MainWindow::Pdf1Click() {
-  reports_->SavePdfClick();
-}
-
 void MainWindow::export_rows(int format, const QString& filter, const QString& suffix,
                              const QString& caption) {
-  if (!services_.state->db_open || !table_->is_open() || visible_grid() == nullptr) {
+  if (!services_.state->db_open || !document_->is_open() || visible_grid() == nullptr) {
     return;
   }
   Dialogs::FileRequest request;
@@ -75,13 +60,12 @@ void MainWindow::export_rows(int format, const QString& filter, const QString& s
   what.device_code = services_.state->device_code;
   what.csv = chosen == 1 ? other : local;
   try {
-    model1_->post_pending();
-    model2_->post_pending();
+    post_pending();
     // The rows go out in file order, as for the Excel 97-2003 workbook.
     N33Click();
-    output::export_table(*table_, what, name.toStdString());
+    output::export_table(document_->table(), what, name.toStdString());
   } catch (const std::exception& e) {
-    show_error(QString::fromUtf8(e.what()));
+    show_failure(e);
     reload_models();
     return;
   }

@@ -10,13 +10,9 @@
 #include <filesystem>
 
 #include "core/programstate.h"
-#include "image/tableimport.h"
 #include "store/appsettings.h"
 #include "store/columnlayout.h"
-#include "store/dbf/filereplacement.h"
-#include "store/dbf/table.h"
-#include "store/mdx/tableindex.h"
-#include "store/measurement/measurementfile.h"
+#include "store/measurement/measurementdocument.h"
 #include "ui/dialogs.h"
 #include "ui/downloaddialog.h"
 #include "ui/mainwindow.h"
@@ -44,21 +40,43 @@ void MainWindow::show_error(const QString& text) {
   services_.dialogs->error(this, QCoreApplication::applicationName(), text);
 }
 
+void MainWindow::show_failure(const std::exception& error, FailureContext context) {
+  if (context == FailureContext::Opening) {
+    services_.dialogs->error(this, QStringLiteral("Ошибка"), failure_text(error, context));
+  } else {
+    show_error(failure_text(error, context));
+  }
+}
+
+void MainWindow::post_pending() {
+  // What was typed in a row goes to the file before anything reads or rewrites it.
+  model1_->post_pending();
+  model2_->post_pending();
+}
+
+void MainWindow::detach_models() {
+  model1_->attach(nullptr);
+  model2_->attach(nullptr);
+}
+
 void MainWindow::connect_commands() {
-  connect(command(QStringLiteral("N2")), &QAction::triggered, this, &MainWindow::N2Click);
-  connect(command(QStringLiteral("N3")), &QAction::triggered, this, &MainWindow::N3Click);
-  connect(command(QStringLiteral("N4")), &QAction::triggered, this, &MainWindow::N4Click);
-  connect(command(QStringLiteral("N5")), &QAction::triggered, this, &MainWindow::N5Click);
-  connect(command(QStringLiteral("N7")), &QAction::triggered, this, &MainWindow::N7Click);
-  connect(command(QStringLiteral("N17")), &QAction::triggered, this, &MainWindow::N17Click);
-  connect(command(QStringLiteral("N18")), &QAction::triggered, this, &MainWindow::N18Click);
-  connect(command(QStringLiteral("N19")), &QAction::triggered, this, &MainWindow::N19Click);
-  connect(command(QStringLiteral("N23")), &QAction::triggered, this, &MainWindow::N23Click);
-  connect(command(QStringLiteral("N21")), &QAction::triggered, this, &MainWindow::N21Click);
-  connect(command(QStringLiteral("N33")), &QAction::triggered, this, &MainWindow::N33Click);
-  connect(command(QStringLiteral("N37")), &QAction::triggered, this, &MainWindow::N37Click);
-  connect(command(QStringLiteral("Graph1")), &QAction::triggered, this, &MainWindow::Grid1DblClick);
-  connect(command(QStringLiteral("Excel1")), &QAction::triggered, this, &MainWindow::Excel1Click);
+  const MainActions& a = actions_;
+  const QList<QPair<QAction*, void (MainWindow::*)()>> handlers = {
+      {a.create, &MainWindow::N2Click},       {a.open, &MainWindow::N3Click},
+      {a.append, &MainWindow::N4Click},       {a.save, &MainWindow::N5Click},
+      {a.close, &MainWindow::N7Click},        {a.set_color, &MainWindow::N17Click},
+      {a.clear_color, &MainWindow::N18Click}, {a.clear_colors, &MainWindow::N19Click},
+      {a.align, &MainWindow::N23Click},       {a.delete_rows, &MainWindow::N21Click},
+      {a.clear_sort, &MainWindow::N33Click},  {a.renumber, &MainWindow::N37Click},
+      {a.graph, &MainWindow::Grid1DblClick},  {a.excel, &MainWindow::Excel1Click},
+      {a.xlsx, &MainWindow::Xlsx1Click},      {a.csv, &MainWindow::Csv1Click},
+      {a.exit, &MainWindow::ExitClick},       {a.help, &MainWindow::HelpClick},
+      {a.about, &MainWindow::AboutClick},     {a.help_button, &MainWindow::HelpButtonClick}};
+  for (const auto& [action, handler] : handlers) {
+    if (action != nullptr) {
+      connect(action, &QAction::triggered, this, handler);
+    }
+  }
   connect(grid1_, &QAbstractItemView::doubleClicked, this, &MainWindow::Grid1DblClick);
   connect(page_control_, &QTabWidget::currentChanged, this, [this](int index) {
     if (!services_.state->db_open || page_control_->isHidden()) {
@@ -80,7 +98,7 @@ void MainWindow::connect_commands() {
               try {
                 model->post_pending();
               } catch (const std::exception& e) {
-                show_error(QString::fromUtf8(e.what()));
+                show_failure(e);
               }
               grid_selection_changed(grid);
             });
@@ -125,30 +143,20 @@ void MainWindow::Open_DB(const QString& path) {
   if (services_.state->db_open) {
     Close_DB();
   }
+  measurement::MeasurementDocument::Opened opened;
   try {
-    table_path_ = QFileInfo(path).absoluteFilePath();
-    try {
-      measurement::open_measurement_file(*table_, to_path(table_path_));
-    } catch (const dbf::DbfError& e) {
-      if (e.kind() != dbf::ErrorKind::NoAccess) {
-        throw;
-      }
-      // A file on a read-only medium is shown all the same; a change says why it cannot be made.
-      measurement::open_measurement_file(*table_, to_path(table_path_), measurement::Access::ReadOnly);
-    }
-    // A first row that cannot be read is a damaged file like any other: nothing is shown of it.
-    table_->first();
-    services_.state->device_code =
-        table_->has_row() ? static_cast<std::uint8_t>(table_->read_integer("DEV_TYPE").value_or(0)) : 0;
+    // A file on a read-only medium is shown all the same; a change says why it cannot be made.
+    opened = document_->open(to_path(QFileInfo(path).absoluteFilePath()), measurement::Access::Editing);
+    services_.state->device_code = document_->device_code();
   } catch (const std::exception& e) {
-    table_->close();
-    services_.dialogs->error(this, QStringLiteral("Ошибка"),
-                             QString::fromStdString(measurement::open_failure_text(e)));
+    show_failure(e, FailureContext::Opening);
     return;
   }
   services_.state->db_open = true;
+  if (!opened.index_problem.empty()) {
+    show_error(QString::fromStdString(opened.index_problem));
+  }
   try {
-    attach_index();
     show_file_look();
     enable_button();
     tab_vis_en();
@@ -157,8 +165,7 @@ void MainWindow::Open_DB(const QString& path) {
   } catch (const std::exception& e) {
     // Rows that cannot be shown: the file is closed again, as it was found.
     leave_failed_file();
-    services_.dialogs->error(this, QStringLiteral("Ошибка"),
-                             QString::fromStdString(measurement::open_failure_text(e)));
+    show_failure(e, FailureContext::Opening);
     return;
   }
   load_layout(QStringLiteral("Table_1"), grid1_);
@@ -168,14 +175,12 @@ void MainWindow::Open_DB(const QString& path) {
 }
 
 void MainWindow::leave_failed_file() {
-  model1_->attach(nullptr);
-  model2_->attach(nullptr);
+  detach_models();
   try {
-    index_->detach();
-  } catch (const std::exception&) {
-    // the table is closed below in any case
+    document_->close();
+  } catch (const std::exception& e) {
+    show_failure(e);
   }
-  table_->close();
   services_.state->db_open = false;
   services_.state->db_modified = false;
   disable_button();
@@ -192,13 +197,12 @@ void MainWindow::Save_DB() {
   if (!services_.state->db_open) {
     return;
   }
-  if (table_->is_open()) {
+  if (document_->is_open()) {
     try {
-      model1_->post_pending();
-      model2_->post_pending();
-      reopen_table();
+      post_pending();
+      document_->save();
     } catch (const std::exception& e) {
-      show_error(QString::fromUtf8(e.what()));
+      show_failure(e);
     }
     reload_models();
   }
@@ -226,20 +230,11 @@ void MainWindow::Close_DB() {
   }
   services_.state->db_open = false;
   services_.state->db_modified = false;
-  if (table_->is_open()) {
-    model1_->attach(nullptr);
-    model2_->attach(nullptr);
-    try {
-      // The index file goes, and with it the header's claim of one, so other programs open the
-      // file as it is.
-      index_->removeIndexFile();
-      index_->detach();
-      table_->close();
-    } catch (const std::exception& e) {
-      show_error(QString::fromUtf8(e.what()));
-    }
-    std::error_code ignored;
-    std::filesystem::remove(measurement::index_path_for(to_path(table_path_)), ignored);
+  detach_models();
+  try {
+    document_->close();
+  } catch (const std::exception& e) {
+    show_failure(e);
   }
   disable_button();
   tab_vis_dis();
@@ -265,9 +260,9 @@ void MainWindow::N2Click() {
   }
   // A folder that takes no new file is said before the instrument is asked, not after.
   try {
-    dbf::FileReplacement::check_replaceable(to_path(QFileInfo(name).absoluteFilePath()));
+    measurement::check_replaceable(to_path(QFileInfo(name).absoluteFilePath()));
   } catch (const std::exception& e) {
-    show_error(QString::fromStdString(measurement::failure_text(e)));
+    show_failure(e);
     return;
   }
   if (download_->exec() != QDialog::Accepted) {
@@ -279,18 +274,14 @@ void MainWindow::N2Click() {
 void MainWindow::Create_DB(const QString& path) {
   services_.state->db_open = false;
   services_.state->db_modified = false;
-  model1_->attach(nullptr);
-  model2_->attach(nullptr);
-  table_->close();
+  detach_models();
   try {
-    table_path_ = QFileInfo(path).absoluteFilePath();
-    measurement::create_measurement_file(*table_, to_path(table_path_));
+    document_->create(to_path(QFileInfo(path).absoluteFilePath()));
   } catch (const std::exception& e) {
-    show_error(QString::fromUtf8(e.what()));
+    show_failure(e);
     return;
   }
   services_.state->db_open = true;
-  attach_index();
   show_file_look();
   import_download(0);
   enable_button();
@@ -312,25 +303,21 @@ void MainWindow::N4Click() {
   if (!services_.state->db_open) {
     return;
   }
-  // Rows added after rows no reader can read would be lost with them.
+  // Rows added after rows no reader can read would be lost with them; the copy the rows go into
+  // is made in the file's folder, which must take new files.
   try {
-    measurement::check_measurement_rows(*table_);
-    table_->refresh();
-  } catch (const std::exception& e) {
-    show_error(QString::fromStdString(measurement::open_failure_text(e)));
+    document_->check_appendable();
+  } catch (const vkt::Error& e) {
+    show_failure(e, e.kind() == ErrorKind::Damaged ? FailureContext::Opening : FailureContext::Working);
     return;
-  }
-  // The copy the rows go into is made in the file's folder: it must take new files.
-  try {
-    dbf::FileReplacement::check_replaceable(to_path(table_path_));
   } catch (const std::exception& e) {
-    show_error(QString::fromStdString(measurement::failure_text(e)));
+    show_failure(e);
     return;
   }
   if (download_->exec() != QDialog::Accepted) {
     return;
   }
-  if (table_->is_open()) {
+  if (document_->is_open()) {
     clear_sort(grid1_, QStringLiteral("tab1"));
     clear_sort(grid2_, QStringLiteral("tab2"));
   }
@@ -342,56 +329,31 @@ void MainWindow::N4Click() {
 }
 
 bool MainWindow::import_download(int mode) {
+  const std::string point = QString(decimal_point()).toStdString();
   try {
     if (mode == 0) {
-      image::flash2lmf(*table_, *services_.state, image::ImportMode::kNewFile,
-                       QString(decimal_point()).toStdString());
-      table_->flush();
+      document_->import_new(*services_.state, point);
     } else {
-      append_download();
+      // The rows go into a copy that takes the file's place only when complete, so a failure or
+      // a crash on the way leaves the file as it was.
+      detach_models();
+      document_->append(*services_.state, point);
     }
   } catch (const std::exception& e) {
-    show_error(QString::fromStdString(measurement::failure_text(e)));
+    show_failure(e);
     return false;
   }
   return true;
 }
 
-void MainWindow::append_download() {
-  // The rows go into a copy that takes the file's place only when complete, so a failure or a
-  // crash on the way leaves the file as it was.
-  const std::filesystem::path path = to_path(table_path_);
-  measurement::MeasurementRewrite copy(path, *table_);
-  const image::ImportResult imported = image::flash2lmf(
-      copy.table(), *services_.state, image::ImportMode::kAppend, QString(decimal_point()).toStdString());
-  if (imported.appended == 0) {
-    return;
-  }
-  model1_->attach(nullptr);
-  model2_->attach(nullptr);
-  index_->detach();
-  table_->close();
-  try {
-    copy.commit();
-  } catch (...) {
-    measurement::open_measurement_file(*table_, path);
-    attach_index();
-    throw;
-  }
-  measurement::open_measurement_file(*table_, path);
-  attach_index();
-}
-
 // --- the tab of the file's rows ---
 
 void MainWindow::tab_vis_en() {
-  if (!table_->is_open()) {
+  if (!document_->is_open()) {
     return;
   }
-  table_->first();
-  table_->set_filter("NB_TYPE=1");
-  table_->refresh();
-  const bool device_b = table_->count() > 0;
+  document_->set_filter("NB_TYPE=1");
+  const bool device_b = !document_->rows().empty();
   page_control_->setTabVisible(0, !device_b);
   page_control_->setTabVisible(1, device_b);
   {
@@ -409,9 +371,8 @@ void MainWindow::tab_vis_en() {
 
 void MainWindow::show_rows(MeasurementModel* shown, MeasurementModel* hidden, const char* filter) {
   hidden->attach(nullptr);
-  table_->set_filter(filter);
-  table_->refresh();
-  shown->attach(table_.get());
+  document_->set_filter(filter);
+  shown->attach(document_.get());
 }
 
 void MainWindow::TabSheet1Show() {
@@ -443,7 +404,7 @@ void MainWindow::find_mma() {
 void MainWindow::grid_selection_changed(MeasurementGrid* grid) {
   auto* model = static_cast<MeasurementModel*>(grid->model());
   QStringList footers(model->columnCount());
-  if (model->table() != nullptr) {
+  if (model->document() != nullptr) {
     const QList<int> selected = grid->selected_rows();
     GridStatistics s = statistics_;
     if (selected.size() > 1) {
@@ -483,7 +444,7 @@ void MainWindow::store_layout(const QString& name, MeasurementGrid* grid) {
 
 void MainWindow::N17Click() {
   MeasurementGrid* grid = visible_grid();
-  if (grid == nullptr || !table_->is_open()) {
+  if (grid == nullptr || !document_->is_open()) {
     return;
   }
   const int column = grid->currentIndex().isValid() ? grid->currentIndex().column() : 0;
@@ -494,20 +455,20 @@ void MainWindow::N17Click() {
 
 void MainWindow::N18Click() {
   MeasurementGrid* grid = visible_grid();
-  if (grid == nullptr || !table_->is_open()) {
+  if (grid == nullptr || !document_->is_open()) {
     return;
   }
   grid->set_column_color(grid->currentIndex().isValid() ? grid->currentIndex().column() : 0, std::nullopt);
 }
 
 void MainWindow::N19Click() {
-  if (MeasurementGrid* grid = visible_grid(); grid != nullptr && table_->is_open()) {
+  if (MeasurementGrid* grid = visible_grid(); grid != nullptr && document_->is_open()) {
     grid->clear_colors();
   }
 }
 
 void MainWindow::N23Click() {
-  if (MeasurementGrid* grid = visible_grid(); grid != nullptr && table_->is_open()) {
+  if (MeasurementGrid* grid = visible_grid(); grid != nullptr && document_->is_open()) {
     grid->align_columns();
   }
 }

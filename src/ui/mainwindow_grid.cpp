@@ -8,9 +8,7 @@
 #include "output/export/tableexport.h"
 #include "output/report/reportdataset.h"
 #include "output/report/tablerows.h"
-#include "store/dbf/table.h"
-#include "store/mdx/mdxfile.h"
-#include "store/mdx/tableindex.h"
+#include "store/measurement/measurementdocument.h"
 #include "ui/dialogs.h"
 #include "ui/graphcommand.h"
 #include "ui/mainwindow.h"
@@ -31,27 +29,9 @@ MeasurementModel* MainWindow::model_of(const MeasurementGrid* grid) const {
 
 void MainWindow::reload_models() {
   for (MeasurementModel* model : {model1_, model2_}) {
-    if (model->table() != nullptr) {
+    if (model->document() != nullptr) {
       model->reload();
     }
-  }
-}
-
-void MainWindow::attach_index() {
-  try {
-    index_->attach();
-  } catch (const std::exception& e) {
-    show_error(QString::fromUtf8(e.what()));
-  }
-}
-
-void MainWindow::reopen_table() {
-  const std::string selected = index_->selectedTag();
-  index_->detach();
-  table_->reopen();
-  index_->attach();
-  if (!selected.empty() && index_->hasTag(selected)) {
-    index_->selectOrder(selected);
   }
 }
 
@@ -71,52 +51,40 @@ void MainWindow::title_clicked(MeasurementGrid* grid, int column, bool ctrl) {
 }
 
 void MainWindow::TitleStateChange(MeasurementGrid* grid, int column) {
-  if (!table_->is_open()) {
+  if (!document_->is_open()) {
     return;
   }
-  const QString tag = sort_tag(grid);
-  const std::string tag_name = tag.toStdString();
   MeasurementModel* model = model_of(grid);
-  try {
-    model->post_pending();
-    index_->dropOrder();
-    if (index_->hasTag(tag_name)) {
-      index_->deleteTag(tag_name);
-      table_->refresh();
-    }
-  } catch (const std::exception& e) {
-    show_error(QString::fromUtf8(e.what()));
-  }
   const SortMark mark = grid->sort_mark(column);
   if (mark == SortMark::None) {
-    clear_sort(grid, tag);
+    try {
+      model->post_pending();
+    } catch (const std::exception& e) {
+      show_failure(e);
+    }
+    clear_sort(grid, sort_tag(grid));
     return;
   }
   try {
+    model->post_pending();
     const auto& field = grid_columns(grid->kind())[std::size_t(column)].field;
-    // The tag is built from every row just now, so the usual rebuild of the indexes after it
-    // would only write the same file again.
-    index_->addTag(tag_name, field, mark == SortMark::Up);
-    index_->selectOrder(tag_name);
-    table_->refresh();
+    document_->sort(sort_tag(grid).toStdString(), field, mark == SortMark::Up);
   } catch (const std::exception& e) {
     // The mark stays; the rows stay in file order.
-    show_error(QString::fromUtf8(e.what()));
+    show_failure(e);
   }
   model->reload();
 }
 
 void MainWindow::clear_sort(MeasurementGrid* grid, const QString& tag) {
   grid->clear_sort_marks();
-  if (!table_->is_open()) {
+  if (!document_->is_open()) {
     return;
   }
   try {
-    index_->dropOrder();
-    index_->deleteTag(tag.toStdString());
-    table_->refresh();
-  } catch (const std::exception&) {
-    // No such tag: nothing to drop.
+    document_->clear_sort(tag.toStdString());
+  } catch (const std::exception& e) {
+    show_failure(e);
   }
   model_of(grid)->reload();
 }
@@ -129,7 +97,7 @@ void MainWindow::N33Click() {
 // --- deleting and renumbering ---
 
 void MainWindow::N21Click() {
-  if (MeasurementGrid* grid = visible_grid(); grid != nullptr && table_->is_open()) {
+  if (MeasurementGrid* grid = visible_grid(); grid != nullptr && document_->is_open()) {
     delete_rows(grid);
   }
 }
@@ -153,16 +121,12 @@ void MainWindow::delete_rows(MeasurementGrid* grid) {
     for (int row : rows) {
       recnos.push_back(model->recno(row));
     }
-    clear_sort(grid, QStringLiteral("tab1"));
-    clear_sort(grid, QStringLiteral("tab2"));
-    for (auto it = recnos.rbegin(); it != recnos.rend(); ++it) {
-      table_->delete_record(*it);
-    }
+    // Both sort tags go with the old rows; the grid's marks with them.
+    grid->clear_sort_marks();
     grid->clearSelection();
-    table_->pack();
-    reopen_table();
+    document_->delete_rows(recnos);
   } catch (const std::exception& e) {
-    show_error(QString::fromUtf8(e.what()));
+    show_failure(e);
   }
   services_.state->db_modified = false;
   reload_models();
@@ -174,24 +138,15 @@ void MainWindow::N37Click() {
     return;
   }
   MeasurementGrid* grid = visible_grid();
-  if (table_->is_open() && grid != nullptr) {
+  if (document_->is_open() && grid != nullptr) {
     MeasurementModel* model = model_of(grid);
     try {
       model->post_pending();
       // The rows in the order the grid shows them, taken before any number changes: a sort by
       // N would otherwise move rows under the walk.
-      const std::vector<std::uint32_t> recnos = model->recnos();
-      std::int64_t number = 1;
-      for (std::uint32_t recno : recnos) {
-        table_->go_to(recno);
-        table_->edit();
-        table_->set_integer("N", number++);
-        table_->post();
-      }
-      table_->first();
-      reopen_table();
+      document_->renumber(model->recnos());
     } catch (const std::exception& e) {
-      show_error(QString::fromUtf8(e.what()));
+      show_failure(e);
     }
     reload_models();
     find_mma();
@@ -204,35 +159,35 @@ void MainWindow::create_report_commands() {
   ReportServices rs;
   rs.state = services_.state;
   rs.parent = this;
-  rs.table_open = [this] { return table_->is_open(); };
+  rs.table_open = [this] { return document_->is_open(); };
   rs.visible_tab = [this] {
     const MeasurementGrid* grid = visible_grid();
     return grid == nullptr ? -1 : (grid == grid2_ ? 1 : 0);
   };
   rs.rows = [this](const std::vector<std::string>& fields) -> std::unique_ptr<report::ReportDataset> {
     // What was typed in a row is printed too.
-    model1_->post_pending();
-    model2_->post_pending();
-    return std::make_unique<report::MemoryDataset>(report::read_table_rows(*table_, fields));
+    post_pending();
+    return std::make_unique<report::MemoryDataset>(report::read_table_rows(document_->table(), fields));
   };
   rs.printing.dialogs = services_.dialogs;
   rs.printing.pdf_directory = [this] { return QString::fromStdString(services_.state->work_dir); };
-  rs.printing.source_file = [this] { return table_path_; };
+  rs.printing.source_file = [this] { return QString::fromStdU16String(document_->path().u16string()); };
   reports_ = new ReportCommands(std::move(rs), this);
-  connect(command(QStringLiteral("N8")), &QAction::triggered, reports_, &ReportCommands::N8Click);
-  connect(command(QStringLiteral("N9")), &QAction::triggered, reports_, &ReportCommands::N9Click);
+  connect(actions_.preview, &QAction::triggered, reports_, &ReportCommands::N8Click);
+  connect(actions_.print, &QAction::triggered, reports_, &ReportCommands::N9Click);
+  connect(actions_.pdf, &QAction::triggered, reports_, &ReportCommands::SavePdfClick);
 }
 
 // --- the Excel export ---
 
 void MainWindow::Excel1Click() {
-  if (services_.state->db_open && table_->is_open() && visible_grid() != nullptr) {
+  if (services_.state->db_open && document_->is_open() && visible_grid() != nullptr) {
     exp2excel();
   }
 }
 
 void MainWindow::exp2excel() {
-  if (!table_->is_open()) {
+  if (!document_->is_open()) {
     return;
   }
   Dialogs::FileRequest request;
@@ -246,12 +201,11 @@ void MainWindow::exp2excel() {
     return;
   }
   try {
-    model1_->post_pending();
-    model2_->post_pending();
+    post_pending();
     N33Click();
-    output::export_table_to_file(*table_, services_.state->device_code, name.toStdString());
+    output::export_table_to_file(document_->table(), services_.state->device_code, name.toStdString());
   } catch (const std::exception& e) {
-    show_error(QString::fromStdString(output::export_failure_text(e)));
+    show_failure(e);
     reload_models();
     return;
   }
@@ -267,10 +221,10 @@ void MainWindow::Grid1DblClick() {
   GraphRow row;
   MeasurementGrid* grid = visible_grid();
   row.tab = grid == grid2_ ? GraphRow::Tab::DeviceB : GraphRow::Tab::DeviceA;
-  if (grid != nullptr && grid->currentIndex().isValid() && table_->is_open()) {
+  if (grid != nullptr && grid->currentIndex().isValid() && document_->is_open()) {
     const MeasurementModel* model = model_of(grid);
     const int r = grid->currentIndex().row();
-    row.file = table_path_;
+    row.file = QString::fromStdU16String(document_->path().u16string());
     row.n = model->number(r, "N").value_or(0);
     row.date = model->text(r, "DATE");
     row.time = model->text(r, "TIME");

@@ -3,9 +3,7 @@
 #include <cmath>
 
 #include "core/numbertext.h"
-#include "store/dbf/codepage.h"
-#include "store/dbf/numberfield.h"
-#include "store/dbf/table.h"
+#include "store/measurement/measurementdocument.h"
 
 namespace vkt {
 
@@ -40,8 +38,8 @@ MeasurementModel::MeasurementModel(DeviceKind kind, QObject* parent)
   }
 }
 
-void MeasurementModel::attach(dbf::Table* table) {
-  table_ = table;
+void MeasurementModel::attach(measurement::MeasurementDocument* document) {
+  document_ = document;
   reload();
 }
 
@@ -51,11 +49,11 @@ void MeasurementModel::reload() {
   pending_.clear();
   recnos_.clear();
   field_index_.assign(columns_.size(), std::nullopt);
-  if (table_ != nullptr && table_->is_open()) {
+  if (document_ != nullptr && document_->is_open()) {
     for (std::size_t c = 0; c < columns_.size(); ++c) {
-      field_index_[c] = table_->find_field(columns_[c].field);
+      field_index_[c] = document_->find_field(columns_[c].field);
     }
-    recnos_ = table_->view_records();
+    recnos_ = document_->rows();
   }
   endResetModel();
 }
@@ -69,10 +67,10 @@ int MeasurementModel::columnCount(const QModelIndex& parent) const {
 }
 
 std::optional<std::size_t> MeasurementModel::field_of(std::string_view name) const {
-  if (table_ == nullptr || !table_->is_open()) {
+  if (document_ == nullptr || !document_->is_open()) {
     return std::nullopt;
   }
-  return table_->find_field(name);
+  return document_->find_field(name);
 }
 
 std::optional<double> MeasurementModel::number(int row, std::string_view field) const {
@@ -89,22 +87,14 @@ std::optional<double> MeasurementModel::number_at(int row, std::size_t field) co
   if (row < 0 || row >= rowCount()) {
     return std::nullopt;
   }
-  return dbf::parse_number(table_->raw_bytes(recno(row), field)).value;
+  return document_->number(recno(row), field);
 }
 
 QString MeasurementModel::text_at(int row, std::size_t field) const {
   if (row < 0 || row >= rowCount()) {
     return {};
   }
-  std::string bytes = table_->raw_field(recno(row), field);
-  if (dbf::is_numeric(table_->fields()[field].type)) {
-    const auto n = dbf::parse_number(bytes).value;
-    return n ? from_utf8(general_number_text(*n, '.')) : QString();
-  }
-  while (!bytes.empty() && (bytes.back() == ' ' || bytes.back() == '\0')) {
-    bytes.pop_back();
-  }
-  return QString::fromStdString(dbf::decode_text(table_->code_page(), bytes));
+  return from_utf8(document_->text(recno(row), field));
 }
 
 PRValues MeasurementModel::pr_values(int row) const {
@@ -150,7 +140,7 @@ QString MeasurementModel::cell_text(int row, int column, bool for_editing) const
     return pending_.value(column);
   }
   const GridColumn& c = columns_[std::size_t(column)];
-  if (!dbf::is_numeric(table_->fields()[*f].type)) {
+  if (!document_->is_numeric(*f)) {
     return text_at(row, *f);
   }
   const std::optional<double> value = number_at(row, *f);
@@ -197,24 +187,20 @@ bool MeasurementModel::setData(const QModelIndex& index, const QVariant& value, 
     return false;
   }
   QString typed = value.toString();
-  const dbf::Field& field = table_->fields()[*f];
-  if (dbf::is_numeric(field.type)) {
+  if (document_->is_numeric(*f)) {
     typed = typed.trimmed();
     QString plain = typed;
     plain.replace(decimal_point_, '.').replace(',', '.');
-    const dbf::StoredNumber n = dbf::parse_number(plain.toStdString());
-    if (!n.valid) {
-      emit edit_refused(QStringLiteral("«%1» не является числом.").arg(typed));
-      return false;
-    }
-    if (n.value) {
-      try {
-        dbf::format_number(*n.value, field.width, field.decimals);
-      } catch (const dbf::DbfError&) {
-        emit edit_refused(QStringLiteral("Число «%1» не помещается в поле %2.")
-                              .arg(typed, QString::fromStdString(field.name)));
+    switch (document_->check_cell(*f, plain.toStdString())) {
+      case measurement::CellCheck::NotANumber:
+        emit edit_refused(QStringLiteral("«%1» не является числом.").arg(typed));
         return false;
-      }
+      case measurement::CellCheck::TooWide:
+        emit edit_refused(QStringLiteral("Число «%1» не помещается в поле %2.")
+                              .arg(typed, QString::fromStdString(document_->field_name(*f))));
+        return false;
+      case measurement::CellCheck::Ok:
+        break;
     }
     typed = plain;
   }
@@ -229,7 +215,7 @@ bool MeasurementModel::setData(const QModelIndex& index, const QVariant& value, 
 }
 
 void MeasurementModel::post_pending() {
-  if (!pending_row_ || table_ == nullptr || !table_->is_open()) {
+  if (!pending_row_ || document_ == nullptr || !document_->is_open()) {
     drop_pending();
     return;
   }
@@ -237,26 +223,11 @@ void MeasurementModel::post_pending() {
   const QMap<int, QString> values = pending_;
   pending_row_.reset();
   pending_.clear();
-  const std::uint32_t keep = table_->recno();
-  table_->go_to(target);
-  table_->edit();
-  try {
-    for (auto it = values.begin(); it != values.end(); ++it) {
-      const std::size_t field = *field_index_[std::size_t(it.key())];
-      if (it.value().isEmpty()) {
-        table_->set_empty(field);
-      } else {
-        table_->set_text(field, it.value().toStdString());
-      }
-    }
-    table_->post();
-  } catch (...) {
-    table_->cancel();
-    throw;
+  std::vector<std::pair<std::size_t, std::string>> cells;
+  for (auto it = values.begin(); it != values.end(); ++it) {
+    cells.emplace_back(*field_index_[std::size_t(it.key())], it.value().toStdString());
   }
-  if (keep != 0) {
-    table_->go_to(keep);
-  }
+  document_->set_cells(target, cells);
 }
 
 void MeasurementModel::drop_pending() {

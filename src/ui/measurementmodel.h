@@ -11,13 +11,13 @@
 #include "store/gridcolumns.h"
 #include "store/gridstatistics.h"
 
-namespace vkt::dbf {
-class Table;
+namespace vkt::measurement {
+class MeasurementDocument;
 }
 
 namespace vkt {
 
-// The rows of the open measurement table that its filter admits, in its current order, as the
+// The rows of the open measurement file that its filter admits, in its current order, as the
 // columns of one grid. Rows are read from the file when they are shown; the model keeps only
 // their record numbers. An in-place edit is held for its row and written to the table when the
 // row is left or the file is saved (post_pending), or dropped (drop_pending).
@@ -27,9 +27,9 @@ class MeasurementModel : public QAbstractTableModel {
   MeasurementModel(DeviceKind kind, QObject* parent = nullptr);
 
   // The table to show (nullptr: none). reload() walks its view again.
-  void attach(dbf::Table* table);
+  void attach(measurement::MeasurementDocument* document);
   void reload();
-  dbf::Table* table() const { return table_; }
+  measurement::MeasurementDocument* document() const { return document_; }
   DeviceKind kind() const { return kind_; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -72,7 +72,7 @@ class MeasurementModel : public QAbstractTableModel {
 
   DeviceKind kind_;
   std::span<const GridColumn> columns_;
-  dbf::Table* table_ = nullptr;
+  measurement::MeasurementDocument* document_ = nullptr;
   std::vector<std::uint32_t> recnos_;
   std::vector<std::optional<std::size_t>> field_index_;  // per column
   std::size_t p_column_ = 0;                             // the columns of P and R

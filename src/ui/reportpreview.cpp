@@ -13,7 +13,7 @@
 #include "core/programstate.h"
 #include "output/report/reportoutput.h"
 #include "output/report/reportpainter.h"
-#include "store/dbf/filereplacement.h"
+#include "store/measurement/measurementdocument.h"
 #include "ui/dialogs.h"
 
 namespace vkt {
@@ -197,8 +197,9 @@ bool save_report_pdf(QWidget* parent, const report::ReportDocument& document,
   if (file.isEmpty()) {
     return false;
   }
-  if (printing.source_file && dbf::same_file(std::filesystem::path(printing.source_file().toStdU16String()),
-                                             std::filesystem::path(file.toStdU16String()))) {
+  if (printing.source_file &&
+      measurement::is_same_file(std::filesystem::path(printing.source_file().toStdU16String()),
+                                std::filesystem::path(file.toStdU16String()))) {
     printing.dialogs->error(
         parent, QStringLiteral("Ошибка"),
         QStringLiteral("Файл \"%1\" — это сам файл измерений: он не будет перезаписан").arg(file));

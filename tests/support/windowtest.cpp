@@ -1,7 +1,9 @@
 #include "windowtest.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QMainWindow>
 #include <QSettings>
 
 namespace vkt::testing {
@@ -11,6 +13,10 @@ int argc = 1;
 char arg0[] = "window_test";
 char* argv[] = {arg0, nullptr};
 }  // namespace
+
+QAction* command(const QMainWindow& window, const QString& object_name) {
+  return window.findChild<QAction*>(object_name, Qt::FindDirectChildrenOnly);
+}
 
 void WindowTest::SetUpTestSuite() {
   if (QApplication::instance() == nullptr) {

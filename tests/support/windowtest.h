@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+
+class QAction;
+class QMainWindow;
 #include <memory>
 
 #include "core/programstate.h"
@@ -13,6 +16,9 @@
 #include "ui/mainwindow.h"
 
 namespace vkt::testing {
+
+// A command of the window by its objectName ("N2", "Excel1", "ToolButton3").
+QAction* command(const QMainWindow& window, const QString& object_name);
 
 // A main window of its own for each test: its own settings folder, program state and scripted
 // dialogs, and a folder for the test's measurement files.

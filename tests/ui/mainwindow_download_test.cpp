@@ -54,7 +54,7 @@ class MainWindowDownloadTest : public testing::WindowTest {
 TEST_F(MainWindowDownloadTest, CreateEditSaveCloseAndOpenAgain) {
   const QString file = path("field.db");
   dialogs_.file_answers.push_back(file);
-  window_->command("N2")->trigger();
+  testing::command(*window_, "N2")->trigger();
   ASSERT_TRUE(state_.db_open) << dialogs_.messages().join("; ").toStdString();
   EXPECT_EQ(dialogs_.shown[0].kind, "save");
   EXPECT_EQ(dialogs_.shown[0].file.filter, "Файлы данных|*.db");
@@ -77,13 +77,13 @@ TEST_F(MainWindowDownloadTest, CreateEditSaveCloseAndOpenAgain) {
   const int comment = grid->column_of("COMMENT");
   emit grid->edit_started();
   ASSERT_TRUE(model->setData(model->index(2, comment), "штамп Ø300"));
-  window_->command("N5")->trigger();
+  testing::command(*window_, "N5")->trigger();
   EXPECT_FALSE(state_.db_modified);
-  window_->command("N7")->trigger();
+  testing::command(*window_, "N7")->trigger();
   EXPECT_FALSE(state_.db_open);
 
   dialogs_.file_answers.push_back(file);
-  window_->command("N3")->trigger();
+  testing::command(*window_, "N3")->trigger();
   ASSERT_TRUE(state_.db_open);
   EXPECT_EQ(window_->windowTitle(), "field - ВКТ - РС7");
   EXPECT_EQ(model->text(2, "COMMENT"), "штамп ?300");  // the file's code page has no Ø
@@ -93,7 +93,7 @@ TEST_F(MainWindowDownloadTest, CreateEditSaveCloseAndOpenAgain) {
 TEST_F(MainWindowDownloadTest, SortDeleteAppendAndRenumber) {
   const QString file = path("sort.db");
   dialogs_.file_answers.push_back(file);
-  window_->command("N2")->trigger();
+  testing::command(*window_, "N2")->trigger();
   ASSERT_TRUE(state_.db_open);
   MeasurementModel* model = window_->model1();
   MeasurementGrid* grid = window_->grid1();
@@ -129,17 +129,17 @@ TEST_F(MainWindowDownloadTest, SortDeleteAppendAndRenumber) {
   grid->selectionModel()->select(model->index(4, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   grid->selectionModel()->select(model->index(5, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   dialogs_.button_answers.push_back(Dialogs::Button::Yes);
-  window_->command("N21")->trigger();
+  testing::command(*window_, "N21")->trigger();
   EXPECT_EQ(dialogs_.messages().last(), "Удалить выбранные строки (2)?");
   EXPECT_EQ(column(model, "N"), std::vector<double>({1, 2, 3, 4}));
   EXPECT_EQ(grid->sort_mark(grid->column_of("P5")), SortMark::None);
 
   // "Дополнить" downloads the same memory again: only the two later records come back.
-  window_->command("N4")->trigger();
+  testing::command(*window_, "N4")->trigger();
   EXPECT_EQ(column(model, "N"), std::vector<double>({1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(state_.rec_count, 2);
   // Once more: nothing is later than the last row.
-  window_->command("N4")->trigger();
+  testing::command(*window_, "N4")->trigger();
   EXPECT_EQ(model->rowCount(), int(kRecords));
   EXPECT_EQ(state_.rec_count, 0);
 
@@ -151,8 +151,8 @@ TEST_F(MainWindowDownloadTest, SortDeleteAppendAndRenumber) {
   grid->clearSelection();
   grid->selectionModel()->select(model->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   dialogs_.button_answers.push_back(Dialogs::Button::Yes);
-  window_->command("N21")->trigger();  // delete the row numbered 6
-  window_->command("N37")->trigger();
+  testing::command(*window_, "N21")->trigger();  // delete the row numbered 6
+  testing::command(*window_, "N37")->trigger();
   std::vector<double> numbers = column(model, "N");
   std::sort(numbers.begin(), numbers.end());
   EXPECT_EQ(numbers, std::vector<double>({1, 2, 3, 4, 5}));
@@ -162,7 +162,7 @@ TEST_F(MainWindowDownloadTest, CancelledDownloadCreatesNothing) {
   const QString file = path("none.db");
   dialogs_.file_answers.push_back(file);
   QTimer::singleShot(50, [this] { window_->download_window()->reject(); });
-  window_->command("N2")->trigger();
+  testing::command(*window_, "N2")->trigger();
   EXPECT_FALSE(state_.db_open);
   EXPECT_FALSE(QFile::exists(file));
 }

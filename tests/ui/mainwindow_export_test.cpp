@@ -93,7 +93,7 @@ TEST_F(MainWindowExportTest, DeviceARowsInFileOrderWhateverTheSort) {
   testing::expect_index_dump_agrees(path("a.mdx").toStdString());
   const QString xls = path("a.xls");
   dialogs_.file_answers.push_back(xls);
-  window_->command("Excel1")->trigger();
+  testing::command(*window_, "Excel1")->trigger();
   ASSERT_EQ(dialogs_.shown.size(), 2) << dialogs_.messages().join("; ").toStdString();
   EXPECT_EQ(dialogs_.shown[0].file.filter, "Книга Excel|*.xls");
   EXPECT_EQ(dialogs_.shown[0].file.default_suffix, "xls");
@@ -130,7 +130,7 @@ TEST_F(MainWindowExportTest, DeviceARowsInFileOrderWhateverTheSort) {
 
   // A second export of the same tab gives the same sheet.
   dialogs_.file_answers.push_back(path("again.xls"));
-  window_->command("Excel1")->trigger();
+  testing::command(*window_, "Excel1")->trigger();
   EXPECT_EQ(read_back(path("again.xls"))["rows"], book["rows"]);
 }
 
@@ -138,7 +138,7 @@ TEST_F(MainWindowExportTest, DeviceBTabAndOlderInstrumentSheetName) {
   window_->Open_DB(write_file("b.db", true, 15));
   EXPECT_EQ(state_.device_code, 15);
   dialogs_.file_answers.push_back(path("b.xls"));
-  window_->command("Excel1")->trigger();
+  testing::command(*window_, "Excel1")->trigger();
   const QJsonObject book = read_back(path("b.xls"));
   EXPECT_EQ(book["name"].toString(), "ВКТ-РС");
   const QJsonArray rows = book["rows"].toArray();
@@ -160,14 +160,14 @@ TEST_F(MainWindowExportTest, CancelAndFailedWriteShowNoSuccess) {
   MeasurementGrid* grid = window_->grid1();
   emit grid->title_clicked(grid->column_of("P"), false);
   testing::expect_index_dump_agrees(path("c.mdx").toStdString());
-  window_->command("Excel1")->trigger();  // the dialog is cancelled
+  testing::command(*window_, "Excel1")->trigger();  // the dialog is cancelled
   EXPECT_EQ(dialogs_.shown.size(), 1);
   EXPECT_NE(grid->sorted_column(), -1);  // nothing changed, not even the sort
 
   // A folder that does not exist: the writer's error, no success message, no file.
   const QString target = path("missing/c.xls");
   dialogs_.file_answers.push_back(target);
-  window_->command("Excel1")->trigger();
+  testing::command(*window_, "Excel1")->trigger();
   ASSERT_EQ(dialogs_.shown.size(), 3);
   EXPECT_EQ(dialogs_.shown[2].icon, Dialogs::Icon::Error);
   EXPECT_FALSE(dialogs_.messages().last().contains("успешно"));
@@ -175,14 +175,14 @@ TEST_F(MainWindowExportTest, CancelAndFailedWriteShowNoSuccess) {
 }
 
 TEST_F(MainWindowExportTest, NothingWithoutAFile) {
-  window_->command("Excel1")->trigger();
+  testing::command(*window_, "Excel1")->trigger();
   EXPECT_TRUE(dialogs_.shown.isEmpty());
 }
 
 // The exports beside "Экспорт в Excel": the same rows in file order, whatever the grid's sort.
 TEST_F(MainWindowExportTest, XlsxCsvAndPdfBesideTheExcelExport) {
   for (const char* name : {"Xlsx1", "Csv1", "Pdf1"}) {
-    window_->command(name)->trigger();  // no file open: nothing is asked
+    testing::command(*window_, name)->trigger();  // no file open: nothing is asked
   }
   EXPECT_TRUE(dialogs_.shown.isEmpty());
 
@@ -191,7 +191,7 @@ TEST_F(MainWindowExportTest, XlsxCsvAndPdfBesideTheExcelExport) {
   emit grid->title_clicked(grid->column_of("N"), false);
 
   dialogs_.file_answers.push_back(path("x.xlsx"));
-  window_->command("Xlsx1")->trigger();
+  testing::command(*window_, "Xlsx1")->trigger();
   ASSERT_EQ(dialogs_.shown.size(), 2) << dialogs_.messages().join("; ").toStdString();
   EXPECT_EQ(dialogs_.shown[0].file.filter, "Книга Excel 2007|*.xlsx");
   EXPECT_EQ(dialogs_.shown[1].text, "Экспорт в файл x.xlsx завершен успешно.");
@@ -208,10 +208,10 @@ TEST_F(MainWindowExportTest, XlsxCsvAndPdfBesideTheExcelExport) {
 
   // CSV as the locale writes numbers (the tests run in an English one), or the other way.
   dialogs_.file_answers.push_back(path("x.csv"));
-  window_->command("Csv1")->trigger();
+  testing::command(*window_, "Csv1")->trigger();
   dialogs_.file_answers.push_back(path("y.csv"));
   dialogs_.filter_answers.push_back(1);
-  window_->command("Csv1")->trigger();
+  testing::command(*window_, "Csv1")->trigger();
   ASSERT_EQ(dialogs_.shown.size(), 6);
   EXPECT_EQ(dialogs_.shown[2].file.filter,
             "Текст CSV, разделитель «,», десятичный знак «.»|*.csv|"
@@ -230,7 +230,7 @@ TEST_F(MainWindowExportTest, XlsxCsvAndPdfBesideTheExcelExport) {
 
   // The report straight into a PDF file, without the preview window.
   dialogs_.file_answers.push_back(path("x.pdf"));
-  window_->command("Pdf1")->trigger();
+  testing::command(*window_, "Pdf1")->trigger();
   ASSERT_EQ(dialogs_.shown.size(), 7);
   EXPECT_EQ(dialogs_.shown[6].file.filter, "Документы PDF|*.pdf");
   QFile pdf(path("x.pdf"));
@@ -239,7 +239,7 @@ TEST_F(MainWindowExportTest, XlsxCsvAndPdfBesideTheExcelExport) {
 
   // A folder that does not exist: the error, and no file.
   dialogs_.file_answers.push_back(path("missing/x.xlsx"));
-  window_->command("Xlsx1")->trigger();
+  testing::command(*window_, "Xlsx1")->trigger();
   ASSERT_EQ(dialogs_.shown.size(), 9);
   EXPECT_EQ(dialogs_.shown[8].icon, Dialogs::Icon::Error);
   EXPECT_FALSE(QDir(path("missing")).exists());

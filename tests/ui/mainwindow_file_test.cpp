@@ -23,6 +23,7 @@
 #include "indexdumpcheck.h"
 #include "store/appsettings.h"
 #include "store/dbf/table.h"
+#include "store/measurement/measurementdocument.h"
 #include "store/measurement/measurementfile.h"
 #include "store/measurement/measurementschema.h"
 #include "ui/mainwindow.h"
@@ -98,7 +99,7 @@ TEST_F(MainWindowFileTest, FileWithDeviceBRowsShowsOnlyTheSecondTab) {
   EXPECT_EQ(window_->model1()->rowCount(), 0);
   EXPECT_EQ(window_->windowTitle(), "mixed - ВКТ - РС7");
   EXPECT_TRUE(window_->has_file_look());
-  for (QAction* a : window_->toggled_controls()) {
+  for (QAction* a : window_->actions().toggled + window_->actions().exports) {
     EXPECT_TRUE(a->isEnabled());
   }
   // The device B grid shows P and R with two decimals, right-aligned.
@@ -190,7 +191,7 @@ TEST_F(MainWindowFileTest, UnreadableFirstRowOrAbsurdCountLeavesNoFileOpen) {
     ASSERT_EQ(dialogs_.shown.size(), 1);
     EXPECT_EQ(dialogs_.shown[0].text, "База данных повреждена !");
     EXPECT_FALSE(state_.db_open);
-    EXPECT_FALSE(window_->table().is_open());
+    EXPECT_FALSE(window_->document().is_open());
     EXPECT_FALSE(window_->page_control()->isVisible());
     EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
     // Nothing holds the file any more.
@@ -221,13 +222,13 @@ TEST_F(MainWindowFileTest, FileOnAReadOnlyMediumIsShownAndChangesAreRefused) {
   EXPECT_TRUE(dialogs_.shown.isEmpty()) << dialogs_.messages().join('\n').toStdString();
   EXPECT_TRUE(state_.db_open);
   EXPECT_EQ(window_->model1()->rowCount(), 2);
-  EXPECT_TRUE(window_->table().read_only());
+  EXPECT_TRUE(window_->document().read_only());
   window_->model1()->setData(window_->model1()->index(0, 21), QStringLiteral("нельзя"));
   EXPECT_THROW(window_->model1()->post_pending(), dbf::DbfError);
   window_->model1()->drop_pending();
   window_->Save_DB();
-  EXPECT_TRUE(window_->table().is_open());
-  EXPECT_TRUE(window_->table().read_only());
+  EXPECT_TRUE(window_->document().is_open());
+  EXPECT_TRUE(window_->document().read_only());
   window_->Close_DB();
   QFile f(file);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -282,13 +283,13 @@ TEST_F(MainWindowFileTest, CloseDeletesTheIndexFileAndRestoresTheNoFileLook) {
   QFile stale(mdx);
   ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
   stale.close();
-  window_->command("N7")->trigger();
+  testing::command(*window_, "N7")->trigger();
   EXPECT_TRUE(dialogs_.shown.isEmpty());  // nothing was edited: no question
   EXPECT_FALSE(QFile::exists(mdx));
   EXPECT_FALSE(window_->has_file_look());
   EXPECT_FALSE(window_->page_control()->isVisible());
   EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
-  for (QAction* a : window_->toggled_controls()) {
+  for (QAction* a : window_->actions().toggled + window_->actions().exports) {
     EXPECT_FALSE(a->isEnabled());
   }
 }
@@ -300,7 +301,7 @@ TEST_F(MainWindowFileTest, ColoursSurviveOnTheDeviceATabOnly) {
   MeasurementGrid* g1 = window_->grid1();
   g1->setCurrentIndex(window_->model1()->index(0, g1->column_of("P")));
   dialogs_.color_answers.push_back(QColor(250, 200, 0));
-  window_->command("N17")->trigger();
+  testing::command(*window_, "N17")->trigger();
   EXPECT_EQ(g1->column_color(g1->column_of("P")), QColor(250, 200, 0));
   window_->Close_DB();
   g1->clear_colors();
@@ -312,7 +313,7 @@ TEST_F(MainWindowFileTest, ColoursSurviveOnTheDeviceATabOnly) {
   MeasurementGrid* g2 = window_->grid2();
   g2->setCurrentIndex(window_->model2()->index(0, g2->column_of("R")));
   dialogs_.color_answers.push_back(QColor(0, 0, 255));
-  window_->command("N17")->trigger();
+  testing::command(*window_, "N17")->trigger();
   EXPECT_TRUE(g2->column_color(g2->column_of("R")).has_value());
   window_->Close_DB();
   g2->clear_colors();
@@ -323,7 +324,7 @@ TEST_F(MainWindowFileTest, ColoursSurviveOnTheDeviceATabOnly) {
 TEST_F(MainWindowFileTest, OpenCommandUsesTheDialogAndFollowsTheWorkingDirectory) {
   const QString path = write_file("dialog.db", {{1, 0, 1, 2}});
   dialogs_.file_answers.push_back(path);
-  window_->command("N3")->trigger();
+  testing::command(*window_, "N3")->trigger();
   ASSERT_FALSE(dialogs_.shown.isEmpty());
   EXPECT_EQ(dialogs_.shown[0].kind, "open");
   EXPECT_EQ(dialogs_.shown[0].file.filter, "Базы данных|*.db");
@@ -331,7 +332,7 @@ TEST_F(MainWindowFileTest, OpenCommandUsesTheDialogAndFollowsTheWorkingDirectory
   EXPECT_TRUE(state_.db_open);
   EXPECT_EQ(QString::fromStdString(state_.work_dir), QFileInfo(path).absolutePath());
   // Cancelling the dialog leaves the open file open.
-  window_->command("N3")->trigger();
+  testing::command(*window_, "N3")->trigger();
   EXPECT_TRUE(state_.db_open);
 }
 
@@ -350,12 +351,12 @@ TEST_F(MainWindowFileTest, PreviewShowsTheRowsOfTheVisibleTab) {
       modal->close();
     }
   });
-  window_->command("N8")->trigger();
+  testing::command(*window_, "N8")->trigger();
   EXPECT_EQ(shown, "ReportPreview");
   // Without a file the command does nothing.
   window_->Close_DB();
   shown.clear();
-  window_->command("N8")->trigger();
+  testing::command(*window_, "N8")->trigger();
   EXPECT_TRUE(shown.isEmpty());
 }
 
@@ -390,7 +391,7 @@ TEST_F(MainWindowFileTest, DeleteAndRenumberWorkOnTheDeviceBTabOnly) {
   MeasurementModel* model = window_->model2();
   MeasurementGrid* grid = window_->grid2();
   ASSERT_EQ(model->rowCount(), 3);
-  window_->command("N37")->trigger();
+  testing::command(*window_, "N37")->trigger();
   std::vector<double> n;
   for (int r = 0; r < model->rowCount(); ++r) {
     n.push_back(model->number(r, "N").value_or(0));
@@ -399,7 +400,7 @@ TEST_F(MainWindowFileTest, DeleteAndRenumberWorkOnTheDeviceBTabOnly) {
 
   grid->setCurrentIndex(model->index(1, 0));  // no row marked: the current row goes
   dialogs_.button_answers.push_back(Dialogs::Button::Yes);
-  window_->command("N21")->trigger();
+  testing::command(*window_, "N21")->trigger();
   ASSERT_EQ(model->rowCount(), 2);
   EXPECT_EQ(model->number(0, "N"), 1);
   EXPECT_EQ(model->number(1, "N"), 3);  // the rows after it keep their numbers
@@ -429,7 +430,7 @@ TEST_F(MainWindowFileTest, ColumnWidthsSurviveCloseAndReopen) {
   EXPECT_NEAR(grid->columnWidth(p), widened, 2);
 
   // "Выровнять столбцы" gives every shown column the same width again.
-  window_->command("N23")->trigger();
+  testing::command(*window_, "N23")->trigger();
   EXPECT_NEAR(grid->columnWidth(p), grid->columnWidth(grid->column_of("R")), 1);
 }
 

@@ -22,9 +22,11 @@
 #include "core/programstate.h"
 #include "scripteddialogs.h"
 #include "store/appsettings.h"
+#include "store/measurement/measurementdocument.h"
 #include "ui/aboutwindow.h"
 #include "ui/helpwindow.h"
 #include "ui/splashwindow.h"
+#include "windowtest.h"
 
 namespace vkt {
 namespace {
@@ -59,6 +61,13 @@ class MainWindowTest : public ::testing::Test {
       return true;
     };
     return std::make_unique<MainWindow>(s);
+  }
+
+  // A measurement file without rows.
+  QString empty_file() {
+    const QString path = QDir(program_dir_.path()).filePath("empty.db");
+    measurement::MeasurementDocument().create(path.toStdU16String());
+    return path;
   }
 
   // Closes whatever modal window opens next, so a test can trigger a command that shows one.
@@ -132,7 +141,7 @@ TEST_F(MainWindowTest, ShortcutsAndPictures) {
   }
   // Every named command exists once, so the shortcuts above really were looked at.
   for (const QString& name : shortcuts.keys()) {
-    EXPECT_NE(w->command(name), nullptr) << name.toStdString();
+    EXPECT_NE(testing::command(*w, name), nullptr) << name.toStdString();
   }
 }
 
@@ -144,7 +153,7 @@ TEST_F(MainWindowTest, ToggledControlsFollowTheFileState) {
                                      "Экспорт в Excel", "Перенумеровать строки",
                                      // the exports beside "Экспорт в Excel" follow the same state
                                      "Экспорт в Excel (.xlsx)", "Экспорт в CSV", "Сохранить как PDF"};
-  ASSERT_EQ(w->toggled_controls().size(), 16);
+  ASSERT_EQ(w->actions().toggled.size(), 16);
 
   auto check = [&](bool file_open) {
     for (QAction* a : w->findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly)) {
@@ -156,9 +165,9 @@ TEST_F(MainWindowTest, ToggledControlsFollowTheFileState) {
     }
   };
   check(false);
-  w->enable_button();
+  w->Open_DB(empty_file());
   check(true);
-  w->disable_button();
+  w->Close_DB();
   check(false);
 }
 
@@ -177,8 +186,8 @@ TEST_F(MainWindowTest, ToolbarShowsSixPicturesWithoutCaptionsRunningTheMenuComma
   // The create button runs "Создать"; open runs "Открыть".
   int created = 0;
   int opened = 0;
-  QObject::connect(w->command("N2"), &QAction::triggered, [&] { ++created; });
-  QObject::connect(w->command("N3"), &QAction::triggered, [&] { ++opened; });
+  QObject::connect(testing::command(*w, "N2"), &QAction::triggered, [&] { ++created; });
+  QObject::connect(testing::command(*w, "N3"), &QAction::triggered, [&] { ++opened; });
   buttons[0]->trigger();
   buttons[1]->trigger();
   EXPECT_EQ(created, 1);
@@ -187,18 +196,18 @@ TEST_F(MainWindowTest, ToolbarShowsSixPicturesWithoutCaptionsRunningTheMenuComma
 
 TEST_F(MainWindowTest, ContextMenuIsNeverDisabledAndRunsTheMenuCommands) {
   auto w = make_window();
-  QMenu* popup = w->context_menu();
+  QMenu* popup = w->actions().popup;
   EXPECT_EQ(entries(popup), QStringList({"График", "-", "Печать", "-", "Задать цвет", "Убрать цвет",
                                          "Убрать все цвета", "-", "Выровнять столбцы", "-", "Удалить"}));
   for (QAction* a : popup->actions()) {
     EXPECT_TRUE(a->isEnabled());
   }
   // Even while "Печать" in the menu is disabled, the context entry reaches its command.
-  ASSERT_FALSE(w->command("N9")->isEnabled());
+  ASSERT_FALSE(testing::command(*w, "N9")->isEnabled());
   int printed = 0;
   int deleted = 0;
-  QObject::connect(w->command("N9"), &QAction::triggered, [&] { ++printed; });
-  QObject::connect(w->command("N21"), &QAction::triggered, [&] { ++deleted; });
+  QObject::connect(testing::command(*w, "N9"), &QAction::triggered, [&] { ++printed; });
+  QObject::connect(testing::command(*w, "N21"), &QAction::triggered, [&] { ++deleted; });
   popup->findChild<QAction*>("PopupPrint")->trigger();
   popup->findChild<QAction*>("PopupDelete")->trigger();
   EXPECT_EQ(printed, 1);
@@ -224,9 +233,9 @@ TEST_F(MainWindowTest, NoFileLookAndTabs) {
   EXPECT_NE(tabs->widget(1)->findChild<QTableView*>("Grid2"), nullptr);
   EXPECT_FALSE(state_.db_open);
 
-  w->show_file_look();
+  w->Open_DB(empty_file());
   EXPECT_EQ(w->background(), w->palette().color(QPalette::Button));
-  w->show_no_file_look();
+  w->Close_DB();
   EXPECT_EQ(w->background(), w->palette().color(QPalette::Dark));
 }
 
@@ -244,7 +253,7 @@ TEST_F(MainWindowTest, AboutWindowTextsFontsAndVersion) {
 
   QString shown;
   close_next_modal(&shown);
-  w->command("About1")->trigger();
+  testing::command(*w, "About1")->trigger();
   EXPECT_EQ(shown, "Tform6");
 
   auto label = [&](const char* name) { return about->findChild<QLabel*>(name); };
@@ -269,7 +278,7 @@ TEST_F(MainWindowTest, HelpFileDefaultsBesideProgramAndSwitchesToVktHlp) {
   zrn2.close();
   auto w = make_window();
   EXPECT_EQ(w->help_file(), zrn2.fileName());
-  w->command("Help1")->trigger();
+  testing::command(*w, "Help1")->trigger();
   EXPECT_EQ(opened_, QStringList({zrn2.fileName()}));
 
   // The toolbar button switches to "vkt.hlp" for the rest of the run; with that file present in
@@ -281,7 +290,7 @@ TEST_F(MainWindowTest, HelpFileDefaultsBesideProgramAndSwitchesToVktHlp) {
   ASSERT_TRUE(vkt.open(QIODevice::WriteOnly));
   vkt.close();
   w->findChild<QAction*>("ToolButton6")->trigger();
-  w->command("Help1")->trigger();
+  testing::command(*w, "Help1")->trigger();
   QDir::setCurrent(old_cwd);
   EXPECT_EQ(w->help_file(), "vkt.hlp");
   EXPECT_EQ(opened_, QStringList({zrn2.fileName(), "vkt.hlp", "vkt.hlp"}));
@@ -291,7 +300,7 @@ TEST_F(MainWindowTest, MissingHelpFileShowsTheBuiltInHelp) {
   auto w = make_window();
   QString shown;
   close_next_modal(&shown);
-  w->command("Help1")->trigger();
+  testing::command(*w, "Help1")->trigger();
   EXPECT_EQ(shown, "HelpWindow");
   EXPECT_TRUE(opened_.isEmpty());
   const QString help = HelpWindow::contents();
@@ -314,7 +323,7 @@ TEST_F(MainWindowTest, WorkingDirectoryIsReadAtStartAndWrittenOnExit) {
   // "Выход" takes the close box's road: the working directory is written.
   state_.work_dir = "/srv/other";
   w->show();
-  w->command("Exit1")->trigger();
+  testing::command(*w, "Exit1")->trigger();
   EXPECT_FALSE(w->isVisible());
   EXPECT_EQ(settings_->default_dir(), "/srv/other");
 }

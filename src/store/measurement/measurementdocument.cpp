@@ -54,9 +54,7 @@ MeasurementDocument::Opened MeasurementDocument::open(const std::filesystem::pat
       }
       open_measurement_file(*table_, path_, Access::ReadOnly);
     }
-    table_->first();
-    device_code_ =
-        table_->has_row() ? static_cast<std::uint8_t>(table_->read_integer("DEV_TYPE").value_or(0)) : 0;
+    read_device_code();
   } catch (...) {
     table_->close();
     throw;
@@ -70,6 +68,26 @@ MeasurementDocument::Opened MeasurementDocument::open(const std::filesystem::pat
     }
   }
   return opened;
+}
+
+void MeasurementDocument::open(std::unique_ptr<dbf::Storage> storage) {
+  close();
+  path_.clear();
+  table_->open(std::move(storage));
+  try {
+    check_measurement_table(*table_);
+    read_device_code();
+  } catch (...) {
+    table_->close();
+    throw;
+  }
+}
+
+void MeasurementDocument::read_device_code() {
+  // A first row that cannot be read is a damaged file like any other.
+  table_->first();
+  device_code_ =
+      table_->has_row() ? static_cast<std::uint8_t>(table_->read_integer("DEV_TYPE").value_or(0)) : 0;
 }
 
 void MeasurementDocument::create(const std::filesystem::path& path) {
@@ -127,7 +145,9 @@ void MeasurementDocument::close() {
   // as it is. The table is closed even when that fails; the failure is still told.
   std::exception_ptr failure;
   try {
-    index_->removeIndexFile();
+    if (!path_.empty()) {
+      index_->removeIndexFile();
+    }
   } catch (...) {
     failure = std::current_exception();
   }
@@ -139,8 +159,10 @@ void MeasurementDocument::close() {
       failure = std::current_exception();
     }
   }
-  std::error_code ignored;
-  std::filesystem::remove(index_path_for(path_), ignored);
+  if (!path_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(index_path_for(path_), ignored);
+  }
   if (failure) {
     std::rethrow_exception(failure);
   }

@@ -21,8 +21,9 @@ struct ProgramState;
 }
 
 namespace vkt::dbf {
+class Storage;
 class Table;
-}
+}  // namespace vkt::dbf
 
 namespace vkt::mdx {
 class TableIndex;
@@ -69,6 +70,8 @@ class MeasurementDocument {
   // read counts as Damaged. With Access::Editing a file that cannot be written opens read-only.
   // Nothing stays open after a failure.
   Opened open(const std::filesystem::path& path, Access access = Access::ReadWrite);
+  // Opens a measurement table held elsewhere (in memory, for tests and fuzzing), without an index.
+  void open(std::unique_ptr<dbf::Storage> storage);
   // Writes a new, empty measurement file at path (replacing one of that name) and opens it.
   void create(const std::filesystem::path& path);
   // Fills the new file from the last download (mode 0 of the import) and writes it out.
@@ -117,6 +120,7 @@ class MeasurementDocument {
 
  private:
   void attach_index();
+  void read_device_code();
   void reopen_keeping_order();
 
   std::unique_ptr<dbf::Table> table_;

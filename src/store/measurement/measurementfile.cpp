@@ -38,6 +38,15 @@ void check_measurement_schema(const dbf::Table& table) {
   }
 }
 
+void check_measurement_table(const dbf::Table& table) {
+  if (table.record_count() > kMaxMeasurementRows) {
+    throw dbf::DbfError(dbf::ErrorKind::Damaged, "Файл таблицы повреждён: в заголовке указано " +
+                                                     std::to_string(table.record_count()) +
+                                                     " записей, больше, чем бывает в файле измерений");
+  }
+  check_measurement_schema(table);
+}
+
 void open_measurement_file(dbf::Table& table, const std::filesystem::path& path, Access access) {
   if (access == Access::ReadOnly) {
     table.open_read_only(path);
@@ -45,12 +54,7 @@ void open_measurement_file(dbf::Table& table, const std::filesystem::path& path,
     table.open(path);
   }
   try {
-    if (table.record_count() > kMaxMeasurementRows) {
-      throw dbf::DbfError(dbf::ErrorKind::Damaged, "Файл таблицы повреждён: в заголовке указано " +
-                                                       std::to_string(table.record_count()) +
-                                                       " записей, больше, чем бывает в файле измерений");
-    }
-    check_measurement_schema(table);
+    check_measurement_table(table);
     std::error_code ec;
     if (access != Access::ReadOnly && table.header().production_index &&
         !std::filesystem::exists(index_path_for(path), ec)) {

@@ -67,5 +67,7 @@ class MeasurementRewrite {
 
 // Throws ErrorKind::NotOurSchema unless the open table has every measurement field.
 void check_measurement_schema(const dbf::Table& table);
+// The checks of open_measurement_file on a table already open: the row count, then the schema.
+void check_measurement_table(const dbf::Table& table);
 
 }  // namespace vkt::measurement

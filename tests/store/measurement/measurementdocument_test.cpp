@@ -1,0 +1,220 @@
+// The life of a measurement file without a window: open, create from a download, append,
+// save, close, sort, delete, renumber, edits, and the kinds of failure told apart.
+#include "store/measurement/measurementdocument.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "core/error.h"
+#include "core/programstate.h"
+#include "image/imagelayout.h"
+#include "store/dbf/table.h"
+#include "store/dbf/testfiles.h"
+#include "store/measurement/measurementschema.h"
+
+namespace vkt::measurement {
+namespace {
+
+using dbf::testing::ScratchDir;
+
+// A file with rows numbered as given, P and R from the number, all of device A.
+std::filesystem::path write_rows(const std::filesystem::path& path, const std::vector<int>& numbers) {
+  dbf::Table t;
+  create_measurement_file(t, path);
+  for (int n : numbers) {
+    t.append();
+    t.set_integer("N", n);
+    t.set_text("DATE", "12.05.2011");
+    t.set_double("P", n * 1.5);
+    t.set_integer("DEV_TYPE", 2);
+    t.post();
+  }
+  t.close();
+  return path;
+}
+
+std::vector<double> column(MeasurementDocument& doc, const char* field) {
+  const std::size_t f = *doc.find_field(field);
+  std::vector<double> out;
+  for (std::uint32_t recno : doc.rows()) {
+    out.push_back(doc.number(recno, f).value_or(-1));
+  }
+  return out;
+}
+
+ErrorKind open_failure(const std::filesystem::path& path, Access access = Access::ReadWrite) {
+  MeasurementDocument doc;
+  try {
+    doc.open(path, access);
+  } catch (const vkt::Error& e) {
+    EXPECT_FALSE(doc.is_open());
+    return e.kind();
+  }
+  ADD_FAILURE() << "opened " << path;
+  return ErrorKind::Usage;
+}
+
+// A download of device A records, one a day apart from day `first`.
+std::unique_ptr<ProgramState> download(int first, int count) {
+  std::vector<image::DeviceARecord> records(std::size_t(count), image::DeviceARecord{});
+  for (int i = 0; i < count; ++i) {
+    records[std::size_t(i)].date = {std::uint8_t(first + i), 5, 11};
+    records[std::size_t(i)].time = {0, 0, 10};
+  }
+  auto state = std::make_unique<ProgramState>();
+  const auto bytes = image::build_image(records);
+  std::copy(bytes.begin(), bytes.end(), state->mem_image.begin());
+  state->image_length = bytes.size() + 4;
+  return state;
+}
+
+TEST(MeasurementDocument, OpenSortSaveCloseAndOpenAgain) {
+  ScratchDir dir;
+  const auto path = write_rows(dir / "m.db", {3, 1, 2});
+  MeasurementDocument doc;
+  EXPECT_TRUE(doc.open(path).index_problem.empty());
+  EXPECT_EQ(doc.device_code(), 2);
+  EXPECT_FALSE(doc.read_only());
+  EXPECT_EQ(column(doc, "N"), (std::vector<double>{3, 1, 2}));
+
+  doc.sort("tab1", "N", true);
+  EXPECT_TRUE(doc.has_tag("tab1"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "m.mdx"));
+  EXPECT_EQ(column(doc, "N"), (std::vector<double>{3, 2, 1}));
+  doc.sort("tab1", "N", false);  // the tag of that name is replaced
+  EXPECT_EQ(column(doc, "N"), (std::vector<double>{1, 2, 3}));
+  doc.save();  // the order survives the reopening
+  EXPECT_EQ(column(doc, "N"), (std::vector<double>{1, 2, 3}));
+
+  doc.clear_sort("tab1");
+  doc.clear_sort("tab2");  // no such tag: nothing to do
+  EXPECT_FALSE(doc.has_tag("tab1"));
+  EXPECT_EQ(column(doc, "N"), (std::vector<double>{3, 1, 2}));
+
+  doc.sort("tab2", "P", true);
+  doc.close();
+  EXPECT_FALSE(doc.is_open());
+  EXPECT_FALSE(std::filesystem::exists(dir / "m.mdx"));
+  doc.open(path);
+  EXPECT_FALSE(doc.has_tag("tab2"));
+  EXPECT_EQ(column(doc, "N"), (std::vector<double>{3, 1, 2}));
+}
+
+TEST(MeasurementDocument, LockedDamagedForeignAndMissingFilesAreToldApart) {
+  ScratchDir dir;
+  const auto path = write_rows(dir / "m.db", {1});
+  {
+    MeasurementDocument holder;
+    holder.open(path);
+    EXPECT_EQ(open_failure(path), ErrorKind::Locked);
+    // Readers share the file with each other, not with a writer.
+    EXPECT_EQ(open_failure(path, Access::ReadOnly), ErrorKind::Locked);
+  }
+  EXPECT_EQ(open_failure(dir / "missing.db"), ErrorKind::NotFound);
+  std::ofstream(dir / "junk.db") << "this is not a table";
+  EXPECT_EQ(open_failure(dir / "junk.db"), ErrorKind::Damaged);
+  {
+    dbf::Table foreign;
+    foreign.create(dir / "foreign.db", {{"NAME", dbf::FieldType::Character, 10, 0}});
+  }
+  EXPECT_EQ(open_failure(dir / "foreign.db"), ErrorKind::NotOurSchema);
+
+  // After a failure the document opens the next file as usual.
+  MeasurementDocument doc;
+  EXPECT_THROW(doc.open(dir / "junk.db"), vkt::Error);
+  doc.open(path, Access::ReadOnly);
+  EXPECT_TRUE(doc.is_open());
+  MeasurementDocument second_reader;
+  EXPECT_NO_THROW(second_reader.open(path, Access::ReadOnly));
+}
+
+TEST(MeasurementDocument, DeleteRenumberAndEditRows) {
+  ScratchDir dir;
+  const auto path = write_rows(dir / "m.db", {10, 20, 30, 40, 50});
+  MeasurementDocument doc;
+  doc.open(path);
+  doc.sort("tab1", "N", true);
+  doc.sort("tab2", "P", true);
+  std::vector<std::uint32_t> recnos = doc.rows();
+  // Rows 40 and 20, given in the grid's order; both sort tags go with them.
+  doc.delete_rows(std::vector<std::uint32_t>{recnos[1], recnos[3]});
+  EXPECT_FALSE(doc.has_tag("tab1"));
+  EXPECT_FALSE(doc.has_tag("tab2"));
+  EXPECT_EQ(column(doc, "N"), (std::vector<double>{10, 30, 50}));
+  EXPECT_EQ(doc.table().record_count(), 3u);  // packed
+
+  recnos = doc.rows();
+  doc.renumber(std::vector<std::uint32_t>{recnos[2], recnos[0], recnos[1]});
+  EXPECT_EQ(column(doc, "N"), (std::vector<double>{2, 3, 1}));
+
+  const std::size_t p = *doc.find_field("P");
+  const std::size_t comment = *doc.find_field("COMMENT");
+  EXPECT_EQ(doc.check_cell(p, "12.5"), CellCheck::Ok);
+  EXPECT_EQ(doc.check_cell(p, "abc"), CellCheck::NotANumber);
+  EXPECT_EQ(doc.check_cell(p, "1e30"), CellCheck::TooWide);
+  EXPECT_EQ(doc.check_cell(comment, "abc"), CellCheck::Ok);
+  doc.set_cells(recnos[0], std::vector<std::pair<std::size_t, std::string>>{{p, ""}, {comment, "щебень"}});
+  EXPECT_EQ(doc.number(recnos[0], p), std::nullopt);
+  EXPECT_EQ(doc.text(recnos[0], comment), "щебень");
+  EXPECT_EQ(doc.text(recnos[1], p), "45");
+  doc.close();
+  doc.open(path);
+  EXPECT_EQ(doc.text(doc.rows()[0], comment), "щебень");
+}
+
+TEST(MeasurementDocument, CreateFromADownloadThenAppendOnlyWhatIsNew) {
+  ScratchDir dir;
+  const auto path = dir / "new.db";
+  write_rows(path, {7, 8});  // replaced without a question
+  MeasurementDocument doc;
+  doc.create(path);
+  auto first = download(1, 3);
+  const image::ImportResult created = doc.import_new(*first, ".");
+  EXPECT_EQ(created.appended, 3u);
+  EXPECT_EQ(column(doc, "N"), (std::vector<double>{1, 2, 3}));
+
+  doc.check_appendable();
+  // Days 2 to 5: two are in the file already.
+  auto second = download(2, 4);
+  const image::ImportResult appended = doc.append(*second, ".");
+  EXPECT_EQ(appended.appended, 2u);
+  EXPECT_EQ(appended.skipped, 2u);
+  EXPECT_TRUE(doc.is_open());
+  EXPECT_EQ(column(doc, "N"), (std::vector<double>{1, 2, 3, 4, 5}));
+
+  // Nothing new: the file is not rewritten.
+  const auto written = std::filesystem::last_write_time(path);
+  EXPECT_EQ(doc.append(*second, ".").appended, 0u);
+  EXPECT_EQ(std::filesystem::last_write_time(path), written);
+  doc.close();
+  MeasurementDocument reader;
+  reader.open(path, Access::ReadOnly);
+  EXPECT_EQ(reader.rows().size(), 5u);
+}
+
+TEST(MeasurementDocument, RowsNoReaderCanReadStopAnAppend) {
+  ScratchDir dir;
+  const auto path = write_rows(dir / "m.db", {1, 2});
+  {
+    // P of the second row (after the flag, N, DATE, TIME, DEV_TYPE, SERIAL, NB_TYPE).
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(std::streamoff(kHeaderLength + kRecordLength + 1 + 18 + 10 + 8 + 4 + 18 + 4));
+    f << "not a number here";
+  }
+  MeasurementDocument doc;
+  doc.open(path);
+  try {
+    doc.check_appendable();
+    ADD_FAILURE() << "accepted";
+  } catch (const vkt::Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::Damaged);
+    EXPECT_NE(std::string(e.text()).find("строка 2"), std::string::npos) << e.text();
+  }
+}
+
+}  // namespace
+}  // namespace vkt::measurement
