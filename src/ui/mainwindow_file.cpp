@@ -232,7 +232,7 @@ void MainWindow::Close_DB() {
     try {
       // The index file goes, and with it the header's claim of one, so other programs open the
       // file as it is.
-      index_->removeIndexFile();
+      index_->remove_index_file();
       index_->detach();
       table_->close();
     } catch (const std::exception& e) {

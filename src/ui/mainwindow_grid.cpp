@@ -46,12 +46,12 @@ void MainWindow::attach_index() {
 }
 
 void MainWindow::reopen_table() {
-  const std::string selected = index_->selectedTag();
+  const std::string selected = index_->selected_tag();
   index_->detach();
   table_->reopen();
   index_->attach();
-  if (!selected.empty() && index_->hasTag(selected)) {
-    index_->selectOrder(selected);
+  if (!selected.empty() && index_->has_tag(selected)) {
+    index_->select_order(selected);
   }
 }
 
@@ -79,9 +79,9 @@ void MainWindow::TitleStateChange(MeasurementGrid* grid, int column) {
   MeasurementModel* model = model_of(grid);
   try {
     model->post_pending();
-    index_->dropOrder();
-    if (index_->hasTag(tag_name)) {
-      index_->deleteTag(tag_name);
+    index_->drop_order();
+    if (index_->has_tag(tag_name)) {
+      index_->delete_tag(tag_name);
       table_->refresh();
     }
   } catch (const std::exception& e) {
@@ -96,8 +96,8 @@ void MainWindow::TitleStateChange(MeasurementGrid* grid, int column) {
     const auto& field = grid_columns(grid->kind())[std::size_t(column)].field;
     // The tag is built from every row just now, so the usual rebuild of the indexes after it
     // would only write the same file again.
-    index_->addTag(tag_name, field, mark == SortMark::Up);
-    index_->selectOrder(tag_name);
+    index_->add_tag(tag_name, field, mark == SortMark::Up);
+    index_->select_order(tag_name);
     table_->refresh();
   } catch (const std::exception& e) {
     // The mark stays; the rows stay in file order.
@@ -112,8 +112,8 @@ void MainWindow::clear_sort(MeasurementGrid* grid, const QString& tag) {
     return;
   }
   try {
-    index_->dropOrder();
-    index_->deleteTag(tag.toStdString());
+    index_->drop_order();
+    index_->delete_tag(tag.toStdString());
     table_->refresh();
   } catch (const std::exception&) {
     // No such tag: nothing to drop.
