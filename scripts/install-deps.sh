@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build ccache g++ clang clang-format libclang-rt-14-dev pkg-config
+  cmake ninja-build ccache g++ clang clang-format clang-tidy libclang-rt-14-dev pkg-config
   qt6-base-dev qt6-charts-dev qt6-serialport-dev libqt6opengl6-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 poppler-utils socat xvfb xauth x11-utils

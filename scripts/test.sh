@@ -27,5 +27,6 @@ cmake -S "$root" -B "$build" -G Ninja -DVKT_SANITIZE=$sanitize "${flags[@]}"
 cmake --build "$build"
 if [[ $sanitize == OFF ]]; then
   cmake --build "$build" --target format-check
+  cmake --build "$build" --target naming-check
 fi
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

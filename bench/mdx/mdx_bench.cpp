@@ -46,7 +46,7 @@ Tag numericTag(const std::vector<std::string>& texts) {
   Tag tag{{"TAB1", "P", KeyType::Numeric, kNumericKeyLength, true}, {}};
   tag.entries.reserve(texts.size());
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    const NumericKey key = numericKeyFromText(texts[i]);
+    const NumericKey key = numeric_key_from_text(texts[i]);
     tag.entries.push_back({std::string(key.begin(), key.end()), static_cast<std::uint32_t>(i + 1)});
   }
   return tag;
@@ -56,7 +56,7 @@ Tag characterTag(const std::vector<std::string>& texts, std::size_t width) {
   Tag tag{{"TAB1", "DATE", KeyType::Character, width, false}, {}};
   tag.entries.reserve(texts.size());
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    tag.entries.push_back({characterKey(texts[i], width), static_cast<std::uint32_t>(i + 1)});
+    tag.entries.push_back({character_key(texts[i], width), static_cast<std::uint32_t>(i + 1)});
   }
   return tag;
 }
@@ -66,8 +66,8 @@ void buildWriteAndWalk(benchmark::State& state, const std::vector<std::string>& 
   const auto path = std::filesystem::temp_directory_path() / "vkt-mdx-bench.mdx";
   std::size_t size = 0;
   for (auto _ : state) {
-    writeMdxFile(path, "BENCH", {numeric ? numericTag(texts) : characterTag(texts, width)});
-    const MdxContents read = readMdxFile(path);
+    write_mdx_file(path, "BENCH", {numeric ? numericTag(texts) : characterTag(texts, width)});
+    const MdxContents read = read_mdx_file(path);
     std::uint64_t sum = 0;
     for (const IndexEntry& e : read.tags.front().entries) {
       sum += e.record;

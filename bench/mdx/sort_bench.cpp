@@ -93,7 +93,7 @@ void BM_SortRows(benchmark::State& state, const char* field, bool descending) {
   std::size_t first = 0;
   const std::clock_t start = std::clock();
   for (auto _ : state) {
-    const auto order = vkt::mdx::TableIndex::sortedRecords(s.table, field, descending);
+    const auto order = vkt::mdx::TableIndex::sorted_records(s.table, field, descending);
     first = order.front();
     benchmark::DoNotOptimize(first);
   }

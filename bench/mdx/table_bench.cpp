@@ -19,7 +19,7 @@ std::filesystem::path benchTablePath() {
   return std::filesystem::temp_directory_path() / "vkt-mdx-table-bench.db";
 }
 
-const std::filesystem::path& tablePath() {
+const std::filesystem::path& table_path() {
   static const std::filesystem::path path = [] {
     const auto p = benchTablePath();
     dbf::Table table;
@@ -43,22 +43,22 @@ const std::filesystem::path& tablePath() {
 // in tag order.
 void BM_TagAndWalk100k(benchmark::State& state, const char* field) {
   dbf::Table table;
-  table.open(tablePath());
+  table.open(table_path());
   mdx::TableIndex index(table);
   index.attach();
   std::size_t size = 0;
   for (auto _ : state) {
-    index.addTag("tab1", field, true);
-    index.selectOrder("tab1");
+    index.add_tag("tab1", field, true);
+    index.select_order("tab1");
     std::uint64_t sum = 0;
-    for (std::uint32_t recno : index.recordOrder("tab1")) {
+    for (std::uint32_t recno : index.record_order("tab1")) {
       sum += recno;
     }
     benchmark::DoNotOptimize(sum);
-    size = std::filesystem::file_size(mdx::TableIndex::indexPathFor(tablePath()));
+    size = std::filesystem::file_size(mdx::TableIndex::index_path_for(table_path()));
   }
   state.counters["mdx_bytes"] = static_cast<double>(size);
-  index.removeIndexFile();
+  index.remove_index_file();
   index.detach();
   table.close();
 }
@@ -69,11 +69,11 @@ BENCHMARK_CAPTURE(BM_TagAndWalk100k, DATE, "DATE")->Unit(benchmark::kMillisecond
 // of the file.
 void BM_TableRowsInTagOrder100k(benchmark::State& state, const char* field) {
   dbf::Table table;
-  table.open(tablePath());
+  table.open(table_path());
   mdx::TableIndex index(table);
   index.attach();
-  index.addTag("tab1", field, true);
-  index.selectOrder("tab1");
+  index.add_tag("tab1", field, true);
+  index.select_order("tab1");
   for (auto _ : state) {
     double sum = 0;
     if (table.first()) {
@@ -83,7 +83,7 @@ void BM_TableRowsInTagOrder100k(benchmark::State& state, const char* field) {
     }
     benchmark::DoNotOptimize(sum);
   }
-  index.removeIndexFile();
+  index.remove_index_file();
   index.detach();
   table.close();
 }
@@ -94,10 +94,10 @@ BENCHMARK_CAPTURE(BM_TableRowsInTagOrder100k, DATE, "DATE")->Unit(benchmark::kMi
 // written again.
 void BM_EditOneRowUpdate(benchmark::State& state) {
   dbf::Table table;
-  table.open(tablePath());
+  table.open(table_path());
   mdx::TableIndex index(table);
   index.attach();
-  index.addTag("tab1", "P", true);
+  index.add_tag("tab1", "P", true);
   double value = 0;
   for (auto _ : state) {
     table.go_to(500);
@@ -105,7 +105,7 @@ void BM_EditOneRowUpdate(benchmark::State& state) {
     table.set_double("P", value += 1);
     table.post();
   }
-  index.removeIndexFile();
+  index.remove_index_file();
   index.detach();
   table.close();
 }
@@ -114,14 +114,14 @@ BENCHMARK(BM_EditOneRowUpdate)->Unit(benchmark::kMillisecond);
 // The alternative: every tag built again from the rows.
 void BM_RebuildTag(benchmark::State& state) {
   dbf::Table table;
-  table.open(tablePath());
+  table.open(table_path());
   mdx::TableIndex index(table);
   index.attach();
-  index.addTag("tab1", "P", true);
+  index.add_tag("tab1", "P", true);
   for (auto _ : state) {
     index.rebuild();
   }
-  index.removeIndexFile();
+  index.remove_index_file();
   index.detach();
   table.close();
 }
@@ -130,7 +130,7 @@ BENCHMARK(BM_RebuildTag)->Unit(benchmark::kMillisecond);
 struct Cleanup {
   ~Cleanup() {
     std::error_code ec;
-    std::filesystem::remove(mdx::TableIndex::indexPathFor(benchTablePath()), ec);
+    std::filesystem::remove(mdx::TableIndex::index_path_for(benchTablePath()), ec);
     std::filesystem::remove(benchTablePath(), ec);
   }
 } cleanup;

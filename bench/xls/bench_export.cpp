@@ -25,7 +25,7 @@ void BM_Build(benchmark::State& state) {
   for (auto _ : state) {
     XlsWorkbook book;
     bench::buildExportSheet(book, bench::kExportRows);
-    benchmark::DoNotOptimize(book.sheet(0).rangeCount());
+    benchmark::DoNotOptimize(book.sheet(0).range_count());
   }
   state.counters["cells"] = bench::kExportRows * bench::kExportColumns;
 }

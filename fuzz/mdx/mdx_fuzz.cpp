@@ -10,11 +10,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {
-    const vkt::mdx::MdxContents contents = vkt::mdx::parseMdx(std::span<const std::uint8_t>(data, size));
-    const std::string text = vkt::mdx::dumpMdx(contents);
+    const vkt::mdx::MdxContents contents = vkt::mdx::parse_mdx(std::span<const std::uint8_t>(data, size));
+    const std::string text = vkt::mdx::dump_mdx(contents);
     // What was read must build again into a file that reads back the same.
-    const auto rebuilt = vkt::mdx::buildMdx(contents.tableName, contents.tags, {2024, 1, 1});
-    if (vkt::mdx::dumpMdx(vkt::mdx::parseMdx(rebuilt)) != text) {
+    const auto rebuilt = vkt::mdx::build_mdx(contents.table_name, contents.tags, {2024, 1, 1});
+    if (vkt::mdx::dump_mdx(vkt::mdx::parse_mdx(rebuilt)) != text) {
       std::abort();
     }
   } catch (const vkt::mdx::MdxError&) {

@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include <QFileInfo>
+#include <span>
 #include <string>
 
 #include "sim/instrument.h"
@@ -16,6 +17,10 @@ namespace {
 // The most device A records one download can carry.
 constexpr std::uint32_t kMaxSimulatedRecords = 438;
 
+QString utf8(const char* text) {
+  return QString::fromUtf8(text);
+}
+
 QString fault_list() {
   QStringList names;
   for (std::string_view name : sim::fault_names()) {
@@ -23,6 +28,322 @@ QString fault_list() {
   }
   return names.join(QStringLiteral(", "));
 }
+
+// ---------------------------------------------------------------------------------------------
+// Values of the options
+
+std::optional<int> parse_kind(const QString& text) {
+  const QString upper = text.toUpper();
+  if (upper == QLatin1String("A") || upper == QStringLiteral("А")) {
+    return 0;
+  }
+  if (upper == QLatin1String("B") || upper == QStringLiteral("В")) {
+    return 1;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::uint32_t> parse_number(const QString& text, std::uint32_t max) {
+  bool ok = false;
+  const qulonglong value = text.toULongLong(&ok, 10);
+  if (!ok || value > max) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+// A CSV separator or decimal mark: one printable ASCII character other than the quote, or a tab.
+bool csv_mark(const QString& text) {
+  if (text.size() != 1) {
+    return false;
+  }
+  const char16_t c = text[0].unicode();
+  return c == u'\t' || (c > 0x20 && c < 0x7F && c != u'"');
+}
+
+// What an option does with its value (empty for a flag): an error text, or an empty one.
+using ApplyOption = QString (*)(CommandLine& result, const QString& value);
+
+QString set_append(CommandLine& result, const QString&) {
+  result.append = true;
+  return {};
+}
+
+QString set_force(CommandLine& result, const QString&) {
+  result.force = true;
+  return {};
+}
+
+QString add_port(CommandLine& result, const QString& value) {
+  result.ports << value;
+  return {};
+}
+
+QString set_kind(CommandLine& result, const QString& value) {
+  result.kind = parse_kind(value);
+  return result.kind ? QString() : QStringLiteral("--kind: ожидается A или B, а не «%1»").arg(value);
+}
+
+// FIELD, FIELD:asc or FIELD:desc.
+QString set_sort(CommandLine& result, const QString& value) {
+  QString field = value;
+  if (field.endsWith(QLatin1String(":desc"), Qt::CaseInsensitive)) {
+    result.sort_descending = true;
+    field.chop(5);
+  } else if (field.endsWith(QLatin1String(":asc"), Qt::CaseInsensitive)) {
+    field.chop(4);
+  }
+  if (field.isEmpty()) {
+    return QStringLiteral("--sort: не указано поле");
+  }
+  result.sort_field = field.toUpper();
+  return {};
+}
+
+QString set_dump_format(CommandLine& result, const QString& value) {
+  if (value == QLatin1String("csv")) {
+    result.format = CommandLine::DumpFormat::Csv;
+  } else if (value == QLatin1String("json")) {
+    result.format = CommandLine::DumpFormat::Json;
+  } else {
+    return QStringLiteral("--format: ожидается csv или json, а не «%1»").arg(value);
+  }
+  return {};
+}
+
+QString set_export_format(CommandLine& result, const QString& value) {
+  const QString name = value.toLower();
+  if (name != QLatin1String("xls") && name != QLatin1String("xlsx") && name != QLatin1String("csv")) {
+    return QStringLiteral("--format: ожидается xls, xlsx или csv, а не «%1»").arg(value);
+  }
+  result.export_format = name;
+  return {};
+}
+
+// "tab" stands for the tab character, which is awkward to type on a command line.
+QString set_csv_mark(const QString& option, const QString& value, QString& mark) {
+  const QString one = value == QLatin1String("tab") ? QStringLiteral("\t") : value;
+  if (!csv_mark(one)) {
+    return QStringLiteral("%1: ожидается один знак, а не «%2»").arg(option, value);
+  }
+  mark = one;
+  return {};
+}
+
+QString set_csv_separator(CommandLine& result, const QString& value) {
+  return set_csv_mark(QStringLiteral("--separator"), value, result.csv_separator);
+}
+
+QString set_csv_decimal(CommandLine& result, const QString& value) {
+  return set_csv_mark(QStringLiteral("--decimal"), value, result.csv_decimal);
+}
+
+QString set_throttle(CommandLine& result, const QString&) {
+  result.throttle = true;
+  return {};
+}
+
+QString set_once(CommandLine& result, const QString&) {
+  result.once = true;
+  return {};
+}
+
+QString set_records(CommandLine& result, const QString& value) {
+  const auto n = parse_number(value, kMaxSimulatedRecords);
+  if (!n) {
+    return QStringLiteral("--records: ожидается число от 0 до %1").arg(kMaxSimulatedRecords);
+  }
+  result.records = *n;
+  return {};
+}
+
+QString set_seed(CommandLine& result, const QString& value) {
+  const auto n = parse_number(value, UINT32_MAX);
+  if (!n) {
+    return QStringLiteral("--seed: ожидается целое число от 0 до %1").arg(UINT32_MAX);
+  }
+  result.seed = *n;
+  return {};
+}
+
+QString set_fault(CommandLine& result, const QString& value) {
+  if (!sim::fault_from_name(value.toStdString())) {
+    return QStringLiteral("--fault: неизвестная неисправность «%1»; возможны: %2").arg(value, fault_list());
+  }
+  result.fault = value;
+  return {};
+}
+
+// ---------------------------------------------------------------------------------------------
+// The subcommands and their options
+
+// Each subcommand is a bit, so that an option names the subcommands that take it.
+enum SubcommandBit : unsigned {
+  kDownload = 1u << 0,
+  kExport = 1u << 1,
+  kDump = 1u << 2,
+  kReport = 1u << 3,
+  kSimulate = 1u << 4,
+};
+
+// An option of the subcommands: "--name" alone for a flag; "--name VALUE" or "--name=VALUE" for
+// one that takes a value.
+struct Option {
+  const char* name;
+  unsigned subcommands;
+  bool takes_value;
+  ApplyOption apply;
+};
+
+constexpr Option kOptions[] = {
+    {"--append", kDownload, false, set_append},
+    {"--force", kDownload, false, set_force},
+    {"--port", kDownload, true, add_port},
+    {"--kind", kExport | kDump | kReport, true, set_kind},
+    {"--sort", kDump, true, set_sort},
+    {"--format", kDump, true, set_dump_format},
+    {"--format", kExport, true, set_export_format},
+    {"--separator", kExport, true, set_csv_separator},
+    {"--decimal", kExport, true, set_csv_decimal},
+    {"--throttle", kSimulate, false, set_throttle},
+    {"--once", kSimulate, false, set_once},
+    {"--records", kSimulate, true, set_records},
+    {"--seed", kSimulate, true, set_seed},
+    {"--fault", kSimulate, true, set_fault},
+};
+
+// One line of an option list in a help: the spelling, then its text; further lines of the text
+// start at the text's column.
+struct HelpRow {
+  const char* spelling;
+  const char* text;
+};
+
+constexpr HelpRow kDownloadHelp[] = {
+    {"--append", "дописать в существующий файл только новые измерения"},
+    {"--port ПУТЬ",
+     "последовательный порт; можно указать несколько раз (по умолчанию порты из\n"
+     "настроек, иначе первый и второй порт)"},
+    {"--force", "заменить существующий файл новым"},
+};
+
+constexpr HelpRow kExportHelp[] = {
+    {"--kind A|B",
+     "A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию B, если в файле есть его строки,\n"
+     "иначе A)"},
+    {"--format xls|xlsx|csv", "формат (по умолчанию по расширению выходного файла, иначе xls)"},
+    {"--separator ЗНАК",
+     "разделитель полей CSV (tab - табуляция); по умолчанию «;», если\n"
+     "десятичный знак - запятая, иначе «,»"},
+    {"--decimal ЗНАК", "десятичный знак чисел в CSV (по умолчанию как в языковых настройках)"},
+};
+
+constexpr HelpRow kDumpHelp[] = {
+    {"--kind A|B", "A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию как в главном окне)"},
+    {"--sort ПОЛЕ[:desc]", "упорядочить по полю (по убыванию с :desc), как сортировка таблицы"},
+    {"--format csv|json", "формат вывода (по умолчанию csv)"},
+};
+
+constexpr HelpRow kReportHelp[] = {
+    {"--kind A|B", "A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию A, если в файле есть его строки, иначе B)"},
+};
+
+// The fault list is the simulator's own, filled in as the help is shown.
+constexpr HelpRow kSimulateHelp[] = {
+    {"--records N", "измерений в памяти, от 0 до 438 (по умолчанию 25)"},
+    {"--seed S", "начальное число: одно и то же даёт одни и те же измерения (1)"},
+    {"--throttle", "передавать не быстрее линии прибора (57600 бит/с)"},
+    {"--fault ИМЯ", "неисправность: %1"},
+    {"--once", "завершиться, когда данные переданы"},
+};
+
+struct Subcommand {
+  const char* name;
+  CommandLine::Action action;
+  SubcommandBit bit;
+  // The files after the options: none, FILE.db, or FILE.db and the output (`output` names it
+  // when it is missing).
+  qsizetype files;
+  const char* output;
+  const char* summary;  // its line in the program's help
+  const char* synopsis;
+  const char* about;
+  int help_column;  // width of the option column in its help
+  std::span<const HelpRow> help_rows;
+};
+
+constexpr Subcommand kSubcommands[] = {
+    {.name = "download",
+     .action = CommandLine::Action::Download,
+     .bit = kDownload,
+     .files = 1,
+     .output = nullptr,
+     .summary = "принять память прибора в файл измерений",
+     .synopsis = "download [--append] [--port ПУТЬ]... [--force] ФАЙЛ.db",
+     .about = "Принимает память прибора ВКТ-РС7 и записывает измерения в файл измерений, как команды\n"
+              "«Создать» и «Дополнить» главного окна. Ход приёма выводится в поток ошибок.\n"
+              "Файл создаётся или меняется только после успешного приёма; Ctrl+C прерывает приём\n"
+              "(«Отмена»), и файл остаётся прежним.\n",
+     .help_column = 14,
+     .help_rows = kDownloadHelp},
+    {.name = "export",
+     .action = CommandLine::Action::Export,
+     .bit = kExport,
+     .files = 2,
+     .output = "файл Excel",
+     .summary = "экспортировать файл измерений в книгу Excel (.xls, .xlsx) или CSV",
+     .synopsis = "export [--kind A|B] [--format xls|xlsx|csv] [--separator ЗНАК]\n"
+                 "                      [--decimal ЗНАК] ФАЙЛ.db ВЫХОД.xls|ВЫХОД.xlsx|ВЫХОД.csv",
+     .about = "Экспортирует строки одного вида прибора в книгу Excel (лист из 19 столбцов с заголовком)\n"
+              "или в текст CSV, в порядке их хранения в файле. Существующий выходной файл заменяется.\n",
+     .help_column = 22,
+     .help_rows = kExportHelp},
+    {.name = "dump",
+     .action = CommandLine::Action::Dump,
+     .bit = kDump,
+     .files = 1,
+     .output = nullptr,
+     .summary = "вывести строки файла измерений в CSV или JSON",
+     .synopsis = "dump [--kind A|B] [--sort ПОЛЕ[:desc]] [--format csv|json] ФАЙЛ.db",
+     .about = "Выводит строки одного вида прибора: CSV с заголовками видимых столбцов таблицы или JSON\n"
+              "с именами полей и типизированными значениями (пустые поля как null).\n",
+     .help_column = 22,
+     .help_rows = kDumpHelp},
+    {.name = "report",
+     .action = CommandLine::Action::Report,
+     .bit = kReport,
+     .files = 2,
+     .output = "файл PDF",
+     .summary = "записать отчёт о файле измерений в PDF",
+     .synopsis = "report [--kind A|B] ФАЙЛ.db ВЫХОД.pdf",
+     .about = "Записывает отчёт о строках одного вида прибора в файл PDF: те же страницы, что печатает\n"
+              "«Файл → Печать». Существующий файл PDF заменяется.\n",
+     .help_column = 14,
+     .help_rows = kReportHelp},
+    {.name = "simulate",
+     .action = CommandLine::Action::Simulate,
+     .bit = kSimulate,
+     .files = 0,
+     .output = nullptr,
+     .summary = "имитировать прибор на псевдотерминале",
+     .synopsis = "simulate [--records N] [--seed S] [--throttle] [--fault ИМЯ] [--once]",
+     .about = "Имитирует прибор ВКТ-РС7 на псевдотерминале: первая строка вывода - путь к нему,\n"
+              "его можно указать как --port. Работает до завершения (Ctrl+C).\n",
+     .help_column = 15,
+     .help_rows = kSimulateHelp},
+};
+
+const Subcommand* find_subcommand(const QString& name) {
+  for (const Subcommand& sub : kSubcommands) {
+    if (name == QLatin1String(sub.name)) {
+      return &sub;
+    }
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parsing
 
 // Walks the arguments of one subcommand; options may take their value as "--opt VALUE" or
 // "--opt=VALUE".
@@ -61,52 +382,58 @@ bool is_help(const QString& arg) {
   return arg == QLatin1String("--help") || arg == QLatin1String("-h");
 }
 
-std::optional<int> parse_kind(const QString& text) {
-  const QString upper = text.toUpper();
-  if (upper == QLatin1String("A") || upper == QStringLiteral("А")) {
-    return 0;
-  }
-  if (upper == QLatin1String("B") || upper == QStringLiteral("В")) {
-    return 1;
+CommandLine usage_error(CommandLine result, const QString& text) {
+  result.action = CommandLine::Action::UsageError;
+  result.error = text;
+  return result;
+}
+
+// Takes the option of `sub` at the walker and returns its error text (empty when it was right),
+// or nothing when the argument is none of the subcommand's options.
+std::optional<QString> take_option(ArgumentWalker& walk, const Subcommand& sub, CommandLine& result) {
+  const QString arg = walk.current();
+  for (const Option& option : kOptions) {
+    if ((option.subcommands & sub.bit) == 0) {
+      continue;
+    }
+    const QString name = QLatin1String(option.name);
+    if (!option.takes_value) {
+      if (arg == name) {
+        walk.skip();
+        return option.apply(result, QString());
+      }
+      continue;
+    }
+    QString error;
+    if (const std::optional<QString> value = walk.value_of(name, error)) {
+      return error.isEmpty() ? option.apply(result, *value) : error;
+    }
   }
   return std::nullopt;
 }
 
-std::optional<std::uint32_t> parse_number(const QString& text, std::uint32_t max) {
-  bool ok = false;
-  const qulonglong value = text.toULongLong(&ok, 10);
-  if (!ok || value > max) {
-    return std::nullopt;
+// Places the files named after the options; returns the error text, empty when they fit.
+QString take_files(const Subcommand& sub, const QStringList& files, CommandLine& result) {
+  const QString name = QLatin1String(sub.name);
+  if (files.size() < sub.files) {
+    const QString missing = files.isEmpty() ? QStringLiteral("файл измерений") : utf8(sub.output);
+    return QStringLiteral("%1: не указан %2").arg(name, missing);
   }
-  return static_cast<std::uint32_t>(value);
+  if (files.size() > sub.files) {
+    return QStringLiteral("%1: лишний параметр: %2").arg(name, files[sub.files]);
+  }
+  if (sub.files >= 1) {
+    result.file = files[0];
+  }
+  if (sub.files == 2) {
+    result.output = files[1];
+  }
+  return {};
 }
 
-// A CSV separator or decimal mark: one printable ASCII character other than the quote, or a tab.
-bool csv_mark(const QString& text) {
-  if (text.size() != 1) {
-    return false;
-  }
-  const char16_t c = text[0].unicode();
-  return c == u'\t' || (c > 0x20 && c < 0x7F && c != u'"');
-}
-
-CommandLine parse_subcommand(const QStringList& arguments, qsizetype from, CommandLine result) {
-  QString error;
-  auto fail = [&result](const QString& text) {
-    result.action = CommandLine::Action::UsageError;
-    result.error = text;
-    return result;
-  };
-  QStringList positional;
-  const QString& sub = result.subcommand;
-  const bool download = sub == QLatin1String("download");
-  const bool table_reader =
-      sub == QLatin1String("export") || sub == QLatin1String("dump") || sub == QLatin1String("report");
-  const bool dump = sub == QLatin1String("dump");
-  const bool export_command = sub == QLatin1String("export");
-  const bool simulate = sub == QLatin1String("simulate");
-
-  ArgumentWalker walk(arguments, from);
+CommandLine parse_subcommand(const QStringList& arguments, const Subcommand& sub, CommandLine result) {
+  QStringList files;
+  ArgumentWalker walk(arguments, 2);
   while (!walk.done()) {
     const QString arg = walk.current();
     if (is_help(arg)) {
@@ -114,218 +441,36 @@ CommandLine parse_subcommand(const QStringList& arguments, qsizetype from, Comma
       return result;
     }
     if (arg == QLatin1String("--")) {
-      walk.skip();
-      while (!walk.done()) {
-        positional << walk.current();
-        walk.skip();
+      for (walk.skip(); !walk.done(); walk.skip()) {
+        files << walk.current();
       }
       break;
     }
-    if (!arg.startsWith(QLatin1String("--")) || arg.size() == 2) {
-      positional << arg;
+    if (!arg.startsWith(QLatin1String("--"))) {
+      files << arg;
       walk.skip();
       continue;
     }
-    if (download) {
-      if (arg == QLatin1String("--append")) {
-        result.append = true;
-        walk.skip();
-        continue;
-      }
-      if (arg == QLatin1String("--force")) {
-        result.force = true;
-        walk.skip();
-        continue;
-      }
-      if (auto v = walk.value_of(QStringLiteral("--port"), error)) {
-        if (!error.isEmpty()) {
-          return fail(error);
-        }
-        result.ports << *v;
-        continue;
-      }
+    const std::optional<QString> error = take_option(walk, sub, result);
+    if (!error) {
+      return usage_error(result, QStringLiteral("%1: неизвестный параметр: %2").arg(result.subcommand, arg));
     }
-    if (table_reader) {
-      if (auto v = walk.value_of(QStringLiteral("--kind"), error)) {
-        if (!error.isEmpty()) {
-          return fail(error);
-        }
-        result.kind = parse_kind(*v);
-        if (!result.kind) {
-          return fail(QStringLiteral("--kind: ожидается A или B, а не «%1»").arg(*v));
-        }
-        continue;
-      }
+    if (!error->isEmpty()) {
+      return usage_error(result, *error);
     }
-    if (dump) {
-      if (auto v = walk.value_of(QStringLiteral("--sort"), error)) {
-        if (!error.isEmpty()) {
-          return fail(error);
-        }
-        QString field = *v;
-        if (field.endsWith(QLatin1String(":desc"), Qt::CaseInsensitive)) {
-          result.sort_descending = true;
-          field.chop(5);
-        } else if (field.endsWith(QLatin1String(":asc"), Qt::CaseInsensitive)) {
-          field.chop(4);
-        }
-        if (field.isEmpty()) {
-          return fail(QStringLiteral("--sort: не указано поле"));
-        }
-        result.sort_field = field.toUpper();
-        continue;
-      }
-      if (auto v = walk.value_of(QStringLiteral("--format"), error)) {
-        if (!error.isEmpty()) {
-          return fail(error);
-        }
-        if (*v == QLatin1String("csv")) {
-          result.format = CommandLine::DumpFormat::Csv;
-        } else if (*v == QLatin1String("json")) {
-          result.format = CommandLine::DumpFormat::Json;
-        } else {
-          return fail(QStringLiteral("--format: ожидается csv или json, а не «%1»").arg(*v));
-        }
-        continue;
-      }
-    }
-    if (export_command) {
-      if (auto v = walk.value_of(QStringLiteral("--format"), error)) {
-        if (!error.isEmpty()) {
-          return fail(error);
-        }
-        const QString name = v->toLower();
-        if (name != QLatin1String("xls") && name != QLatin1String("xlsx") && name != QLatin1String("csv")) {
-          return fail(QStringLiteral("--format: ожидается xls, xlsx или csv, а не «%1»").arg(*v));
-        }
-        result.export_format = name;
-        continue;
-      }
-      std::optional<QString> separator = walk.value_of(QStringLiteral("--separator"), error);
-      std::optional<QString> decimal =
-          separator ? std::nullopt : walk.value_of(QStringLiteral("--decimal"), error);
-      if (separator || decimal) {
-        if (!error.isEmpty()) {
-          return fail(error);
-        }
-        const QString option = separator ? QStringLiteral("--separator") : QStringLiteral("--decimal");
-        const QString given = separator ? *separator : *decimal;
-        const QString one = given == QLatin1String("tab") ? QStringLiteral("\t") : given;
-        if (!csv_mark(one)) {
-          return fail(QStringLiteral("%1: ожидается один знак, а не «%2»").arg(option, given));
-        }
-        (separator ? result.csv_separator : result.csv_decimal) = one;
-        continue;
-      }
-    }
-    if (simulate) {
-      if (arg == QLatin1String("--throttle")) {
-        result.throttle = true;
-        walk.skip();
-        continue;
-      }
-      if (arg == QLatin1String("--once")) {
-        result.once = true;
-        walk.skip();
-        continue;
-      }
-      if (auto v = walk.value_of(QStringLiteral("--records"), error)) {
-        if (!error.isEmpty()) {
-          return fail(error);
-        }
-        const auto n = parse_number(*v, kMaxSimulatedRecords);
-        if (!n) {
-          return fail(QStringLiteral("--records: ожидается число от 0 до %1").arg(kMaxSimulatedRecords));
-        }
-        result.records = *n;
-        continue;
-      }
-      if (auto v = walk.value_of(QStringLiteral("--seed"), error)) {
-        if (!error.isEmpty()) {
-          return fail(error);
-        }
-        const auto n = parse_number(*v, UINT32_MAX);
-        if (!n) {
-          return fail(QStringLiteral("--seed: ожидается целое число от 0 до %1").arg(UINT32_MAX));
-        }
-        result.seed = *n;
-        continue;
-      }
-      if (auto v = walk.value_of(QStringLiteral("--fault"), error)) {
-        if (!error.isEmpty()) {
-          return fail(error);
-        }
-        if (!sim::fault_from_name(v->toStdString())) {
-          return fail(
-              QStringLiteral("--fault: неизвестная неисправность «%1»; возможны: %2").arg(*v, fault_list()));
-        }
-        result.fault = *v;
-        continue;
-      }
-    }
-    return fail(QStringLiteral("%1: неизвестный параметр: %2").arg(sub, arg));
   }
-
-  const bool report = sub == QLatin1String("report");
-  const qsizetype wanted = simulate ? 0 : (sub == QLatin1String("export") || report ? 2 : 1);
-  if (positional.size() < wanted) {
-    const QString second = report ? QStringLiteral("файл PDF") : QStringLiteral("файл Excel");
-    return fail(QStringLiteral("%1: не указан %2")
-                    .arg(sub, positional.isEmpty() ? QStringLiteral("файл измерений") : second));
+  if (const QString error = take_files(sub, files, result); !error.isEmpty()) {
+    return usage_error(result, error);
   }
-  if (positional.size() > wanted) {
-    return fail(QStringLiteral("%1: лишний параметр: %2").arg(sub, positional[wanted]));
-  }
-  if (wanted >= 1) {
-    result.file = positional[0];
-  }
-  if (wanted == 2) {
-    result.output = positional[1];
-  }
-  if (download && result.append && result.force) {
-    return fail(QStringLiteral("download: --force не имеет смысла вместе с --append"));
+  // Only download takes these two.
+  if (result.append && result.force) {
+    return usage_error(result, QStringLiteral("download: --force не имеет смысла вместе с --append"));
   }
   return result;
 }
 
-}  // namespace
-
-CommandLine parse_command_line(const QStringList& arguments) {
-  CommandLine result;
-  if (arguments.size() >= 2) {
-    const QString& first = arguments[1];
-    static const QStringList subcommands = {QStringLiteral("download"), QStringLiteral("export"),
-                                            QStringLiteral("dump"), QStringLiteral("simulate"),
-                                            QStringLiteral("report")};
-    if (subcommands.contains(first)) {
-      result.subcommand = first;
-      if (first == QLatin1String("download")) {
-        result.action = CommandLine::Action::Download;
-      } else if (first == QLatin1String("export")) {
-        result.action = CommandLine::Action::Export;
-      } else if (first == QLatin1String("dump")) {
-        result.action = CommandLine::Action::Dump;
-      } else if (first == QLatin1String("report")) {
-        result.action = CommandLine::Action::Report;
-      } else {
-        result.action = CommandLine::Action::Simulate;
-      }
-      return parse_subcommand(arguments, 2, result);
-    }
-    if (first == QLatin1String("help")) {
-      result.action = CommandLine::Action::ShowHelp;
-      if (arguments.size() >= 3 && subcommands.contains(arguments[2])) {
-        result.subcommand = arguments[2];
-      }
-      return result;
-    }
-  }
-
-  auto fail = [&result](const QString& text) {
-    result.action = CommandLine::Action::UsageError;
-    result.error = text;
-    return result;
-  };
+// The window's own options and the measurement file it is to open.
+CommandLine parse_window_options(const QStringList& arguments, CommandLine result) {
   for (qsizetype i = 1; i < arguments.size(); ++i) {
     const QString& arg = arguments[i];
     if (is_help(arg)) {
@@ -342,7 +487,7 @@ CommandLine parse_command_line(const QStringList& arguments) {
     }
     if (arg == QLatin1String("--port")) {
       if (i + 1 >= arguments.size()) {
-        return fail(QStringLiteral("--port: не указан порт"));
+        return usage_error(result, QStringLiteral("--port: не указан порт"));
       }
       result.ports << arguments[++i];
       continue;
@@ -354,127 +499,103 @@ CommandLine parse_command_line(const QStringList& arguments) {
     if (!arg.startsWith(QLatin1Char('-'))) {
       // A file manager hands the window the measurement file to open.
       if (!arg.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) && !QFileInfo(arg).isFile()) {
-        return fail(QStringLiteral("неизвестная команда: %1").arg(arg));
+        return usage_error(result, QStringLiteral("неизвестная команда: %1").arg(arg));
       }
       if (!result.open.isEmpty()) {
-        return fail(QStringLiteral("лишний параметр: %1").arg(arg));
+        return usage_error(result, QStringLiteral("лишний параметр: %1").arg(arg));
       }
       result.open = arg;
       continue;
     }
-    return fail(QStringLiteral("неизвестный параметр: %1").arg(arg));
+    return usage_error(result, QStringLiteral("неизвестный параметр: %1").arg(arg));
   }
   return result;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Help
+
+constexpr char kUsagePrefix[] = "Использование: vkt-rs7 ";
+constexpr char kExitCodes[] = "Коды завершения: 0 успех, 1 ошибка, 2 неверный вызов.\n";
+constexpr HelpRow kHelpOption = {"-h, --help", "показать эту справку"};
+
+constexpr int kProgramHelpColumn = 14;
+constexpr HelpRow kWindowHelp[] = {
+    {"--port ПУТЬ",
+     "последовательный порт, на котором искать прибор; можно указать несколько раз,\n"
+     "порты опрашиваются по порядку (по умолчанию первый и второй порт)"},
+    {"--demo", "имитатор прибора с 25 измерениями первым в списке портов"},
+    {"ФАЙЛ.db", "открыть этот файл измерений в окне"},
+    {"--version", "показать версию программы и выйти"},
+    {"-h, --help", "показать эту справку и выйти"},
+};
+
+QString help_rows(std::span<const HelpRow> rows, int column) {
+  const QString indent = QLatin1Char('\n') + QString(column + 2, QLatin1Char(' '));
+  QString text;
+  for (const HelpRow& row : rows) {
+    text += QStringLiteral("  ") + utf8(row.spelling).leftJustified(column) +
+            utf8(row.text).replace(QLatin1Char('\n'), indent) + QLatin1Char('\n');
+  }
+  return text;
+}
+
+QString subcommand_help(const Subcommand& sub) {
+  return utf8(kUsagePrefix) + utf8(sub.synopsis) + QStringLiteral("\n\n") + utf8(sub.about) +
+         QStringLiteral("\nПараметры:\n") + help_rows(sub.help_rows, sub.help_column) +
+         help_rows({&kHelpOption, 1}, sub.help_column) + QLatin1Char('\n') + utf8(kExitCodes);
+}
+
+QString program_help() {
+  QString commands;
+  for (const Subcommand& sub : kSubcommands) {
+    const HelpRow row = {sub.name, sub.summary};
+    commands += help_rows({&row, 1}, kProgramHelpColumn);
+  }
+  return utf8(kUsagePrefix) +
+         QStringLiteral(
+             "[--port ПУТЬ]... [--demo] [ФАЙЛ.db]\n"
+             "       vkt-rs7 КОМАНДА [ПАРАМЕТРЫ]\n"
+             "\n"
+             "ВКТ - РС7: приём измерений из памяти прибора ВКТ-РС7, хранение их в файлах измерений (.db),\n"
+             "просмотр, печать и экспорт в Excel. Без команды открывается главное окно.\n"
+             "\n"
+             "Параметры окна:\n") +
+         help_rows(kWindowHelp, kProgramHelpColumn) +
+         QStringLiteral("\nКоманды (без окна; vkt-rs7 КОМАНДА --help - подробнее):\n") + commands +
+         QLatin1Char('\n') + utf8(kExitCodes);
+}
+
+}  // namespace
+
+CommandLine parse_command_line(const QStringList& arguments) {
+  CommandLine result;
+  if (arguments.size() >= 2) {
+    const QString& first = arguments[1];
+    if (const Subcommand* sub = find_subcommand(first)) {
+      result.subcommand = first;
+      result.action = sub->action;
+      return parse_subcommand(arguments, *sub, result);
+    }
+    if (first == QLatin1String("help")) {
+      result.action = CommandLine::Action::ShowHelp;
+      if (arguments.size() >= 3 && find_subcommand(arguments[2])) {
+        result.subcommand = arguments[2];
+      }
+      return result;
+    }
+  }
+  return parse_window_options(arguments, result);
+}
+
 QString usage_text(const QString& subcommand) {
-  if (subcommand == QLatin1String("download")) {
-    return QStringLiteral(
-        "Использование: vkt-rs7 download [--append] [--port ПУТЬ]... [--force] ФАЙЛ.db\n"
-        "\n"
-        "Принимает память прибора ВКТ-РС7 и записывает измерения в файл измерений, как команды\n"
-        "«Создать» и «Дополнить» главного окна. Ход приёма выводится в поток ошибок.\n"
-        "Файл создаётся или меняется только после успешного приёма; Ctrl+C прерывает приём\n"
-        "(«Отмена»), и файл остаётся прежним.\n"
-        "\n"
-        "Параметры:\n"
-        "  --append      дописать в существующий файл только новые измерения\n"
-        "  --port ПУТЬ   последовательный порт; можно указать несколько раз (по умолчанию порты из\n"
-        "                настроек, иначе первый и второй порт)\n"
-        "  --force       заменить существующий файл новым\n"
-        "  -h, --help    показать эту справку\n"
-        "\n"
-        "Коды завершения: 0 успех, 1 ошибка, 2 неверный вызов.\n");
+  const Subcommand* sub = find_subcommand(subcommand);
+  if (sub == nullptr) {
+    return program_help();
   }
-  if (subcommand == QLatin1String("export")) {
-    return QStringLiteral(
-        "Использование: vkt-rs7 export [--kind A|B] [--format xls|xlsx|csv] [--separator ЗНАК]\n"
-        "                      [--decimal ЗНАК] ФАЙЛ.db ВЫХОД.xls|ВЫХОД.xlsx|ВЫХОД.csv\n"
-        "\n"
-        "Экспортирует строки одного вида прибора в книгу Excel (лист из 19 столбцов с заголовком)\n"
-        "или в текст CSV, в порядке их хранения в файле. Существующий выходной файл заменяется.\n"
-        "\n"
-        "Параметры:\n"
-        "  --kind A|B            A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию B, если в файле есть его строки,\n"
-        "                        иначе A)\n"
-        "  --format xls|xlsx|csv формат (по умолчанию по расширению выходного файла, иначе xls)\n"
-        "  --separator ЗНАК      разделитель полей CSV (tab - табуляция); по умолчанию «;», если\n"
-        "                        десятичный знак - запятая, иначе «,»\n"
-        "  --decimal ЗНАК        десятичный знак чисел в CSV (по умолчанию как в языковых настройках)\n"
-        "  -h, --help            показать эту справку\n"
-        "\n"
-        "Коды завершения: 0 успех, 1 ошибка, 2 неверный вызов.\n");
-  }
-  if (subcommand == QLatin1String("report")) {
-    return QStringLiteral(
-        "Использование: vkt-rs7 report [--kind A|B] ФАЙЛ.db ВЫХОД.pdf\n"
-        "\n"
-        "Записывает отчёт о строках одного вида прибора в файл PDF: те же страницы, что печатает\n"
-        "«Файл → Печать». Существующий файл PDF заменяется.\n"
-        "\n"
-        "Параметры:\n"
-        "  --kind A|B    A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию A, если в файле есть его строки, иначе B)\n"
-        "  -h, --help    показать эту справку\n"
-        "\n"
-        "Коды завершения: 0 успех, 1 ошибка, 2 неверный вызов.\n");
-  }
-  if (subcommand == QLatin1String("dump")) {
-    return QStringLiteral(
-        "Использование: vkt-rs7 dump [--kind A|B] [--sort ПОЛЕ[:desc]] [--format csv|json] ФАЙЛ.db\n"
-        "\n"
-        "Выводит строки одного вида прибора: CSV с заголовками видимых столбцов таблицы или JSON\n"
-        "с именами полей и типизированными значениями (пустые поля как null).\n"
-        "\n"
-        "Параметры:\n"
-        "  --kind A|B            A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию как в главном окне)\n"
-        "  --sort ПОЛЕ[:desc]    упорядочить по полю (по убыванию с :desc), как сортировка таблицы\n"
-        "  --format csv|json     формат вывода (по умолчанию csv)\n"
-        "  -h, --help            показать эту справку\n"
-        "\n"
-        "Коды завершения: 0 успех, 1 ошибка, 2 неверный вызов.\n");
-  }
-  if (subcommand == QLatin1String("simulate")) {
-    return QStringLiteral(
-               "Использование: vkt-rs7 simulate [--records N] [--seed S] [--throttle] [--fault ИМЯ] "
-               "[--once]\n"
-               "\n"
-               "Имитирует прибор ВКТ-РС7 на псевдотерминале: первая строка вывода - путь к нему,\n"
-               "его можно указать как --port. Работает до завершения (Ctrl+C).\n"
-               "\n"
-               "Параметры:\n"
-               "  --records N    измерений в памяти, от 0 до 438 (по умолчанию 25)\n"
-               "  --seed S       начальное число: одно и то же даёт одни и те же измерения (1)\n"
-               "  --throttle     передавать не быстрее линии прибора (57600 бит/с)\n"
-               "  --fault ИМЯ    неисправность: %1\n"
-               "  --once         завершиться, когда данные переданы\n"
-               "  -h, --help     показать эту справку\n"
-               "\n"
-               "Коды завершения: 0 успех, 1 ошибка, 2 неверный вызов.\n")
-        .arg(fault_list());
-  }
-  return QStringLiteral(
-      "Использование: vkt-rs7 [--port ПУТЬ]... [--demo] [ФАЙЛ.db]\n"
-      "       vkt-rs7 КОМАНДА [ПАРАМЕТРЫ]\n"
-      "\n"
-      "ВКТ - РС7: приём измерений из памяти прибора ВКТ-РС7, хранение их в файлах измерений (.db),\n"
-      "просмотр, печать и экспорт в Excel. Без команды открывается главное окно.\n"
-      "\n"
-      "Параметры окна:\n"
-      "  --port ПУТЬ   последовательный порт, на котором искать прибор; можно указать несколько раз,\n"
-      "                порты опрашиваются по порядку (по умолчанию первый и второй порт)\n"
-      "  --demo        имитатор прибора с 25 измерениями первым в списке портов\n"
-      "  ФАЙЛ.db       открыть этот файл измерений в окне\n"
-      "  --version     показать версию программы и выйти\n"
-      "  -h, --help    показать эту справку и выйти\n"
-      "\n"
-      "Команды (без окна; vkt-rs7 КОМАНДА --help - подробнее):\n"
-      "  download      принять память прибора в файл измерений\n"
-      "  export        экспортировать файл измерений в книгу Excel (.xls, .xlsx) или CSV\n"
-      "  dump          вывести строки файла измерений в CSV или JSON\n"
-      "  report        записать отчёт о файле измерений в PDF\n"
-      "  simulate      имитировать прибор на псевдотерминале\n"
-      "\n"
-      "Коды завершения: 0 успех, 1 ошибка, 2 неверный вызов.\n");
+  const QString text = subcommand_help(*sub);
+  // The simulator's help lists the faults it knows.
+  return sub->bit == kSimulate ? text.arg(fault_list()) : text;
 }
 
 QString version_line() {

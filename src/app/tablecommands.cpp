@@ -184,7 +184,7 @@ int run_dump(const CommandLine& command) {
     }
     try {
       // In the grid's order, sorted in memory: the file and its index stay as they are.
-      table.set_order(mdx::TableIndex::sortedRecords(table, field, command.sort_descending));
+      table.set_order(mdx::TableIndex::sorted_records(table, field, command.sort_descending));
     } catch (const std::exception& e) {
       print_error(QString::fromUtf8(e.what()));
       return kExitFailure;

@@ -170,63 +170,90 @@ DownloadSession::Effects DownloadSession::chunk(const char* data, std::size_t le
   }
   // Never write past the receive buffer: what does not fit is looked at no further.
   const std::size_t take = std::min(length, kRxBufferSize - rx_count_);
-
-  constexpr std::size_t kBlock = 64;
-  for (std::size_t block = 0; block < take; block += kBlock) {
-    const std::size_t block_end = std::min(take, block + kBlock);
-    if (only_data_chars(data + block, block_end - block)) {
-      continue;
-    }
-    for (std::size_t i = block; i < block_end; ++i) {
-      const char c = data[i];
-      if (c == kEndMarker) {
-        end_seen_ = true;
-      } else if (c == kStartMarker) {
-        start_seen_ = true;
-        if (!start_in_buffer_) {
-          start_in_buffer_ = true;
-          first_start_ = rx_count_ + i;
-        }
-        if (phase_ == Phase::Waiting) {
-          out.push_back(effect(Effect::Kind::StopTimer));
-          phase_ = Phase::Identification;
-        }
-      } else if (c == kRestartMarker) {
-        // The instrument restarts the exchange: everything received so far is dropped,
-        // including what the flags say about it, and the identification is asked again.
-        if (phase_ == Phase::Waiting) {
-          out.push_back(effect(Effect::Kind::StopTimer));
-        }
-        phase_ = Phase::Identification;
-        request_ = kIdentificationRequest;
-        rx_count_ = 0;
-        start_in_buffer_ = false;
-        clear_flags();
-        header_ok_ = false;
-        out.push_back(effect(Effect::Kind::Send, {}, static_cast<unsigned char>(kIdentificationRequest)));
-        return out;
-      }
-    }
+  if (!scan_markers(out, data, take)) {
+    return out;
   }
   std::memcpy(rx_buffer_.get() + rx_count_, data, take);
   rx_count_ += take;
   if (take < length && !end_seen_) {
-    // The answer is longer than anything the instrument can send.
-    if (phase_ == Phase::Waiting) {
-      out.push_back(effect(Effect::Kind::StopTimer));
-    }
-    fail(out, kTransferError);
+    answer_too_long(out);
     return out;
   }
+  answer_received(out);
+  return out;
+}
 
+bool DownloadSession::scan_markers(Effects& out, const char* data, std::size_t length) {
+  constexpr std::size_t kBlock = 64;
+  for (std::size_t block = 0; block < length; block += kBlock) {
+    const std::size_t block_end = std::min(length, block + kBlock);
+    if (only_data_chars(data + block, block_end - block)) {
+      continue;
+    }
+    for (std::size_t i = block; i < block_end; ++i) {
+      if (!marker(out, data[i], rx_count_ + i)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+bool DownloadSession::marker(Effects& out, char c, std::size_t at) {
+  if (c == kEndMarker) {
+    end_seen_ = true;
+  } else if (c == kStartMarker) {
+    answer_started(out, at);
+  } else if (c == kRestartMarker) {
+    restart_exchange(out);
+    return false;
+  }
+  return true;
+}
+
+void DownloadSession::answer_started(Effects& out, std::size_t at) {
+  start_seen_ = true;
+  if (!start_in_buffer_) {
+    start_in_buffer_ = true;
+    first_start_ = at;
+  }
+  if (phase_ == Phase::Waiting) {
+    out.push_back(effect(Effect::Kind::StopTimer));
+    phase_ = Phase::Identification;
+  }
+}
+
+void DownloadSession::restart_exchange(Effects& out) {
+  // Everything received so far is dropped, including what the flags say about it, and the
+  // identification is asked again.
+  if (phase_ == Phase::Waiting) {
+    out.push_back(effect(Effect::Kind::StopTimer));
+  }
+  phase_ = Phase::Identification;
+  request_ = kIdentificationRequest;
+  rx_count_ = 0;
+  start_in_buffer_ = false;
+  clear_flags();
+  header_ok_ = false;
+  out.push_back(effect(Effect::Kind::Send, {}, static_cast<unsigned char>(kIdentificationRequest)));
+}
+
+void DownloadSession::answer_too_long(Effects& out) {
+  if (phase_ == Phase::Waiting) {
+    out.push_back(effect(Effect::Kind::StopTimer));
+  }
+  fail(out, kTransferError);
+}
+
+void DownloadSession::answer_received(Effects& out) {
   if (request_ == kIdentificationRequest && end_seen_) {
     identification_complete(out);
-    return out;
+    return;
   }
   if (request_ == kDataRequest && start_seen_) {
     check_data_header(out);
     if (phase_ == Phase::Finished) {
-      return out;
+      return;
     }
   }
   if (header_ok_) {
@@ -235,7 +262,6 @@ DownloadSession::Effects DownloadSession::chunk(const char* data, std::size_t le
   if (request_ == kDataRequest && end_seen_) {
     data_complete(out);
   }
-  return out;
 }
 
 void DownloadSession::identification_complete(Effects& out) {

@@ -121,6 +121,19 @@ class DownloadSession {
   void data_complete(Effects& out);
   void progress(Effects& out, std::uint32_t position, bool always = false);
 
+  // The steps of a received chunk.
+  // Acts on the markers among `length` characters about to be stored at rx_count_; false when the
+  // instrument restarted the exchange, which drops the chunk.
+  bool scan_markers(Effects& out, const char* data, std::size_t length);
+  // One character of a block that holds a marker, to be stored at index `at`; false on a restart.
+  bool marker(Effects& out, char c, std::size_t at);
+  void answer_started(Effects& out, std::size_t at);  // 'S'
+  void restart_exchange(Effects& out);                // the instrument starts over
+  // More arrived than the longest answer the instrument can send.
+  void answer_too_long(Effects& out);
+  // What the characters now stored complete: the identification, the data header, progress, the data.
+  void answer_received(Effects& out);
+
   ProgramState& state_;
   std::vector<std::string> ports_;
   std::size_t port_index_ = 0;

@@ -144,6 +144,23 @@ void GraphChartView::drawForeground(QPainter* painter, const QRectF& rect) {
 // ---------------------------------------------------------------------------------------------
 
 GraphWindow::GraphWindow(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(dialogs) {
+  set_up_window();
+  build_force_chart();
+  build_displacement_chart();
+  build_splitter();
+  build_readouts();
+  build_print_button();
+  lay_out();
+  connect_mouse_and_button();
+  follow_zoom();
+
+  force_time_axis_->setRange(0, kSampleSpacingUs * (kDropSamples - 1));
+  displacement_time_axis_->setRange(0, kSampleSpacingUs * (kDropSamples - 1));
+  chart1_->setLocale(locale());
+  chart2_->setLocale(locale());
+}
+
+void GraphWindow::set_up_window() {
   setObjectName(QStringLiteral("TGraff"));
   setWindowTitle(QStringLiteral("График"));
   setFont(program_font());
@@ -153,8 +170,10 @@ GraphWindow::GraphWindow(Dialogs& dialogs, QWidget* parent) : QDialog(parent), d
   white.setColor(QPalette::Window, Qt::white);
   setPalette(white);
   setAutoFillBackground(true);
+}
 
-  // The force of the drop: red, against time below.
+// The force of the drop: red, against time below.
+void GraphWindow::build_force_chart() {
   chart1_ = make_chart();
   series1_ = new QLineSeries;
   series1_->setObjectName(QStringLiteral("Series1"));
@@ -166,8 +185,10 @@ GraphWindow::GraphWindow(Dialogs& dialogs, QWidget* parent) : QDialog(parent), d
   chart1_->addAxis(force_axis_, Qt::AlignLeft);
   series1_->attachAxis(force_time_axis_);
   series1_->attachAxis(force_axis_);
+}
 
-  // The displacement: green, against time above, growing downwards.
+// The displacement: green, against time above, growing downwards.
+void GraphWindow::build_displacement_chart() {
   chart2_ = make_chart();
   line_series1_ = new QLineSeries;
   line_series1_->setObjectName(QStringLiteral("LineSeries1"));
@@ -180,7 +201,10 @@ GraphWindow::GraphWindow(Dialogs& dialogs, QWidget* parent) : QDialog(parent), d
   chart2_->addAxis(displacement_axis_, Qt::AlignLeft);
   line_series1_->attachAxis(displacement_time_axis_);
   line_series1_->attachAxis(displacement_axis_);
+}
 
+// The two charts one above the other; the force chart keeps its height when the window grows.
+void GraphWindow::build_splitter() {
   chart1_view_ = new GraphChartView(chart1_);
   chart1_view_->setObjectName(QStringLiteral("Chart1"));
   chart2_view_ = new GraphChartView(chart2_);
@@ -195,7 +219,10 @@ GraphWindow::GraphWindow(Dialogs& dialogs, QWidget* parent) : QDialog(parent), d
   splitter_->setStretchFactor(0, 0);
   splitter_->setStretchFactor(1, 1);
   splitter_->setSizes({kChart1Height, kWindowHeight - kPanelHeight - kSplitterWidth - kChart1Height});
+}
 
+// The panel under the charts with the two lines of the crosshair's readout.
+void GraphWindow::build_readouts() {
   panel3_ = new QWidget;
   panel3_->setObjectName(QStringLiteral("Panel3"));
   panel3_->setFixedHeight(kPanelHeight);
@@ -205,17 +232,24 @@ GraphWindow::GraphWindow(Dialogs& dialogs, QWidget* parent) : QDialog(parent), d
   label2_ = new QLabel(panel3_);
   label2_->setObjectName(QStringLiteral("Label2"));
   label2_->move(kLabel2Left, kLabelTop);
+}
+
+void GraphWindow::build_print_button() {
   print_button_ = new QPushButton(QStringLiteral("Печать"), panel3_);
   print_button_->setObjectName(QStringLiteral("Button1"));
   print_button_->setGeometry(752, 8, 75, 25);
   print_button_->setAutoDefault(false);
+}
 
+void GraphWindow::lay_out() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(splitter_, 1);
   layout->addWidget(panel3_);
+}
 
+void GraphWindow::connect_mouse_and_button() {
   connect(chart1_view_, &GraphChartView::mouse_moved, this, &GraphWindow::Chart1MouseMove);
   connect(chart2_view_, &GraphChartView::mouse_moved, this, &GraphWindow::Chart2MouseMove);
   connect(chart1_view_, &GraphChartView::mouse_pressed, this, &GraphWindow::Chart1MouseDown);
@@ -223,8 +257,10 @@ GraphWindow::GraphWindow(Dialogs& dialogs, QWidget* parent) : QDialog(parent), d
   connect(chart1_view_, &GraphChartView::mouse_left, this, &GraphWindow::erase_crosshair);
   connect(chart2_view_, &GraphChartView::mouse_left, this, &GraphWindow::erase_crosshair);
   connect(print_button_, &QPushButton::clicked, this, &GraphWindow::Button1Click);
+}
 
-  // A zoom redraws the curves, which takes the crosshair away; the labels follow the new span.
+// A zoom redraws the curves, which takes the crosshair away; the labels follow the new span.
+void GraphWindow::follow_zoom() {
   for (QValueAxis* axis : {force_axis_, force_time_axis_, displacement_axis_, displacement_time_axis_}) {
     connect(axis, &QValueAxis::rangeChanged, this, [this] {
       erase_crosshair();
@@ -233,11 +269,6 @@ GraphWindow::GraphWindow(Dialogs& dialogs, QWidget* parent) : QDialog(parent), d
   }
   connect(chart1_, &QChart::plotAreaChanged, this, &GraphWindow::update_all_labels);
   connect(chart2_, &QChart::plotAreaChanged, this, &GraphWindow::update_all_labels);
-
-  force_time_axis_->setRange(0, kSampleSpacingUs * (kDropSamples - 1));
-  displacement_time_axis_->setRange(0, kSampleSpacingUs * (kDropSamples - 1));
-  chart1_->setLocale(locale());
-  chart2_->setLocale(locale());
 }
 
 GraphWindow::~GraphWindow() = default;

@@ -101,6 +101,17 @@ class GraphWindow : public QDialog {
   void changeEvent(QEvent* event) override;
 
  private:
+  // The steps of building the window, in order.
+  void set_up_window();
+  void build_force_chart();
+  void build_displacement_chart();
+  void build_splitter();
+  void build_readouts();
+  void build_print_button();
+  void lay_out();
+  void connect_mouse_and_button();
+  void follow_zoom();
+
   void chart_mouse_move(GraphChartView* view, const QPoint& pixel);
   void erase_crosshair();
   void update_readouts(GraphChartView* view, const QPoint& pixel);

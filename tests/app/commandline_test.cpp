@@ -82,6 +82,16 @@ TEST(CommandLine, SubcommandsTakeTheirOwnOptionsAndFiles) {
             CommandLine::Action::UsageError);
   EXPECT_EQ(parse_command_line({"vkt-rs7", "simulate", "--records", "12x"}).action,
             CommandLine::Action::UsageError);
+  c = parse_command_line({"vkt-rs7", "report", "--kind", "B", "f.db", "o.pdf"});
+  EXPECT_EQ(c.action, CommandLine::Action::Report);
+  EXPECT_EQ(c.kind, 1);
+  for (const char* sub : {"download", "simulate"}) {
+    c = parse_command_line({"vkt-rs7", sub, "--kind", "A", "f.db"});
+    EXPECT_EQ(c.error, QStringLiteral("%1: неизвестный параметр: --kind").arg(sub));
+  }
+  // A flag takes no value.
+  c = parse_command_line({"vkt-rs7", "download", "--append=yes", "f.db"});
+  EXPECT_EQ(c.error, "download: неизвестный параметр: --append=yes");
   c = parse_command_line({"vkt-rs7", "dump", "--help", "--nonsense"});
   EXPECT_EQ(c.action, CommandLine::Action::ShowHelp);
   EXPECT_EQ(c.subcommand, "dump");

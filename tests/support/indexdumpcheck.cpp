@@ -141,7 +141,7 @@ void check_tag(const std::filesystem::path& mdx, const mdx::Tag& ours, const Run
   ASSERT_EQ(listed.status, 0) << "index_dump failed on tag " << definition.name << " of " << mdx;
   std::vector<Listed> keys;
   std::string fault;
-  ASSERT_TRUE(parse_keys(listed.out, definition.keyLength, keys, fault))
+  ASSERT_TRUE(parse_keys(listed.out, definition.key_length, keys, fault))
       << "index_dump's listing of tag " << definition.name << " of " << mdx << ": " << fault;
   ASSERT_EQ(keys.size(), ours.entries.size()) << "keys of tag " << definition.name << " of " << mdx;
   for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -150,8 +150,8 @@ void check_tag(const std::filesystem::path& mdx, const mdx::Tag& ours, const Run
         << "record of key " << i << " of tag " << definition.name << " of " << mdx;
     ASSERT_EQ(keys[i].key, entry.key) << "key " << i << " of tag " << definition.name << " of " << mdx;
     if (definition.type == mdx::KeyType::Numeric) {
-      const mdx::NumericKey key = mdx::numericKeyFromBytes(entry.key);
-      ASSERT_EQ(packed_decimal_value(keys[i].key), std::stod(mdx::numericKeyToText(key)))
+      const mdx::NumericKey key = mdx::numeric_key_from_bytes(entry.key);
+      ASSERT_EQ(packed_decimal_value(keys[i].key), std::stod(mdx::numeric_key_to_text(key)))
           << "value of key " << i << " of tag " << definition.name << " of " << mdx;
     }
     if (i == 0) {
@@ -188,7 +188,7 @@ void expect_index_dump_agrees(const std::filesystem::path& mdx) {
   ASSERT_TRUE(std::filesystem::exists(mdx)) << mdx << " does not exist";
   mdx::MdxContents ours;
   try {
-    ours = mdx::readMdxFile(mdx);
+    ours = mdx::read_mdx_file(mdx);
   } catch (const std::exception& e) {
     FAIL() << "our reader refuses " << mdx << ": " << e.what();
   }

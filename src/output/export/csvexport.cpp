@@ -79,7 +79,7 @@ void export_table_to_csv(dbf::Table& table, CsvStyle style, const std::string& f
   const std::string text = export_table_to_csv_text(table, style);
   try {
     xls::OutputFile file(file_name);
-    file.writeAt(0, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    file.write_at(0, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     file.commit();
   } catch (const xls::XlsError&) {
     throw std::runtime_error("Не удалось записать файл " + file_name + ".");

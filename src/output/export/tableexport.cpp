@@ -115,7 +115,7 @@ std::string export_failure_text(const std::exception& error) {
     const std::string text = e->what();
     // A write error already names its cause; the others get it in front.
     if (text.rfind("StgCreateDocFile", 0) == 0 || text.rfind("CreateStream", 0) == 0) {
-      return "Не удалось записать файл: " + xls::storageCodeCause(e->code()) + " (" + text + ")";
+      return "Не удалось записать файл: " + xls::storage_code_cause(e->code()) + " (" + text + ")";
     }
     return text;
   }

@@ -81,34 +81,35 @@ struct Font {
   std::string name = "Arial";
   std::uint16_t size = 10;
   Colour colour;
-  bool bold = false, italic = false, underline = false, strikeOut = false;
+  bool bold = false, italic = false, underline = false, strike_out = false;
   std::uint8_t pitch = 0;
   std::uint8_t charset = 1;
   bool operator==(const Font&) const = default;
 };
 
 // Every range has the same look: Arial 10 black, format General, alignment general/bottom.
-const Font kRangeFont{"Arial", 10, Colour::fromRgb(0x000000)};
-const Colour kPatternColour = Colour::fromRgb(0x000000);
-const Colour kBackgroundColour = Colour::fromRgb(0x000000);
+const Font kRangeFont{"Arial", 10, Colour::from_rgb(0x000000)};
+const Colour kPatternColour = Colour::from_rgb(0x000000);
+const Colour kBackgroundColour = Colour::from_rgb(0x000000);
 constexpr std::size_t kDefaultFonts = 4;
 
-std::string rangeText(int row, int column) {
+std::string range_text(int row, int column) {
   return "строка " + std::to_string(row + 1) + ", столбец " + std::to_string(column + 1);
 }
 
-std::string areaText(const RangeData& r) {
+std::string area_text(const RangeData& r) {
   return "строки " + std::to_string(static_cast<std::int64_t>(r.top) + 1) + "–" +
          std::to_string(static_cast<std::int64_t>(r.bottom) + 1) + ", столбцы " +
          std::to_string(static_cast<std::int64_t>(r.left) + 1) + "–" +
          std::to_string(static_cast<std::int64_t>(r.right) + 1);
 }
 
-bool inSheet(std::int32_t firstRow, std::int32_t firstColumn, std::int32_t lastRow, std::int32_t lastColumn) {
-  return firstRow >= 0 && firstColumn >= 0 && lastRow <= kMaxRow && lastColumn <= kMaxColumn;
+bool in_sheet(std::int32_t first_row, std::int32_t first_column, std::int32_t last_row,
+              std::int32_t last_column) {
+  return first_row >= 0 && first_column >= 0 && last_row <= kMaxRow && last_column <= kMaxColumn;
 }
 
-std::string sheetPrefix(const XlsWorksheet& sheet) {
+std::string sheet_prefix(const XlsWorksheet& sheet) {
   return "Лист \"" + sheet.Name() + "\": ";
 }
 
@@ -116,7 +117,7 @@ const char* const kNotWritten = " Файл не записан.";
 const char* const kSheetLimits = "лист Excel 97–2003 вмещает строки 1–65536 и столбцы 1–256.";
 
 // The text a text cell shows: its text, or the text form of a non-number value.
-std::string_view cellText(const XlsWorksheet& sheet, const RangeData& r) {
+std::string_view cell_text(const XlsWorksheet& sheet, const RangeData& r) {
   switch (r.kind) {
     case CellValue::Kind::Text:
       return sheet.text(r);
@@ -127,7 +128,7 @@ std::string_view cellText(const XlsWorksheet& sheet, const RangeData& r) {
   }
 }
 
-double numberOf(const RangeData& r) {
+double number_of(const RangeData& r) {
   switch (r.kind) {
     case CellValue::Kind::Single:
     case CellValue::Kind::Double: {
@@ -142,7 +143,7 @@ double numberOf(const RangeData& r) {
   }
 }
 
-bool isNumberKind(CellValue::Kind kind) {
+bool is_number_kind(CellValue::Kind kind) {
   using Kind = CellValue::Kind;
   return kind == Kind::Int16 || kind == Kind::Int32 || kind == Kind::Byte || kind == Kind::Single ||
          kind == Kind::Double || kind == Kind::Currency;
@@ -155,16 +156,16 @@ class BiffWriter {
   }
 
   void write() {
-    buildTables();
-    writeGlobals();
-    for (std::size_t i = 0; i < book_.sheetCount(); ++i) {
-      writeSheet(i);
+    build_tables();
+    write_globals();
+    for (std::size_t i = 0; i < book_.sheet_count(); ++i) {
+      write_sheet(i);
     }
     flush();
-    for (std::size_t i = 0; i < book_.sheetCount(); ++i) {
+    for (std::size_t i = 0; i < book_.sheet_count(); ++i) {
       std::uint8_t at[4];
-      setU32(at, static_cast<std::uint32_t>(sheetPositions_[i]));
-      stream_.writeAt(boundSheetPositions_[i] + record::kBoundSheetPositionOffset, at, 4);
+      set_u32(at, static_cast<std::uint32_t>(sheetPositions_[i]));
+      stream_.write_at(boundSheetPositions_[i] + record::kBoundSheetPositionOffset, at, 4);
     }
   }
 
@@ -178,34 +179,34 @@ class BiffWriter {
     }
   }
 
-  void flushIfFull() {
+  void flush_if_full() {
     if (out_.size() >= kFlushLimit) {
       flush();
     }
   }
 
   // Font, format, XF and string tables, in the order the format's numbering needs.
-  void buildTables() {
+  void build_tables() {
     for (std::size_t i = 0; i < kDefaultFonts; ++i) {
-      fonts_.push_back(Font{"Arial", 10, Colour::windowText()});
+      fonts_.push_back(Font{"Arial", 10, Colour::window_text()});
     }
-    strings_.resize(book_.sheetCount());
-    for (std::size_t s = 0; s < book_.sheetCount(); ++s) {
+    strings_.resize(book_.sheet_count());
+    for (std::size_t s = 0; s < book_.sheet_count(); ++s) {
       const XlsWorksheet& sheet = book_.sheet(s);
       strings_[s].assign(sheet.ranges().size(), kNoString);
       for (std::size_t r = 0; r < sheet.ranges().size(); ++r) {
         const RangeData& range = sheet.ranges()[r];
         if (rangeFontNumber_ == 0) {
-          rangeFontNumber_ = fontNumber(kRangeFont);
+          rangeFontNumber_ = font_number(kRangeFont);
         }
-        if (!isNumberKind(range.kind) && !cellText(sheet, range).empty()) {
+        if (!is_number_kind(range.kind) && !cell_text(sheet, range).empty()) {
           strings_[s][r] = stringCount_++;
         }
       }
     }
   }
 
-  std::uint16_t fontNumber(const Font& font) {
+  std::uint16_t font_number(const Font& font) {
     const auto found = std::find(fonts_.begin(), fonts_.end(), font);
     if (found != fonts_.end()) {
       return static_cast<std::uint16_t>(found - fonts_.begin() + 1);
@@ -215,21 +216,21 @@ class BiffWriter {
   }
 
   // A range's XF, looked up byte for byte among the cell XFs; equal looks share one.
-  std::uint16_t rangeXf(bool merged) {
+  std::uint16_t range_xf(bool merged) {
     std::optional<std::uint16_t>& known = merged ? mergedXf_ : singleXf_;
     if (known) {
       return *known;
     }
-    const std::uint16_t pattern = palette_.indexOf(kPatternColour);
-    const std::uint16_t background = palette_.indexOf(kBackgroundColour);
+    const std::uint16_t pattern = palette_.index_of(kPatternColour);
+    const std::uint16_t background = palette_.index_of(kBackgroundColour);
     XfBytes xf{};
-    setU16(&xf[0], rangeFontNumber_);
-    setU16(&xf[2], 0);       // format General
-    setU16(&xf[4], 0x0001);  // locked cell XF, parent style XF 0
-    xf[6] = 0x20;            // horizontal general, vertical bottom
-    xf[7] = 0;               // no rotation
-    setU16(&xf[8], static_cast<std::uint16_t>(0x7C00 | (merged ? 0x0020 : 0)));
-    setU16(&xf[18], static_cast<std::uint16_t>(pattern | (background << 7)));
+    set_u16(&xf[0], rangeFontNumber_);
+    set_u16(&xf[2], 0);       // format General
+    set_u16(&xf[4], 0x0001);  // locked cell XF, parent style XF 0
+    xf[6] = 0x20;             // horizontal general, vertical bottom
+    xf[7] = 0;                // no rotation
+    set_u16(&xf[8], static_cast<std::uint16_t>(0x7C00 | (merged ? 0x0020 : 0)));
+    set_u16(&xf[18], static_cast<std::uint16_t>(pattern | (background << 7)));
     const auto found = std::find(cellXfs_.begin(), cellXfs_.end(), xf);
     if (found != cellXfs_.end()) {
       known = static_cast<std::uint16_t>(kFirstCellXf + (found - cellXfs_.begin()));
@@ -240,37 +241,37 @@ class BiffWriter {
     return *known;
   }
 
-  void writeGlobals() {
+  void write_globals() {
     record::bof(out_, record::BofType::Globals);
-    record::interfaceHdr(out_);
+    record::interface_hdr(out_);
     record::mms(out_);
-    record::interfaceEnd(out_);
-    record::writeAccess(out_, book_.Title());
-    record::codePage(out_);
+    record::interface_end(out_);
+    record::write_access(out_, book_.Title());
+    record::code_page(out_);
     record::dsf(out_);
-    record::excel9File(out_);
-    record::tabId(out_, book_.sheetCount());
-    record::fnGroupCount(out_);
-    record::windowProtect(out_);
+    record::excel9_file(out_);
+    record::tab_id(out_, book_.sheet_count());
+    record::fn_group_count(out_);
+    record::window_protect(out_);
     record::protect(out_);
     record::password(out_);
-    record::prot4Rev(out_);
-    record::prot4RevPass(out_);
+    record::prot4_rev(out_);
+    record::prot4_rev_pass(out_);
     record::window1(out_);
     record::backup(out_);
-    record::hideObj(out_);
-    record::dateMode(out_);
+    record::hide_obj(out_);
+    record::date_mode(out_);
     record::precision(out_);
-    record::refreshAll(out_);
-    record::bookBool(out_);
+    record::refresh_all(out_);
+    record::book_bool(out_);
     for (const Font& font : fonts_) {
       record::FontRecord f;
       f.height = static_cast<std::uint16_t>(font.size * 20);
       f.bold = font.bold;
       f.italic = font.italic;
       f.underline = font.underline;
-      f.strikeOut = font.strikeOut;
-      f.colourIndex = palette_.indexOf(font.colour);
+      f.strike_out = font.strike_out;
+      f.colour_index = palette_.index_of(font.colour);
       f.name = font.name;
       record::font(out_, f);
     }
@@ -278,9 +279,9 @@ class BiffWriter {
       record::format(out_, format.number, format.text);
     }
     cellXfs_.assign(kFixedCellXfs.begin(), kFixedCellXfs.end());
-    for (std::size_t s = 0; s < book_.sheetCount(); ++s) {
+    for (std::size_t s = 0; s < book_.sheet_count(); ++s) {
       for (const RangeData& range : book_.sheet(s).ranges()) {
-        rangeXf(range.isMerged());
+        range_xf(range.is_merged());
       }
     }
     record::xf(out_, kStyleXf0);
@@ -300,27 +301,27 @@ class BiffWriter {
     if (palette_.changed()) {
       record::palette(out_, palette_.colours());
     }
-    record::usesElfs(out_);
-    for (std::size_t s = 0; s < book_.sheetCount(); ++s) {
+    record::uses_elfs(out_);
+    for (std::size_t s = 0; s < book_.sheet_count(); ++s) {
       boundSheetPositions_.push_back(position());
-      record::boundSheet(out_, book_.sheet(s).Name());
+      record::bound_sheet(out_, book_.sheet(s).Name());
     }
     record::country(out_);
     if (stringCount_ > 0) {
-      writeStrings();
+      write_strings();
     }
     record::eof(out_);
   }
 
-  void writeStrings() {
+  void write_strings() {
     flush();
     SstWriter sst(stream_, stringCount_);
     std::u16string wide;
-    for (std::size_t s = 0; s < book_.sheetCount(); ++s) {
+    for (std::size_t s = 0; s < book_.sheet_count(); ++s) {
       const XlsWorksheet& sheet = book_.sheet(s);
       for (std::size_t r = 0; r < sheet.ranges().size(); ++r) {
         if (strings_[s][r] != kNoString) {
-          toUtf16(cellText(sheet, sheet.ranges()[r]), wide);
+          to_utf16(cell_text(sheet, sheet.ranges()[r]), wide);
           sst.add(wide);
         }
       }
@@ -328,81 +329,81 @@ class BiffWriter {
     sst.finish();
   }
 
-  void writeSheet(std::size_t s) {
+  void write_sheet(std::size_t s) {
     const XlsWorksheet& sheet = book_.sheet(s);
-    const UsedArea& used = sheet.usedArea();
-    const std::size_t rows = used.empty() ? 0 : static_cast<std::size_t>(used.lastRow - used.firstRow) + 1;
+    const UsedArea& used = sheet.used_area();
+    const std::size_t rows = used.empty() ? 0 : static_cast<std::size_t>(used.last_row - used.first_row) + 1;
     const std::size_t blocks = (rows + record::kRowBlockSize - 1) / record::kRowBlockSize;
 
     sheetPositions_.push_back(position());
     record::bof(out_, record::BofType::Worksheet);
-    const std::uint64_t indexPosition = position();
-    record::index(out_, used.empty() ? 0 : static_cast<std::uint32_t>(used.firstRow),
-                  used.empty() ? 0 : static_cast<std::uint32_t>(used.lastRow) + 1, blocks);
-    record::calcMode(out_);
-    record::calcCount(out_);
-    record::refMode(out_);
+    const std::uint64_t index_position = position();
+    record::index(out_, used.empty() ? 0 : static_cast<std::uint32_t>(used.first_row),
+                  used.empty() ? 0 : static_cast<std::uint32_t>(used.last_row) + 1, blocks);
+    record::calc_mode(out_);
+    record::calc_count(out_);
+    record::ref_mode(out_);
     record::iteration(out_);
     record::delta(out_);
-    record::saveRecalc(out_);
-    record::printHeaders(out_);
-    record::printGridlines(out_);
-    record::gridSet(out_);
+    record::save_recalc(out_);
+    record::print_headers(out_);
+    record::print_gridlines(out_);
+    record::grid_set(out_);
     record::guts(out_);
-    record::defaultRowHeight(out_);
-    record::wsBool(out_);
+    record::default_row_height(out_);
+    record::ws_bool(out_);
     record::header(out_);
     record::footer(out_);
-    record::hCenter(out_);
-    record::vCenter(out_);
-    const XlsPageSetup& page = sheet.pageSetup();
-    record::leftMargin(out_, page.leftMargin);
-    record::rightMargin(out_, page.rightMargin);
-    record::topMargin(out_, page.topMargin);
-    record::bottomMargin(out_, page.bottomMargin);
+    record::h_center(out_);
+    record::v_center(out_);
+    const XlsPageSetup& page = sheet.page_setup();
+    record::left_margin(out_, page.left_margin);
+    record::right_margin(out_, page.right_margin);
+    record::top_margin(out_, page.top_margin);
+    record::bottom_margin(out_, page.bottom_margin);
     record::setup(out_, page);
-    record::defColWidth(out_);
+    record::def_col_width(out_);
     record::dimensions(out_, used);
 
-    Bytes dbCellPositions;
+    Bytes db_cell_positions;
     if (rows > 0) {
-      writeRowBlocks(s, used, rows, dbCellPositions);
+      write_row_blocks(s, used, rows, db_cell_positions);
     }
 
     record::window2(out_, s == 0);
     record::selection(out_);
-    writeMergedAreas(sheet);
+    write_merged_areas(sheet);
     record::eof(out_);
 
-    if (!dbCellPositions.empty()) {
+    if (!db_cell_positions.empty()) {
       // The INDEX may already be in the stream: patch it there, or in what is still buffered.
-      if (indexPosition >= stream_.size()) {
-        std::copy(dbCellPositions.begin(), dbCellPositions.end(),
-                  out_.begin() + static_cast<std::ptrdiff_t>(indexPosition - stream_.size() +
+      if (index_position >= stream_.size()) {
+        std::copy(db_cell_positions.begin(), db_cell_positions.end(),
+                  out_.begin() + static_cast<std::ptrdiff_t>(index_position - stream_.size() +
                                                              record::kIndexPositionsOffset));
       } else {
         flush();
-        stream_.writeAt(indexPosition + record::kIndexPositionsOffset, dbCellPositions.data(),
-                        dbCellPositions.size());
+        stream_.write_at(index_position + record::kIndexPositionsOffset, db_cell_positions.data(),
+                         db_cell_positions.size());
       }
     }
   }
 
-  void writeRowBlocks(std::size_t s, const UsedArea& used, std::size_t rows, Bytes& dbCellPositions) {
+  void write_row_blocks(std::size_t s, const UsedArea& used, std::size_t rows, Bytes& db_cell_positions) {
     const XlsWorksheet& sheet = book_.sheet(s);
     const std::vector<RangeData>& ranges = sheet.ranges();
     std::vector<std::uint32_t> active;  // ranges touching the current row, by left column
     std::size_t next = 0;               // first range not yet active
     Bytes cells;
-    std::array<std::int64_t, record::kRowBlockSize> firstCell{};  // offset in `cells`, -1: none
+    std::array<std::int64_t, record::kRowBlockSize> first_cell{};  // offset in `cells`, -1: none
     std::array<std::uint16_t, record::kRowBlockSize> offsets{};
 
-    for (std::size_t blockStart = 0; blockStart < rows; blockStart += record::kRowBlockSize) {
-      const std::size_t blockRows = std::min(record::kRowBlockSize, rows - blockStart);
-      const std::uint64_t firstRowPosition = position();
+    for (std::size_t block_start = 0; block_start < rows; block_start += record::kRowBlockSize) {
+      const std::size_t block_rows = std::min(record::kRowBlockSize, rows - block_start);
+      const std::uint64_t first_row_position = position();
       cells.clear();
-      for (std::size_t i = 0; i < blockRows; ++i) {
-        const std::int32_t row = used.firstRow + static_cast<std::int32_t>(blockStart + i);
+      for (std::size_t i = 0; i < block_rows; ++i) {
+        const std::int32_t row = used.first_row + static_cast<std::int32_t>(block_start + i);
         std::erase_if(active, [&](std::uint32_t k) { return ranges[k].bottom < row; });
         while (next < ranges.size() && ranges[next].top <= row) {
           const auto k = static_cast<std::uint32_t>(next++);
@@ -414,81 +415,81 @@ class BiffWriter {
               [&](std::uint32_t a, std::uint32_t b) { return ranges[a].left < ranges[b].left; });
           active.insert(at, k);
         }
-        const auto rowNumber = static_cast<std::uint16_t>(row);
+        const auto row_number = static_cast<std::uint16_t>(row);
         if (active.empty()) {
-          record::row(out_, rowNumber, 0, 0);
-          firstCell[i] = -1;
+          record::row(out_, row_number, 0, 0);
+          first_cell[i] = -1;
           continue;
         }
-        record::row(out_, rowNumber, static_cast<std::uint16_t>(ranges[active.front()].left),
+        record::row(out_, row_number, static_cast<std::uint16_t>(ranges[active.front()].left),
                     static_cast<std::uint16_t>(ranges[active.back()].right + 1));
-        firstCell[i] = static_cast<std::int64_t>(cells.size());
+        first_cell[i] = static_cast<std::int64_t>(cells.size());
         for (std::uint32_t k : active) {
-          writeCells(cells, ranges[k], strings_[s][k], row);
+          write_cells(cells, ranges[k], strings_[s][k], row);
         }
-        if (static_cast<std::int64_t>(cells.size()) == firstCell[i]) {
-          firstCell[i] = -1;
+        if (static_cast<std::int64_t>(cells.size()) == first_cell[i]) {
+          first_cell[i] = -1;
         }
       }
-      const std::uint64_t cellsPosition = position();
-      putBytes(out_, cells);
-      const std::uint64_t dbCellPosition = position();
+      const std::uint64_t cells_position = position();
+      put_bytes(out_, cells);
+      const std::uint64_t db_cell_position = position();
       // Each offset leads from the previous row's first cell (for the first row: from the end
       // of the first ROW record) to this row's first cell; a row without cells has 0.
-      std::uint64_t previous = firstRowPosition + kRowRecordSize;
-      for (std::size_t i = 0; i < blockRows; ++i) {
-        if (firstCell[i] < 0) {
+      std::uint64_t previous = first_row_position + kRowRecordSize;
+      for (std::size_t i = 0; i < block_rows; ++i) {
+        if (first_cell[i] < 0) {
           offsets[i] = 0;
           continue;
         }
-        const std::uint64_t at = cellsPosition + static_cast<std::uint64_t>(firstCell[i]);
+        const std::uint64_t at = cells_position + static_cast<std::uint64_t>(first_cell[i]);
         offsets[i] = static_cast<std::uint16_t>(at - previous);
         previous = at;
       }
-      record::dbCell(out_, static_cast<std::uint32_t>(dbCellPosition - firstRowPosition),
-                     std::span<const std::uint16_t>(offsets.data(), blockRows));
-      putU32(dbCellPositions, static_cast<std::uint32_t>(dbCellPosition));
-      flushIfFull();
+      record::db_cell(out_, static_cast<std::uint32_t>(db_cell_position - first_row_position),
+                      std::span<const std::uint16_t>(offsets.data(), block_rows));
+      put_u32(db_cell_positions, static_cast<std::uint32_t>(db_cell_position));
+      flush_if_full();
     }
   }
 
-  void writeCells(Bytes& cells, const RangeData& range, std::uint32_t string, std::int32_t row) {
-    const std::uint16_t xf = rangeXf(range.isMerged());
-    const auto rowNumber = static_cast<std::uint16_t>(row);
-    std::int32_t blankFrom = range.left;
+  void write_cells(Bytes& cells, const RangeData& range, std::uint32_t string, std::int32_t row) {
+    const std::uint16_t xf = range_xf(range.is_merged());
+    const auto row_number = static_cast<std::uint16_t>(row);
+    std::int32_t blank_from = range.left;
     if (row == range.top) {
       const auto column = static_cast<std::uint16_t>(range.left);
-      if (isNumberKind(range.kind)) {
-        record::number(cells, rowNumber, column, xf, numberOf(range));
-        ++blankFrom;
+      if (is_number_kind(range.kind)) {
+        record::number(cells, row_number, column, xf, number_of(range));
+        ++blank_from;
       } else if (string != kNoString) {
-        record::labelSst(cells, rowNumber, column, xf, string);
-        ++blankFrom;
+        record::label_sst(cells, row_number, column, xf, string);
+        ++blank_from;
       }
     }
-    if (blankFrom == range.right) {
-      record::blank(cells, rowNumber, static_cast<std::uint16_t>(blankFrom), xf);
-    } else if (blankFrom < range.right) {
-      record::mulBlank(cells, rowNumber, static_cast<std::uint16_t>(blankFrom),
-                       static_cast<std::uint16_t>(range.right), xf);
+    if (blank_from == range.right) {
+      record::blank(cells, row_number, static_cast<std::uint16_t>(blank_from), xf);
+    } else if (blank_from < range.right) {
+      record::mul_blank(cells, row_number, static_cast<std::uint16_t>(blank_from),
+                        static_cast<std::uint16_t>(range.right), xf);
     }
   }
 
-  void writeMergedAreas(const XlsWorksheet& sheet) {
+  void write_merged_areas(const XlsWorksheet& sheet) {
     std::vector<record::MergedArea> areas;
     for (const RangeData& r : sheet.ranges()) {
-      if (!r.isMerged()) {
+      if (!r.is_merged()) {
         continue;
       }
       areas.push_back({static_cast<std::uint16_t>(r.top), static_cast<std::uint16_t>(r.bottom),
                        static_cast<std::uint16_t>(r.left), static_cast<std::uint16_t>(r.right)});
       if (areas.size() == record::kMaxMergedPerRecord) {
-        record::mergedCells(out_, areas);
+        record::merged_cells(out_, areas);
         areas.clear();
       }
     }
     if (!areas.empty()) {
-      record::mergedCells(out_, areas);
+      record::merged_cells(out_, areas);
     }
   }
 
@@ -509,39 +510,39 @@ class BiffWriter {
 
 }  // namespace
 
-void checkLimits(const XlsWorkbook& workbook) {
-  if (workbook.sheetCount() == 0) {
+void check_limits(const XlsWorkbook& workbook) {
+  if (workbook.sheet_count() == 0) {
     throw XlsLimitError(std::string("Книга не содержит ни одного листа.") + kNotWritten);
   }
-  for (std::size_t s = 0; s < workbook.sheetCount(); ++s) {
+  for (std::size_t s = 0; s < workbook.sheet_count(); ++s) {
     const XlsWorksheet& sheet = workbook.sheet(s);
     for (const RangeData& r : sheet.ranges()) {
       if (r.left > r.right || r.top > r.bottom) {
-        throw XlsLimitError(sheetPrefix(sheet) + "неверная область ячеек (" + areaText(r) + ")." +
+        throw XlsLimitError(sheet_prefix(sheet) + "неверная область ячеек (" + area_text(r) + ")." +
                             kNotWritten);
       }
-      if (!inSheet(r.top, r.left, r.bottom, r.right)) {
-        throw XlsLimitError(sheetPrefix(sheet) + "область ячеек (" + areaText(r) +
+      if (!in_sheet(r.top, r.left, r.bottom, r.right)) {
+        throw XlsLimitError(sheet_prefix(sheet) + "область ячеек (" + area_text(r) +
                             ") выходит за пределы листа: " + kSheetLimits + kNotWritten);
       }
-      if (r.kind == CellValue::Kind::Text && r.textLength > kMaxTextLength &&
-          utf16Length(sheet.text(r)) > kMaxTextLength) {
-        throw XlsLimitError(sheetPrefix(sheet) + "текст в ячейке (" + rangeText(r.top, r.left) +
+      if (r.kind == CellValue::Kind::Text && r.text_length > kMaxTextLength &&
+          utf16_length(sheet.text(r)) > kMaxTextLength) {
+        throw XlsLimitError(sheet_prefix(sheet) + "текст в ячейке (" + range_text(r.top, r.left) +
                             ") длиннее 32767 символов, в файле Excel 97–2003 он не помещается." +
                             kNotWritten);
       }
     }
-    const UsedArea& used = sheet.usedArea();
-    if (!used.empty() && !inSheet(used.firstRow, used.firstColumn, used.lastRow, used.lastColumn)) {
+    const UsedArea& used = sheet.used_area();
+    if (!used.empty() && !in_sheet(used.first_row, used.first_column, used.last_row, used.last_column)) {
       RangeData area{
-          used.firstColumn, used.firstRow, used.lastColumn, used.lastRow, CellValue::Kind::Empty, 0, 0};
-      throw XlsLimitError(sheetPrefix(sheet) + "занятая область (" + areaText(area) +
+          used.first_column, used.first_row, used.last_column, used.last_row, CellValue::Kind::Empty, 0, 0};
+      throw XlsLimitError(sheet_prefix(sheet) + "занятая область (" + area_text(area) +
                           ") выходит за пределы листа: " + kSheetLimits + kNotWritten);
     }
   }
 }
 
-void writeWorkbookStream(const XlsWorkbook& workbook, ByteSink& stream) {
+void write_workbook_stream(const XlsWorkbook& workbook, ByteSink& stream) {
   BiffWriter(workbook, stream).write();
 }
 

@@ -15,7 +15,7 @@ class ByteSink {
  public:
   virtual ~ByteSink() = default;
   virtual void write(const std::uint8_t* data, std::size_t size) = 0;
-  virtual void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) = 0;
+  virtual void write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size) = 0;
   virtual std::uint64_t size() const = 0;
 
   void write(const Bytes& data) { write(data.data(), data.size()); }
@@ -27,7 +27,7 @@ class MemorySink : public ByteSink {
   void write(const std::uint8_t* data, std::size_t size) override {
     bytes_.insert(bytes_.end(), data, data + size);
   }
-  void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override {
+  void write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override {
     if (offset + size > bytes_.size()) {
       throw std::out_of_range("patch past the end of the written bytes");
     }
@@ -61,7 +61,7 @@ class FileSink : public ByteSink {
     }
   }
 
-  void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override {
+  void write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override {
     if (offset >= flushed_) {
       if (offset - flushed_ + size > buffer_.size()) {
         throw std::out_of_range("patch past the end of the written bytes");
@@ -69,10 +69,11 @@ class FileSink : public ByteSink {
       std::memcpy(buffer_.data() + (offset - flushed_), data, size);
       return;
     }
-    const std::size_t inFile = offset + size <= flushed_ ? size : static_cast<std::size_t>(flushed_ - offset);
-    file_.writeAt(offset, data, inFile);
-    if (inFile < size) {
-      writeAt(flushed_, data + inFile, size - inFile);
+    const std::size_t in_file =
+        offset + size <= flushed_ ? size : static_cast<std::size_t>(flushed_ - offset);
+    file_.write_at(offset, data, in_file);
+    if (in_file < size) {
+      write_at(flushed_, data + in_file, size - in_file);
     }
   }
 
@@ -80,7 +81,7 @@ class FileSink : public ByteSink {
 
   void flush() {
     if (!buffer_.empty()) {
-      file_.writeAt(flushed_, buffer_.data(), buffer_.size());
+      file_.write_at(flushed_, buffer_.data(), buffer_.size());
       flushed_ += buffer_.size();
       buffer_.clear();
     }

@@ -27,7 +27,7 @@ bool contains(const C& list, std::uint32_t v) {
 
 }  // namespace
 
-std::uint32_t resolveColour(Colour colour) {
+std::uint32_t resolve_colour(Colour colour) {
   switch (colour.system) {
     case Colour::System::WindowText:
       return 0x000000;
@@ -43,8 +43,8 @@ const std::array<std::uint32_t, ColourPalette::kSize>& ColourPalette::defaults()
 
 ColourPalette::ColourPalette() : colours_(kDefaultPalette) {}
 
-std::uint16_t ColourPalette::indexOf(Colour colour) {
-  const std::uint32_t rgb = resolveColour(colour);
+std::uint16_t ColourPalette::index_of(Colour colour) {
+  const std::uint32_t rgb = resolve_colour(colour);
   if (!contains(used_, rgb)) {
     used_.push_back(rgb);
   }

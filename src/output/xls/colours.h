@@ -12,14 +12,14 @@ struct Colour {
   std::uint32_t rgb = 0;
   System system = System::None;
 
-  static Colour fromRgb(std::uint32_t rgb) { return {rgb & 0xFFFFFF, System::None}; }
-  static Colour windowText() { return {0, System::WindowText}; }
+  static Colour from_rgb(std::uint32_t rgb) { return {rgb & 0xFFFFFF, System::None}; }
+  static Colour window_text() { return {0, System::WindowText}; }
   bool operator==(const Colour&) const = default;
 };
 
 // The platform's RGB for a system colour. Without a desktop colour scheme to ask, window text is
 // black.
-std::uint32_t resolveColour(Colour colour);
+std::uint32_t resolve_colour(Colour colour);
 
 // The palette of one save: it starts as the format's default palette, and colours it lacks take
 // free positions (not one of the sixteen basic colours and not yet used in this save).
@@ -30,7 +30,7 @@ class ColourPalette {
   static const std::array<std::uint32_t, kSize>& defaults();
 
   ColourPalette();
-  std::uint16_t indexOf(Colour colour);
+  std::uint16_t index_of(Colour colour);
   bool changed() const { return changed_; }
   const std::array<std::uint32_t, kSize>& colours() const { return colours_; }
 

@@ -25,10 +25,10 @@ class CompoundFileWriter : public ByteSink {
   static constexpr std::uint32_t kDifatSector = 0xFFFFFFFC;
   static constexpr std::uint32_t kNoStream = 0xFFFFFFFF;
 
-  CompoundFileWriter(ByteSink& container, std::u16string streamName);
+  CompoundFileWriter(ByteSink& container, std::u16string stream_name);
 
   void write(const std::uint8_t* data, std::size_t size) override;
-  void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
+  void write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
   std::uint64_t size() const override { return size_; }
   using ByteSink::write;
 
@@ -36,13 +36,13 @@ class CompoundFileWriter : public ByteSink {
 
  private:
   void spill();
-  void finishRegular();
-  void finishMini();
-  void writeDirectory(std::uint32_t rootStart, std::uint64_t rootSize, std::uint32_t streamStart);
-  void writeHeader(std::uint32_t fatSectors, std::uint32_t directoryStart, std::uint32_t miniFatStart,
-                   std::uint32_t miniFatSectors, std::uint32_t difatStart, std::uint32_t difatSectors,
-                   const std::vector<std::uint32_t>& fatSectorNumbers);
-  void writeFat(const std::vector<std::uint32_t>& entries);
+  void finish_regular();
+  void finish_mini();
+  void write_directory(std::uint32_t root_start, std::uint64_t root_size, std::uint32_t stream_start);
+  void write_header(std::uint32_t fat_sectors, std::uint32_t directory_start, std::uint32_t mini_fat_start,
+                    std::uint32_t mini_fat_sectors, std::uint32_t difat_start, std::uint32_t difat_sectors,
+                    const std::vector<std::uint32_t>& fat_sector_numbers);
+  void write_fat(const std::vector<std::uint32_t>& entries);
   void pad(std::uint64_t bytes);
 
   ByteSink& out_;

@@ -4,7 +4,7 @@
 
 namespace vkt::xls {
 
-std::int32_t storageCodeFromErrno(int error) {
+std::int32_t storage_code_from_errno(int error) {
   using namespace storage_code;
   switch (error) {
     case EACCES:
@@ -42,14 +42,14 @@ std::int32_t storageCodeFromErrno(int error) {
   }
 }
 
-std::int32_t storageCodeFromWin32(std::uint32_t error) {
+std::int32_t storage_code_from_win32(std::uint32_t error) {
   if (error == 0 || error > 0xFFFF) {
     return storage_code::kFail;
   }
   return static_cast<std::int32_t>(0x80030000u | error);
 }
 
-std::string storageCodeCause(std::int32_t code) {
+std::string storage_code_cause(std::int32_t code) {
   using namespace storage_code;
   switch (code) {
     case kMediumFull:
@@ -77,7 +77,7 @@ std::string storageCodeCause(std::int32_t code) {
 
 namespace {
 
-ErrorKind kindOfStorageCode(std::int32_t code) {
+ErrorKind kind_of_storage_code(std::int32_t code) {
   using namespace storage_code;
   switch (code) {
     case kMediumFull:
@@ -100,18 +100,18 @@ ErrorKind kindOfStorageCode(std::int32_t code) {
 }  // namespace
 
 XlsStorageError::XlsStorageError(const std::string& text, std::int32_t code)
-    : XlsError(kindOfStorageCode(code), text, storageCodeCause(code)), code_(code) {}
+    : XlsError(kind_of_storage_code(code), text, storage_code_cause(code)), code_(code) {}
 
-XlsStorageError createFileError(std::int32_t code) {
+XlsStorageError create_file_error(std::int32_t code) {
   return XlsStorageError("StgCreateDocFile error " + std::to_string(code), code);
 }
 
-XlsStorageError createStreamError(std::int32_t code) {
+XlsStorageError create_stream_error(std::int32_t code) {
   return XlsStorageError("CreateStream error " + std::to_string(code), code);
 }
 
-XlsStorageError writeError(const std::string& fileName, std::int32_t code) {
-  return XlsStorageError("Ошибка записи файла \"" + fileName + "\": " + storageCodeCause(code) + " (код " +
+XlsStorageError write_error(const std::string& file_name, std::int32_t code) {
+  return XlsStorageError("Ошибка записи файла \"" + file_name + "\": " + storage_code_cause(code) + " (код " +
                              std::to_string(code) + ")",
                          code);
 }

@@ -49,18 +49,18 @@ constexpr std::int32_t kFail = static_cast<std::int32_t>(0x80004005u);
 }  // namespace storage_code
 
 // The storage code for a POSIX errno value.
-std::int32_t storageCodeFromErrno(int error);
+std::int32_t storage_code_from_errno(int error);
 // The storage code for a Windows system error number (storage codes carry it in the low word).
-std::int32_t storageCodeFromWin32(std::uint32_t error);
+std::int32_t storage_code_from_win32(std::uint32_t error);
 
 // The cause a storage code stands for, in the user's words ("нет места на диске").
-std::string storageCodeCause(std::int32_t code);
+std::string storage_code_cause(std::int32_t code);
 
 // "StgCreateDocFile error %d": the file could not be created (or put in place).
-XlsStorageError createFileError(std::int32_t code);
+XlsStorageError create_file_error(std::int32_t code);
 // "CreateStream error %d": the workbook stream could not be begun.
-XlsStorageError createStreamError(std::int32_t code);
+XlsStorageError create_stream_error(std::int32_t code);
 // A write into the file failed after it was created.
-XlsStorageError writeError(const std::string& fileName, std::int32_t code);
+XlsStorageError write_error(const std::string& file_name, std::int32_t code);
 
 }  // namespace vkt::xls

@@ -19,12 +19,12 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
+  void write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
   // Flushes to disk, closes and renames over the target.
   void commit();
 
   const std::string& target() const { return target_; }
-  const std::string& temporaryPath() const { return temporary_; }
+  const std::string& temporary_path() const { return temporary_; }
 
  private:
   struct Handle;

@@ -16,22 +16,22 @@ constexpr std::size_t kWriteAccessSize = 112;
 
 // Identifier and data length; the data follow.
 void begin(Bytes& out, std::uint16_t id, std::size_t size) {
-  putU16(out, id);
-  putU16(out, static_cast<std::uint16_t>(size));
+  put_u16(out, id);
+  put_u16(out, static_cast<std::uint16_t>(size));
 }
 
 void empty(Bytes& out, std::uint16_t id) {
   begin(out, id, 0);
 }
 
-void u16Record(Bytes& out, std::uint16_t id, std::uint16_t value) {
+void u16_record(Bytes& out, std::uint16_t id, std::uint16_t value) {
   begin(out, id, 2);
-  putU16(out, value);
+  put_u16(out, value);
 }
 
-void doubleRecord(Bytes& out, std::uint16_t id, double value) {
+void double_record(Bytes& out, std::uint16_t id, double value) {
   begin(out, id, 8);
-  putF64(out, value);
+  put_f64(out, value);
 }
 
 }  // namespace
@@ -41,234 +41,234 @@ void framed(Bytes& out, std::uint16_t id, std::span<const std::uint8_t> data) {
   do {
     const std::size_t piece = std::min(kMaxData, data.size() - at);
     begin(out, at == 0 ? id : kContinue, piece);
-    putBytes(out, data.subspan(at, piece));
+    put_bytes(out, data.subspan(at, piece));
     at += piece;
   } while (at < data.size());
 }
 
 void bof(Bytes& out, BofType type) {
   begin(out, kBof, 16);
-  putU16(out, kBiff8);
-  putU16(out, static_cast<std::uint16_t>(type));
-  putU16(out, kBuild);
-  putU16(out, kBuildYear);
+  put_u16(out, kBiff8);
+  put_u16(out, static_cast<std::uint16_t>(type));
+  put_u16(out, kBuild);
+  put_u16(out, kBuildYear);
   if (type == BofType::Globals) {
-    putU32(out, 0);       // file history flags
-    putU32(out, kBiff8);  // lowest version that can read all records
+    put_u32(out, 0);       // file history flags
+    put_u32(out, kBiff8);  // lowest version that can read all records
   } else {
-    putU64(out, 0);
+    put_u64(out, 0);
   }
 }
 
-void interfaceHdr(Bytes& out) {
-  u16Record(out, kInterfaceHdr, 1252);
+void interface_hdr(Bytes& out) {
+  u16_record(out, kInterfaceHdr, 1252);
 }
 void mms(Bytes& out) {
-  u16Record(out, kMms, 0);
+  u16_record(out, kMms, 0);
 }
-void interfaceEnd(Bytes& out) {
+void interface_end(Bytes& out) {
   empty(out, kInterfaceEnd);
 }
 
-void writeAccess(Bytes& out, std::string_view title) {
-  const std::u16string text = toUtf16(title);
+void write_access(Bytes& out, std::string_view title) {
+  const std::u16string text = to_utf16(title);
   begin(out, kWriteAccess, kWriteAccessSize);
   const std::size_t start = out.size();
-  putU16(out, static_cast<std::uint16_t>(text.size()));
-  putU8(out, kUncompressed);
-  putUtf16(out, text);
+  put_u16(out, static_cast<std::uint16_t>(text.size()));
+  put_u8(out, kUncompressed);
+  put_utf16(out, text);
   out.resize(start + kWriteAccessSize, 0x20);  // blank-filled to the fixed size
 }
 
-void codePage(Bytes& out) {
-  u16Record(out, kCodePage, 1252);
+void code_page(Bytes& out) {
+  u16_record(out, kCodePage, 1252);
 }
 void dsf(Bytes& out) {
-  u16Record(out, kDsf, 0);
+  u16_record(out, kDsf, 0);
 }
-void excel9File(Bytes& out) {
+void excel9_file(Bytes& out) {
   empty(out, kExcel9File);
 }
 
-void tabId(Bytes& out, std::size_t sheets) {
+void tab_id(Bytes& out, std::size_t sheets) {
   begin(out, kTabId, 2 * sheets);
   for (std::size_t i = 1; i <= sheets; ++i) {
-    putU16(out, static_cast<std::uint16_t>(i));
+    put_u16(out, static_cast<std::uint16_t>(i));
   }
 }
 
-void fnGroupCount(Bytes& out) {
-  u16Record(out, kFnGroupCount, 14);
+void fn_group_count(Bytes& out) {
+  u16_record(out, kFnGroupCount, 14);
 }
-void windowProtect(Bytes& out) {
-  u16Record(out, kWindowProtect, 0);
+void window_protect(Bytes& out) {
+  u16_record(out, kWindowProtect, 0);
 }
 void protect(Bytes& out) {
-  u16Record(out, kProtect, 0);
+  u16_record(out, kProtect, 0);
 }
 void password(Bytes& out) {
-  u16Record(out, kPassword, 0);
+  u16_record(out, kPassword, 0);
 }
-void prot4Rev(Bytes& out) {
-  u16Record(out, kProt4Rev, 0);
+void prot4_rev(Bytes& out) {
+  u16_record(out, kProt4Rev, 0);
 }
-void prot4RevPass(Bytes& out) {
-  u16Record(out, kProt4RevPass, 0);
+void prot4_rev_pass(Bytes& out) {
+  u16_record(out, kProt4RevPass, 0);
 }
 
 void window1(Bytes& out) {
   begin(out, kWindow1, 18);
-  putU16(out, 360);     // left, twips
-  putU16(out, 30);      // top
-  putU16(out, 7454);    // width
-  putU16(out, 6240);    // height
-  putU16(out, 0x0038);  // scroll bars and sheet tabs shown
-  putU16(out, 0);       // active sheet
-  putU16(out, 0);       // first visible tab
-  putU16(out, 1);       // selected tabs
-  putU16(out, 600);     // tab bar width ratio, per mille
+  put_u16(out, 360);     // left, twips
+  put_u16(out, 30);      // top
+  put_u16(out, 7454);    // width
+  put_u16(out, 6240);    // height
+  put_u16(out, 0x0038);  // scroll bars and sheet tabs shown
+  put_u16(out, 0);       // active sheet
+  put_u16(out, 0);       // first visible tab
+  put_u16(out, 1);       // selected tabs
+  put_u16(out, 600);     // tab bar width ratio, per mille
 }
 
 void backup(Bytes& out) {
-  u16Record(out, kBackup, 0);
+  u16_record(out, kBackup, 0);
 }
-void hideObj(Bytes& out) {
-  u16Record(out, kHideObj, 0);
+void hide_obj(Bytes& out) {
+  u16_record(out, kHideObj, 0);
 }
-void dateMode(Bytes& out) {
-  u16Record(out, kDateMode, 0);
+void date_mode(Bytes& out) {
+  u16_record(out, kDateMode, 0);
 }
 void precision(Bytes& out) {
-  u16Record(out, kPrecision, 1);
+  u16_record(out, kPrecision, 1);
 }
-void refreshAll(Bytes& out) {
-  u16Record(out, kRefreshAll, 0);
+void refresh_all(Bytes& out) {
+  u16_record(out, kRefreshAll, 0);
 }
-void bookBool(Bytes& out) {
-  u16Record(out, kBookBool, 0);
+void book_bool(Bytes& out) {
+  u16_record(out, kBookBool, 0);
 }
 
 void font(Bytes& out, const FontRecord& f) {
-  const std::u16string name = toUtf16(f.name);
+  const std::u16string name = to_utf16(f.name);
   begin(out, kFont, 16 + 2 * name.size());
-  putU16(out, f.height);
-  putU16(out, static_cast<std::uint16_t>((f.italic ? 0x0002 : 0) | (f.strikeOut ? 0x0008 : 0)));
-  putU16(out, f.colourIndex);
-  putU16(out, f.bold ? 1000 : 100);
-  putU16(out, 0);  // escapement
-  putU8(out, f.underline ? 1 : 0);
-  putU8(out, 0);  // family
-  putU8(out, 1);  // character set
-  putU8(out, 0);
-  putU8(out, static_cast<std::uint8_t>(name.size()));
-  putU8(out, kUncompressed);
-  putUtf16(out, name);
+  put_u16(out, f.height);
+  put_u16(out, static_cast<std::uint16_t>((f.italic ? 0x0002 : 0) | (f.strike_out ? 0x0008 : 0)));
+  put_u16(out, f.colour_index);
+  put_u16(out, f.bold ? 1000 : 100);
+  put_u16(out, 0);  // escapement
+  put_u8(out, f.underline ? 1 : 0);
+  put_u8(out, 0);  // family
+  put_u8(out, 1);  // character set
+  put_u8(out, 0);
+  put_u8(out, static_cast<std::uint8_t>(name.size()));
+  put_u8(out, kUncompressed);
+  put_utf16(out, name);
 }
 
 void format(Bytes& out, std::uint16_t number, std::string_view text) {
-  const std::u16string wide = toUtf16(text);
+  const std::u16string wide = to_utf16(text);
   begin(out, kFormat, 5 + 2 * wide.size());
-  putU16(out, number);
-  putU16(out, static_cast<std::uint16_t>(wide.size()));
-  putU8(out, kUncompressed);
-  putUtf16(out, wide);
+  put_u16(out, number);
+  put_u16(out, static_cast<std::uint16_t>(wide.size()));
+  put_u8(out, kUncompressed);
+  put_utf16(out, wide);
 }
 
 void xf(Bytes& out, const XfBytes& data) {
   begin(out, kXf, data.size());
-  putBytes(out, data);
+  put_bytes(out, data);
 }
 
 void style(Bytes& out, const std::array<std::uint8_t, 4>& data) {
   begin(out, kStyle, data.size());
-  putBytes(out, data);
+  put_bytes(out, data);
 }
 
 void palette(Bytes& out, std::span<const std::uint32_t> colours) {
   begin(out, kPalette, 2 + 4 * colours.size());
-  putU16(out, static_cast<std::uint16_t>(colours.size()));
+  put_u16(out, static_cast<std::uint16_t>(colours.size()));
   for (std::uint32_t rgb : colours) {
-    putU8(out, static_cast<std::uint8_t>(rgb >> 16));
-    putU8(out, static_cast<std::uint8_t>(rgb >> 8));
-    putU8(out, static_cast<std::uint8_t>(rgb));
-    putU8(out, 0);
+    put_u8(out, static_cast<std::uint8_t>(rgb >> 16));
+    put_u8(out, static_cast<std::uint8_t>(rgb >> 8));
+    put_u8(out, static_cast<std::uint8_t>(rgb));
+    put_u8(out, 0);
   }
 }
 
-void usesElfs(Bytes& out) {
-  u16Record(out, kUsesElfs, 0);
+void uses_elfs(Bytes& out) {
+  u16_record(out, kUsesElfs, 0);
 }
 
-void boundSheet(Bytes& out, std::string_view name) {
-  const std::u16string wide = toUtf16(name);
+void bound_sheet(Bytes& out, std::string_view name) {
+  const std::u16string wide = to_utf16(name);
   begin(out, kBoundSheet, 8 + 2 * wide.size());
-  putU32(out, 0);  // BOF position, patched later
-  putU16(out, 0);  // visible worksheet
-  putU8(out, static_cast<std::uint8_t>(wide.size()));
-  putU8(out, kUncompressed);
-  putUtf16(out, wide);
+  put_u32(out, 0);  // BOF position, patched later
+  put_u16(out, 0);  // visible worksheet
+  put_u8(out, static_cast<std::uint8_t>(wide.size()));
+  put_u8(out, kUncompressed);
+  put_utf16(out, wide);
 }
 
 void country(Bytes& out) {
   begin(out, kCountry, 4);
-  putU16(out, 7);  // user interface: Russia
-  putU16(out, 7);  // system settings: Russia
+  put_u16(out, 7);  // user interface: Russia
+  put_u16(out, 7);  // system settings: Russia
 }
 
 void eof(Bytes& out) {
   empty(out, kEof);
 }
 
-void index(Bytes& out, std::uint32_t firstRow, std::uint32_t lastRowPlusOne, std::size_t blocks) {
+void index(Bytes& out, std::uint32_t first_row, std::uint32_t last_row_plus_one, std::size_t blocks) {
   begin(out, kIndex, 16 + 4 * blocks);
-  putU32(out, 0);
-  putU32(out, firstRow);
-  putU32(out, lastRowPlusOne);
-  putU32(out, 0);
+  put_u32(out, 0);
+  put_u32(out, first_row);
+  put_u32(out, last_row_plus_one);
+  put_u32(out, 0);
   out.resize(out.size() + 4 * blocks, 0);  // DBCELL positions, patched later
 }
 
-void calcMode(Bytes& out) {
-  u16Record(out, kCalcMode, 1);
+void calc_mode(Bytes& out) {
+  u16_record(out, kCalcMode, 1);
 }
-void calcCount(Bytes& out) {
-  u16Record(out, kCalcCount, 100);
+void calc_count(Bytes& out) {
+  u16_record(out, kCalcCount, 100);
 }
-void refMode(Bytes& out) {
-  u16Record(out, kRefMode, 1);
+void ref_mode(Bytes& out) {
+  u16_record(out, kRefMode, 1);
 }
 void iteration(Bytes& out) {
-  u16Record(out, kIteration, 0);
+  u16_record(out, kIteration, 0);
 }
 void delta(Bytes& out) {
-  doubleRecord(out, kDelta, 0.001);
+  double_record(out, kDelta, 0.001);
 }
-void saveRecalc(Bytes& out) {
-  u16Record(out, kSaveRecalc, 1);
+void save_recalc(Bytes& out) {
+  u16_record(out, kSaveRecalc, 1);
 }
-void printHeaders(Bytes& out) {
-  u16Record(out, kPrintHeaders, 0);
+void print_headers(Bytes& out) {
+  u16_record(out, kPrintHeaders, 0);
 }
-void printGridlines(Bytes& out) {
-  u16Record(out, kPrintGridlines, 0);
+void print_gridlines(Bytes& out) {
+  u16_record(out, kPrintGridlines, 0);
 }
-void gridSet(Bytes& out) {
-  u16Record(out, kGridSet, 1);
+void grid_set(Bytes& out) {
+  u16_record(out, kGridSet, 1);
 }
 
 void guts(Bytes& out) {
   begin(out, kGuts, 8);
-  putU64(out, 0);
+  put_u64(out, 0);
 }
 
-void defaultRowHeight(Bytes& out) {
+void default_row_height(Bytes& out) {
   begin(out, kDefaultRowHeight, 4);
-  putU16(out, 0);
-  putU16(out, 255);
+  put_u16(out, 0);
+  put_u16(out, 255);
 }
 
-void wsBool(Bytes& out) {
-  u16Record(out, kWsBool, 0x04C1);
+void ws_bool(Bytes& out) {
+  u16_record(out, kWsBool, 0x04C1);
 }
 void header(Bytes& out) {
   empty(out, kHeader);
@@ -276,42 +276,42 @@ void header(Bytes& out) {
 void footer(Bytes& out) {
   empty(out, kFooter);
 }
-void hCenter(Bytes& out) {
-  u16Record(out, kHCenter, 0);
+void h_center(Bytes& out) {
+  u16_record(out, kHCenter, 0);
 }
-void vCenter(Bytes& out) {
-  u16Record(out, kVCenter, 0);
+void v_center(Bytes& out) {
+  u16_record(out, kVCenter, 0);
 }
-void leftMargin(Bytes& out, double inches) {
-  doubleRecord(out, kLeftMargin, inches);
+void left_margin(Bytes& out, double inches) {
+  double_record(out, kLeftMargin, inches);
 }
-void rightMargin(Bytes& out, double inches) {
-  doubleRecord(out, kRightMargin, inches);
+void right_margin(Bytes& out, double inches) {
+  double_record(out, kRightMargin, inches);
 }
-void topMargin(Bytes& out, double inches) {
-  doubleRecord(out, kTopMargin, inches);
+void top_margin(Bytes& out, double inches) {
+  double_record(out, kTopMargin, inches);
 }
-void bottomMargin(Bytes& out, double inches) {
-  doubleRecord(out, kBottomMargin, inches);
+void bottom_margin(Bytes& out, double inches) {
+  double_record(out, kBottomMargin, inches);
 }
 
 void setup(Bytes& out, const XlsPageSetup& page) {
   begin(out, kSetup, 34);
-  putU16(out, page.paperSize);
-  putU16(out, page.scale);
-  putU16(out, page.firstPageNumber);
-  putU16(out, page.fitWidth);
-  putU16(out, page.fitHeight);
-  putU16(out, page.portrait ? 0x0002 : 0x0000);
-  putU16(out, 0);  // resolution
-  putU16(out, 0);  // vertical resolution
-  putF64(out, page.headerMargin);
-  putF64(out, page.footerMargin);
-  putU16(out, page.copies);
+  put_u16(out, page.paper_size);
+  put_u16(out, page.scale);
+  put_u16(out, page.first_page_number);
+  put_u16(out, page.fit_width);
+  put_u16(out, page.fit_height);
+  put_u16(out, page.portrait ? 0x0002 : 0x0000);
+  put_u16(out, 0);  // resolution
+  put_u16(out, 0);  // vertical resolution
+  put_f64(out, page.header_margin);
+  put_f64(out, page.footer_margin);
+  put_u16(out, page.copies);
 }
 
-void defColWidth(Bytes& out) {
-  u16Record(out, kDefColWidth, 8);
+void def_col_width(Bytes& out) {
+  u16_record(out, kDefColWidth, 8);
 }
 
 void dimensions(Bytes& out, const UsedArea& used) {
@@ -320,111 +320,113 @@ void dimensions(Bytes& out, const UsedArea& used) {
     out.resize(out.size() + 14, 0);
     return;
   }
-  putU32(out, static_cast<std::uint32_t>(used.firstRow));
-  putU32(out, static_cast<std::uint32_t>(used.lastRow) + 1);
-  putU16(out, static_cast<std::uint16_t>(used.firstColumn));
-  putU16(out, static_cast<std::uint16_t>(used.lastColumn + 1));
-  putU16(out, 0);
+  put_u32(out, static_cast<std::uint32_t>(used.first_row));
+  put_u32(out, static_cast<std::uint32_t>(used.last_row) + 1);
+  put_u16(out, static_cast<std::uint16_t>(used.first_column));
+  put_u16(out, static_cast<std::uint16_t>(used.last_column + 1));
+  put_u16(out, 0);
 }
 
 // Cell and row records are written a million times for a full sheet: each is assembled in a
 // fixed buffer and appended at once.
-void row(Bytes& out, std::uint16_t rowNumber, std::uint16_t firstColumn, std::uint16_t lastColumnPlusOne) {
+void row(Bytes& out, std::uint16_t row_number, std::uint16_t first_column,
+         std::uint16_t last_column_plus_one) {
   std::uint8_t r[20] = {};
-  setU16(r, kRow);
-  setU16(r + 2, 16);
-  setU16(r + 4, rowNumber);
-  setU16(r + 6, firstColumn);
-  setU16(r + 8, lastColumnPlusOne);
-  setU16(r + 10, 255);  // height, twentieths of a point; then 0, 0, options 0 and XF 0
+  set_u16(r, kRow);
+  set_u16(r + 2, 16);
+  set_u16(r + 4, row_number);
+  set_u16(r + 6, first_column);
+  set_u16(r + 8, last_column_plus_one);
+  set_u16(r + 10, 255);  // height, twentieths of a point; then 0, 0, options 0 and XF 0
   out.insert(out.end(), r, r + sizeof r);
 }
 
-void number(Bytes& out, std::uint16_t rowNumber, std::uint16_t column, std::uint16_t xfIndex, double value) {
+void number(Bytes& out, std::uint16_t row_number, std::uint16_t column, std::uint16_t xf_index,
+            double value) {
   std::uint8_t r[18];
-  setU16(r, kNumber);
-  setU16(r + 2, 14);
-  setU16(r + 4, rowNumber);
-  setU16(r + 6, column);
-  setU16(r + 8, xfIndex);
+  set_u16(r, kNumber);
+  set_u16(r + 2, 14);
+  set_u16(r + 4, row_number);
+  set_u16(r + 6, column);
+  set_u16(r + 8, xf_index);
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
-  setU32(r + 10, static_cast<std::uint32_t>(bits));
-  setU32(r + 14, static_cast<std::uint32_t>(bits >> 32));
+  set_u32(r + 10, static_cast<std::uint32_t>(bits));
+  set_u32(r + 14, static_cast<std::uint32_t>(bits >> 32));
   out.insert(out.end(), r, r + sizeof r);
 }
 
-void labelSst(Bytes& out, std::uint16_t rowNumber, std::uint16_t column, std::uint16_t xfIndex,
-              std::uint32_t sstIndex) {
+void label_sst(Bytes& out, std::uint16_t row_number, std::uint16_t column, std::uint16_t xf_index,
+               std::uint32_t sst_index) {
   std::uint8_t r[14];
-  setU16(r, kLabelSst);
-  setU16(r + 2, 10);
-  setU16(r + 4, rowNumber);
-  setU16(r + 6, column);
-  setU16(r + 8, xfIndex);
-  setU32(r + 10, sstIndex);
+  set_u16(r, kLabelSst);
+  set_u16(r + 2, 10);
+  set_u16(r + 4, row_number);
+  set_u16(r + 6, column);
+  set_u16(r + 8, xf_index);
+  set_u32(r + 10, sst_index);
   out.insert(out.end(), r, r + sizeof r);
 }
 
-void blank(Bytes& out, std::uint16_t rowNumber, std::uint16_t column, std::uint16_t xfIndex) {
+void blank(Bytes& out, std::uint16_t row_number, std::uint16_t column, std::uint16_t xf_index) {
   begin(out, kBlank, 6);
-  putU16(out, rowNumber);
-  putU16(out, column);
-  putU16(out, xfIndex);
+  put_u16(out, row_number);
+  put_u16(out, column);
+  put_u16(out, xf_index);
 }
 
-void mulBlank(Bytes& out, std::uint16_t rowNumber, std::uint16_t firstColumn, std::uint16_t lastColumn,
-              std::uint16_t xfIndex) {
-  const std::size_t columns = static_cast<std::size_t>(lastColumn - firstColumn) + 1;
+void mul_blank(Bytes& out, std::uint16_t row_number, std::uint16_t first_column, std::uint16_t last_column,
+               std::uint16_t xf_index) {
+  const std::size_t columns = static_cast<std::size_t>(last_column - first_column) + 1;
   begin(out, kMulBlank, 6 + 2 * columns);
-  putU16(out, rowNumber);
-  putU16(out, firstColumn);
+  put_u16(out, row_number);
+  put_u16(out, first_column);
   for (std::size_t i = 0; i < columns; ++i) {
-    putU16(out, xfIndex);
+    put_u16(out, xf_index);
   }
-  putU16(out, lastColumn);
+  put_u16(out, last_column);
 }
 
-void dbCell(Bytes& out, std::uint32_t backToFirstRow, std::span<const std::uint16_t> rowOffsets) {
-  begin(out, kDbCell, 4 + 2 * rowOffsets.size());
-  putU32(out, backToFirstRow);
-  for (std::uint16_t offset : rowOffsets) {
-    putU16(out, offset);
+void db_cell(Bytes& out, std::uint32_t back_to_first_row, std::span<const std::uint16_t> row_offsets) {
+  begin(out, kDbCell, 4 + 2 * row_offsets.size());
+  put_u32(out, back_to_first_row);
+  for (std::uint16_t offset : row_offsets) {
+    put_u16(out, offset);
   }
 }
 
 void window2(Bytes& out, bool selected) {
   begin(out, kWindow2, 18);
-  putU16(out, static_cast<std::uint16_t>(0x04B6 | (selected ? 0x0200 : 0)));
-  putU16(out, 0);       // top row
-  putU16(out, 0);       // left column
-  putU32(out, 0x0040);  // grid line colour: window text
-  putU16(out, 0);
-  putU16(out, 0);
-  putU32(out, 0);
+  put_u16(out, static_cast<std::uint16_t>(0x04B6 | (selected ? 0x0200 : 0)));
+  put_u16(out, 0);       // top row
+  put_u16(out, 0);       // left column
+  put_u32(out, 0x0040);  // grid line colour: window text
+  put_u16(out, 0);
+  put_u16(out, 0);
+  put_u32(out, 0);
 }
 
 void selection(Bytes& out) {
   begin(out, kSelection, 15);
-  putU8(out, 3);   // pane
-  putU16(out, 0);  // active row
-  putU16(out, 0);  // active column
-  putU16(out, 0);  // active reference
-  putU16(out, 1);  // references
-  putU16(out, 0);  // first row
-  putU16(out, 0);  // last row
-  putU8(out, 0);   // first column
-  putU8(out, 0);   // last column
+  put_u8(out, 3);   // pane
+  put_u16(out, 0);  // active row
+  put_u16(out, 0);  // active column
+  put_u16(out, 0);  // active reference
+  put_u16(out, 1);  // references
+  put_u16(out, 0);  // first row
+  put_u16(out, 0);  // last row
+  put_u8(out, 0);   // first column
+  put_u8(out, 0);   // last column
 }
 
-void mergedCells(Bytes& out, std::span<const MergedArea> areas) {
+void merged_cells(Bytes& out, std::span<const MergedArea> areas) {
   begin(out, kMergedCells, 2 + 8 * areas.size());
-  putU16(out, static_cast<std::uint16_t>(areas.size()));
+  put_u16(out, static_cast<std::uint16_t>(areas.size()));
   for (const MergedArea& a : areas) {
-    putU16(out, a.firstRow);
-    putU16(out, a.lastRow);
-    putU16(out, a.firstColumn);
-    putU16(out, a.lastColumn);
+    put_u16(out, a.first_row);
+    put_u16(out, a.last_row);
+    put_u16(out, a.first_column);
+    put_u16(out, a.last_column);
   }
 }
 

@@ -99,35 +99,35 @@ void framed(Bytes& out, std::uint16_t id, std::span<const std::uint8_t> data);
 
 // Workbook globals.
 void bof(Bytes& out, BofType type);
-void interfaceHdr(Bytes& out);
+void interface_hdr(Bytes& out);
 void mms(Bytes& out);
-void interfaceEnd(Bytes& out);
-void writeAccess(Bytes& out, std::string_view title);
-void codePage(Bytes& out);
+void interface_end(Bytes& out);
+void write_access(Bytes& out, std::string_view title);
+void code_page(Bytes& out);
 void dsf(Bytes& out);
-void excel9File(Bytes& out);
-void tabId(Bytes& out, std::size_t sheets);
-void fnGroupCount(Bytes& out);
-void windowProtect(Bytes& out);
+void excel9_file(Bytes& out);
+void tab_id(Bytes& out, std::size_t sheets);
+void fn_group_count(Bytes& out);
+void window_protect(Bytes& out);
 void protect(Bytes& out);
 void password(Bytes& out);
-void prot4Rev(Bytes& out);
-void prot4RevPass(Bytes& out);
+void prot4_rev(Bytes& out);
+void prot4_rev_pass(Bytes& out);
 void window1(Bytes& out);
 void backup(Bytes& out);
-void hideObj(Bytes& out);
-void dateMode(Bytes& out);
+void hide_obj(Bytes& out);
+void date_mode(Bytes& out);
 void precision(Bytes& out);
-void refreshAll(Bytes& out);
-void bookBool(Bytes& out);
+void refresh_all(Bytes& out);
+void book_bool(Bytes& out);
 
 struct FontRecord {
   std::uint16_t height = 200;  // twentieths of a point
   bool italic = false;
-  bool strikeOut = false;
+  bool strike_out = false;
   bool bold = false;
   bool underline = false;
-  std::uint16_t colourIndex = 8;
+  std::uint16_t colour_index = 8;
   std::string_view name = "Arial";
 };
 void font(Bytes& out, const FontRecord& font);
@@ -136,50 +136,51 @@ using XfBytes = std::array<std::uint8_t, 20>;
 void xf(Bytes& out, const XfBytes& data);
 void style(Bytes& out, const std::array<std::uint8_t, 4>& data);
 void palette(Bytes& out, std::span<const std::uint32_t> colours);
-void usesElfs(Bytes& out);
+void uses_elfs(Bytes& out);
 // The BOF position is written as 0 and patched once known (kBoundSheetPositionOffset).
-void boundSheet(Bytes& out, std::string_view name);
+void bound_sheet(Bytes& out, std::string_view name);
 void country(Bytes& out);
 void eof(Bytes& out);
 
 // Sheet records.
-void index(Bytes& out, std::uint32_t firstRow, std::uint32_t lastRowPlusOne, std::size_t blocks);
-void calcMode(Bytes& out);
-void calcCount(Bytes& out);
-void refMode(Bytes& out);
+void index(Bytes& out, std::uint32_t first_row, std::uint32_t last_row_plus_one, std::size_t blocks);
+void calc_mode(Bytes& out);
+void calc_count(Bytes& out);
+void ref_mode(Bytes& out);
 void iteration(Bytes& out);
 void delta(Bytes& out);
-void saveRecalc(Bytes& out);
-void printHeaders(Bytes& out);
-void printGridlines(Bytes& out);
-void gridSet(Bytes& out);
+void save_recalc(Bytes& out);
+void print_headers(Bytes& out);
+void print_gridlines(Bytes& out);
+void grid_set(Bytes& out);
 void guts(Bytes& out);
-void defaultRowHeight(Bytes& out);
-void wsBool(Bytes& out);
+void default_row_height(Bytes& out);
+void ws_bool(Bytes& out);
 void header(Bytes& out);
 void footer(Bytes& out);
-void hCenter(Bytes& out);
-void vCenter(Bytes& out);
-void leftMargin(Bytes& out, double inches);
-void rightMargin(Bytes& out, double inches);
-void topMargin(Bytes& out, double inches);
-void bottomMargin(Bytes& out, double inches);
+void h_center(Bytes& out);
+void v_center(Bytes& out);
+void left_margin(Bytes& out, double inches);
+void right_margin(Bytes& out, double inches);
+void top_margin(Bytes& out, double inches);
+void bottom_margin(Bytes& out, double inches);
 void setup(Bytes& out, const XlsPageSetup& page);
-void defColWidth(Bytes& out);
+void def_col_width(Bytes& out);
 void dimensions(Bytes& out, const UsedArea& used);
-void row(Bytes& out, std::uint16_t row, std::uint16_t firstColumn, std::uint16_t lastColumnPlusOne);
+void row(Bytes& out, std::uint16_t row, std::uint16_t first_column, std::uint16_t last_column_plus_one);
 void number(Bytes& out, std::uint16_t row, std::uint16_t column, std::uint16_t xf, double value);
-void labelSst(Bytes& out, std::uint16_t row, std::uint16_t column, std::uint16_t xf, std::uint32_t sstIndex);
+void label_sst(Bytes& out, std::uint16_t row, std::uint16_t column, std::uint16_t xf,
+               std::uint32_t sst_index);
 void blank(Bytes& out, std::uint16_t row, std::uint16_t column, std::uint16_t xf);
-void mulBlank(Bytes& out, std::uint16_t row, std::uint16_t firstColumn, std::uint16_t lastColumn,
-              std::uint16_t xf);
-void dbCell(Bytes& out, std::uint32_t backToFirstRow, std::span<const std::uint16_t> rowOffsets);
+void mul_blank(Bytes& out, std::uint16_t row, std::uint16_t first_column, std::uint16_t last_column,
+               std::uint16_t xf);
+void db_cell(Bytes& out, std::uint32_t back_to_first_row, std::span<const std::uint16_t> row_offsets);
 void window2(Bytes& out, bool selected);
 void selection(Bytes& out);
 struct MergedArea {
-  std::uint16_t firstRow, lastRow, firstColumn, lastColumn;
+  std::uint16_t first_row, last_row, first_column, last_column;
 };
-void mergedCells(Bytes& out, std::span<const MergedArea> areas);
+void merged_cells(Bytes& out, std::span<const MergedArea> areas);
 
 }  // namespace record
 }  // namespace vkt::xls

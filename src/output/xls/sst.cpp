@@ -16,21 +16,21 @@ SstWriter::SstWriter(ByteSink& stream, std::uint32_t strings) : stream_(stream) 
   pending_.reserve(kPendingLimit + record::kMaxData + record::kHeaderSize);
   record_.reserve(record::kMaxData);
   buckets_.reserve(strings / kStringsPerBucket + 1);
-  openRecord(record::kSst);
-  putU32(record_, strings);  // total
-  putU32(record_, strings);  // unique: equal texts are not merged
+  open_record(record::kSst);
+  put_u32(record_, strings);  // total
+  put_u32(record_, strings);  // unique: equal texts are not merged
 }
 
-void SstWriter::openRecord(std::uint16_t id) {
+void SstWriter::open_record(std::uint16_t id) {
   recordId_ = id;
   recordStart_ = stream_.size() + pending_.size();
   record_.clear();
 }
 
-void SstWriter::closeRecord() {
-  putU16(pending_, recordId_);
-  putU16(pending_, static_cast<std::uint16_t>(record_.size()));
-  putBytes(pending_, record_);
+void SstWriter::close_record() {
+  put_u16(pending_, recordId_);
+  put_u16(pending_, static_cast<std::uint16_t>(record_.size()));
+  put_bytes(pending_, record_);
   record_.clear();
   if (pending_.size() >= kPendingLimit) {
     stream_.write(pending_);
@@ -44,8 +44,8 @@ std::size_t SstWriter::left() const {
 
 void SstWriter::add(std::u16string_view text) {
   if (left() <= kStringHeader + 1) {
-    closeRecord();
-    openRecord(record::kContinue);
+    close_record();
+    open_record(record::kContinue);
   }
   if (added_ % kStringsPerBucket == 0) {
     const std::size_t offset = record::kHeaderSize + record_.size();
@@ -53,8 +53,8 @@ void SstWriter::add(std::u16string_view text) {
         {static_cast<std::uint32_t>(recordStart_ + offset), static_cast<std::uint16_t>(offset)});
   }
   ++added_;
-  putU16(record_, static_cast<std::uint16_t>(text.size()));
-  putU8(record_, kUncompressed);
+  put_u16(record_, static_cast<std::uint16_t>(text.size()));
+  put_u8(record_, kUncompressed);
   for (;;) {
     const std::size_t fit = std::min(text.size(), left() / 2);
     const std::size_t at = record_.size();
@@ -68,21 +68,21 @@ void SstWriter::add(std::u16string_view text) {
     if (text.empty()) {
       break;
     }
-    closeRecord();
-    openRecord(record::kContinue);
-    putU8(record_, kUncompressed);
+    close_record();
+    open_record(record::kContinue);
+    put_u8(record_, kUncompressed);
   }
 }
 
 void SstWriter::finish() {
-  closeRecord();
+  close_record();
   Bytes ext;
   ext.reserve(2 + 8 * buckets_.size());
-  putU16(ext, kStringsPerBucket);
+  put_u16(ext, kStringsPerBucket);
   for (const Bucket& b : buckets_) {
-    putU32(ext, b.position);
-    putU16(ext, b.offset);
-    putU16(ext, 0);
+    put_u32(ext, b.position);
+    put_u16(ext, b.offset);
+    put_u16(ext, 0);
   }
   record::framed(pending_, record::kExtSst, ext);
   stream_.write(pending_);

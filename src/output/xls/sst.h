@@ -31,8 +31,8 @@ class SstWriter {
   const std::vector<Bucket>& buckets() const { return buckets_; }
 
  private:
-  void openRecord(std::uint16_t id);
-  void closeRecord();
+  void open_record(std::uint16_t id);
+  void close_record();
   std::size_t left() const;
 
   ByteSink& stream_;

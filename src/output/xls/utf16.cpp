@@ -54,7 +54,7 @@ char32_t decode(std::string_view text, std::size_t& i) {
 
 }  // namespace
 
-void toUtf16(std::string_view utf8, std::u16string& out) {
+void to_utf16(std::string_view utf8, std::u16string& out) {
   out.clear();
   out.reserve(utf8.size());
   std::size_t i = 0;
@@ -70,13 +70,13 @@ void toUtf16(std::string_view utf8, std::u16string& out) {
   }
 }
 
-std::u16string toUtf16(std::string_view utf8) {
+std::u16string to_utf16(std::string_view utf8) {
   std::u16string out;
-  toUtf16(utf8, out);
+  to_utf16(utf8, out);
   return out;
 }
 
-std::size_t utf16Length(std::string_view utf8) {
+std::size_t utf16_length(std::string_view utf8) {
   std::size_t units = 0;
   std::size_t i = 0;
   while (i < utf8.size()) {
@@ -91,7 +91,7 @@ std::size_t utf16Length(std::string_view utf8) {
   return units;
 }
 
-std::string toUtf8(std::u16string_view utf16) {
+std::string to_utf8(std::u16string_view utf16) {
   std::string out;
   out.reserve(utf16.size());
   for (std::size_t i = 0; i < utf16.size(); ++i) {
@@ -122,7 +122,7 @@ std::string toUtf8(std::u16string_view utf16) {
   return out;
 }
 
-void putUtf16(Bytes& out, std::u16string_view text) {
+void put_utf16(Bytes& out, std::u16string_view text) {
   const std::size_t at = out.size();
   out.resize(at + 2 * text.size());
   std::uint8_t* p = out.data() + at;

@@ -2,7 +2,7 @@
 
 namespace vkt::xls {
 
-bool CellValue::isNumber() const {
+bool CellValue::is_number() const {
   switch (kind_) {
     case Kind::Int16:
     case Kind::Int32:

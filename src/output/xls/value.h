@@ -31,9 +31,9 @@ class CellValue {
   CellValue(const char* v) : kind_(Kind::Text), text_(v) {}
 
   Kind kind() const { return kind_; }
-  bool isEmpty() const { return kind_ == Kind::Empty; }
+  bool is_empty() const { return kind_ == Kind::Empty; }
   // Number kinds become NUMBER cells; everything else is written as text.
-  bool isNumber() const;
+  bool is_number() const;
   // The number as the file stores it (8-byte double); 0 for non-numbers.
   double number() const;
   // Raw integer of Int16/Int32/Byte/Boolean, scaled amount of Currency.
@@ -41,7 +41,7 @@ class CellValue {
   // The text of a Text value; the text form of a Boolean ("True"/"False"); empty otherwise.
   std::string text() const;
   // The stored text of a Text value, without a copy.
-  const std::string& textRef() const { return text_; }
+  const std::string& text_ref() const { return text_; }
 
   bool operator==(const CellValue&) const = default;
 

@@ -10,7 +10,7 @@ namespace vkt::xls {
 
 namespace {
 
-char16_t foldCase(char16_t c) {
+char16_t fold_case(char16_t c) {
   if (c >= u'a' && c <= u'z') {
     return static_cast<char16_t>(c - 0x20);
   }
@@ -23,21 +23,21 @@ char16_t foldCase(char16_t c) {
   return c;
 }
 
-bool isBlank(char16_t c) {
+bool is_blank(char16_t c) {
   return c <= 0x20;
 }
 
-std::int32_t heightOf(std::int64_t top, std::int64_t bottom) {
+std::int32_t height_of(std::int64_t top, std::int64_t bottom) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(bottom - top + 1, 0, INT32_MAX));
 }
 
-std::uint64_t doubleBits(double v) {
+std::uint64_t double_bits(double v) {
   std::uint64_t bits;
   std::memcpy(&bits, &v, sizeof bits);
   return bits;
 }
 
-double bitsDouble(std::uint64_t bits) {
+double bits_double(std::uint64_t bits) {
   double v;
   std::memcpy(&v, &bits, sizeof v);
   return v;
@@ -45,11 +45,11 @@ double bitsDouble(std::uint64_t bits) {
 
 }  // namespace
 
-bool sameSheetName(std::string_view a, std::string_view b) {
-  const std::u16string wa = toUtf16(a);
-  const std::u16string wb = toUtf16(b);
+bool same_sheet_name(std::string_view a, std::string_view b) {
+  const std::u16string wa = to_utf16(a);
+  const std::u16string wb = to_utf16(b);
   return wa.size() == wb.size() && std::equal(wa.begin(), wa.end(), wb.begin(), [](char16_t x, char16_t y) {
-           return foldCase(x) == foldCase(y);
+           return fold_case(x) == fold_case(y);
          });
 }
 
@@ -64,7 +64,7 @@ CellValue XlsRange::Value() const {
 }
 
 XlsRange& XlsRange::Value(const CellValue& value) {
-  sheet_->setValue(index_, value);
+  sheet_->set_value(index_, value);
   return *this;
 }
 
@@ -73,7 +73,7 @@ XlsRange& XlsRange::Value(const CellValue& value) {
 XlsWorksheet::XlsWorksheet(XlsWorkbook& owner, std::string name) : owner_(&owner), name_(std::move(name)) {}
 
 void XlsWorksheet::Name(std::string_view name) {
-  std::u16string wide = toUtf16(name);
+  std::u16string wide = to_utf16(name);
   if (wide.size() > kMaxNameLength) {
     std::size_t keep = kMaxNameLength;
     // Never keep half of a surrogate pair.
@@ -83,14 +83,14 @@ void XlsWorksheet::Name(std::string_view name) {
     wide.resize(keep);
   }
   std::size_t first = 0;
-  while (first < wide.size() && isBlank(wide[first])) {
+  while (first < wide.size() && is_blank(wide[first])) {
     ++first;
   }
   std::size_t last = wide.size();
-  while (last > first && isBlank(wide[last - 1])) {
+  while (last > first && is_blank(wide[last - 1])) {
     --last;
   }
-  name_ = toUtf8(std::u16string_view(wide).substr(first, last - first));
+  name_ = to_utf8(std::u16string_view(wide).substr(first, last - first));
 }
 
 XlsRange XlsWorksheet::Cells(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
@@ -99,29 +99,29 @@ XlsRange XlsWorksheet::Cells(std::int32_t l, std::int32_t t, std::int32_t r, std
   // last range's row right of every range there while all ranges are one row tall, meets
   // nothing and goes to the end of the list.
   if (!ranges_.empty() && t <= b && l <= r &&
-      (t > used_.lastRow || (tallest_ == 1 && t == ranges_.back().top && l > lastRowRight_))) {
+      (t > used_.last_row || (tallest_ == 1 && t == ranges_.back().top && l > lastRowRight_))) {
     lastRowRight_ = t == ranges_.back().top ? std::max(lastRowRight_, r) : r;
     ranges_.push_back(fresh);
-    tallest_ = std::max(tallest_, heightOf(t, b));
-    used_.firstColumn = std::min(used_.firstColumn, l);
-    used_.lastColumn = std::max(used_.lastColumn, r);
-    used_.lastRow = std::max(used_.lastRow, b);
+    tallest_ = std::max(tallest_, height_of(t, b));
+    used_.first_column = std::min(used_.first_column, l);
+    used_.last_column = std::max(used_.last_column, r);
+    used_.last_row = std::max(used_.last_row, b);
     return XlsRange(*this, ranges_.size() - 1);
   }
   // 64-bit arithmetic: the model takes any 32-bit numbers, the file's limits are checked on save.
-  const std::int64_t lowestTop = static_cast<std::int64_t>(t) - tallest_ + 1;
+  const std::int64_t lowest_top = static_cast<std::int64_t>(t) - tallest_ + 1;
   auto start = std::partition_point(ranges_.begin(), ranges_.end(),
-                                    [&](const RangeData& x) { return x.top < lowestTop; });
+                                    [&](const RangeData& x) { return x.top < lowest_top; });
   std::size_t result = 0;
   if (start == ranges_.end()) {
     ranges_.push_back(fresh);
     result = ranges_.size() - 1;
-    tallest_ = std::max(tallest_, heightOf(t, b));
+    tallest_ = std::max(tallest_, height_of(t, b));
   } else {
     // Scan the ranges that may meet the rectangle; drop the overlapping ones in place.
     std::size_t write = static_cast<std::size_t>(start - ranges_.begin());
     std::size_t read = write;
-    std::size_t insertAt = write;
+    std::size_t insert_at = write;
     std::size_t found = 0;
     bool exact = false;
     bool removed = false;
@@ -139,7 +139,7 @@ XlsRange XlsWorksheet::Cells(std::int32_t l, std::int32_t t, std::int32_t r, std
         ranges_[write] = ranges_[read];
       }
       if (ranges_[write].top <= t) {
-        insertAt = write + 1;
+        insert_at = write + 1;
       }
       ++write;
       ++read;
@@ -151,33 +151,33 @@ XlsRange XlsWorksheet::Cells(std::int32_t l, std::int32_t t, std::int32_t r, std
     if (exact) {
       result = found;
     } else {
-      ranges_.insert(ranges_.begin() + static_cast<std::ptrdiff_t>(insertAt), fresh);
-      result = insertAt;
+      ranges_.insert(ranges_.begin() + static_cast<std::ptrdiff_t>(insert_at), fresh);
+      result = insert_at;
     }
     if (removed) {
       // The new range counts too: leaving it out would let a later lookup start past it.
       std::int32_t tallest = 1;
       for (const RangeData& x : ranges_) {
-        tallest = std::max(tallest, heightOf(x.top, x.bottom));
+        tallest = std::max(tallest, height_of(x.top, x.bottom));
       }
       tallest_ = tallest;
     } else {
-      tallest_ = std::max(tallest_, heightOf(t, b));
+      tallest_ = std::max(tallest_, height_of(t, b));
     }
   }
-  noteLastRow();
+  note_last_row();
   if (used_.empty()) {
     used_ = {l, t, r, b};
   } else {
-    used_.firstColumn = std::min(used_.firstColumn, l);
-    used_.firstRow = std::min(used_.firstRow, t);
-    used_.lastColumn = std::max(used_.lastColumn, r);
-    used_.lastRow = std::max(used_.lastRow, b);
+    used_.first_column = std::min(used_.first_column, l);
+    used_.first_row = std::min(used_.first_row, t);
+    used_.last_column = std::max(used_.last_column, r);
+    used_.last_row = std::max(used_.last_row, b);
   }
   return XlsRange(*this, result);
 }
 
-void XlsWorksheet::noteLastRow() {
+void XlsWorksheet::note_last_row() {
   lastRowRight_ = INT32_MIN;
   for (auto it = ranges_.rbegin(); it != ranges_.rend() && it->top == ranges_.back().top; ++it) {
     lastRowRight_ = std::max(lastRowRight_, it->right);
@@ -188,7 +188,7 @@ std::string_view XlsWorksheet::text(const RangeData& range) const {
   if (range.kind != CellValue::Kind::Text) {
     return {};
   }
-  return std::string_view(texts_).substr(range.payload, range.textLength);
+  return std::string_view(texts_).substr(range.payload, range.text_length);
 }
 
 CellValue XlsWorksheet::value(const RangeData& range) const {
@@ -203,9 +203,9 @@ CellValue XlsWorksheet::value(const RangeData& range) const {
     case Kind::Byte:
       return CellValue(static_cast<std::uint8_t>(range.payload));
     case Kind::Single:
-      return CellValue(static_cast<float>(bitsDouble(range.payload)));
+      return CellValue(static_cast<float>(bits_double(range.payload)));
     case Kind::Double:
-      return CellValue(bitsDouble(range.payload));
+      return CellValue(bits_double(range.payload));
     case Kind::Currency:
       return CellValue(Currency{static_cast<std::int64_t>(range.payload)});
     case Kind::Boolean:
@@ -216,18 +216,18 @@ CellValue XlsWorksheet::value(const RangeData& range) const {
   return {};
 }
 
-void XlsWorksheet::setValue(std::size_t index, const CellValue& value) {
+void XlsWorksheet::set_value(std::size_t index, const CellValue& value) {
   RangeData& range = ranges_.at(index);
   using Kind = CellValue::Kind;
   range.kind = value.kind();
-  range.textLength = 0;
+  range.text_length = 0;
   switch (value.kind()) {
     case Kind::Empty:
       range.payload = 0;
       break;
     case Kind::Single:
     case Kind::Double:
-      range.payload = doubleBits(value.number());
+      range.payload = double_bits(value.number());
       break;
     case Kind::Int16:
     case Kind::Int32:
@@ -237,7 +237,7 @@ void XlsWorksheet::setValue(std::size_t index, const CellValue& value) {
       range.payload = static_cast<std::uint64_t>(value.integer());
       break;
     case Kind::Text: {
-      std::string_view source = value.textRef();
+      std::string_view source = value.text_ref();
       const std::size_t offset = texts_.size();
       // Each CR LF pair loses its CR.
       for (auto pair = source.find("\r\n"); pair != std::string_view::npos; pair = source.find("\r\n")) {
@@ -246,27 +246,27 @@ void XlsWorksheet::setValue(std::size_t index, const CellValue& value) {
       }
       texts_.append(source);
       range.payload = offset;
-      range.textLength = static_cast<std::uint32_t>(texts_.size() - offset);
+      range.text_length = static_cast<std::uint32_t>(texts_.size() - offset);
       break;
     }
   }
 }
 
-void XlsWorksheet::reserve(std::size_t ranges, std::size_t textBytes) {
+void XlsWorksheet::reserve(std::size_t ranges, std::size_t text_bytes) {
   ranges_.reserve(ranges);
-  texts_.reserve(textBytes);
+  texts_.reserve(text_bytes);
 }
 
 // ---- XlsWorkbook ----
 
-bool XlsWorkbook::hasSheetNamed(std::string_view name) const {
+bool XlsWorkbook::has_sheet_named(std::string_view name) const {
   return std::any_of(sheets_.begin(), sheets_.end(),
-                     [&](const auto& sheet) { return sameSheetName(sheet->Name(), name); });
+                     [&](const auto& sheet) { return same_sheet_name(sheet->Name(), name); });
 }
 
 XlsWorksheet& XlsWorkbook::AddSheet() {
   std::size_t number = sheets_.size() + 1;
-  while (hasSheetNamed("Sheet" + std::to_string(number))) {
+  while (has_sheet_named("Sheet" + std::to_string(number))) {
     ++number;
   }
   sheets_.push_back(std::make_unique<XlsWorksheet>(*this, "Sheet" + std::to_string(number)));

@@ -9,6 +9,9 @@
 
 #include "output/xls/value.h"
 
+// The workbook interface keeps the names the export has always called it by (XlsWorkbook,
+// XlsWorksheet, XlsRange, XlsPageSetup, AddSheet, Cells, Value, Name, Title, Save); everything
+// else in the writer is snake_case like the rest of the program.
 namespace vkt::xls {
 
 class XlsWorkbook;
@@ -16,28 +19,28 @@ class XlsWorksheet;
 
 // Page settings written for every sheet; the writer offers no way to change them.
 struct XlsPageSetup {
-  std::uint16_t paperSize = 9;  // A4
+  std::uint16_t paper_size = 9;  // A4
   bool portrait = true;
   std::uint16_t scale = 100;
-  std::uint16_t firstPageNumber = 1;
-  std::uint16_t fitWidth = 1;
-  std::uint16_t fitHeight = 1;
-  double leftMargin = 2.0;
-  double rightMargin = 2.0;
-  double topMargin = 2.5;
-  double bottomMargin = 2.5;
-  double headerMargin = 0.0;
-  double footerMargin = 0.0;
+  std::uint16_t first_page_number = 1;
+  std::uint16_t fit_width = 1;
+  std::uint16_t fit_height = 1;
+  double left_margin = 2.0;
+  double right_margin = 2.0;
+  double top_margin = 2.5;
+  double bottom_margin = 2.5;
+  double header_margin = 0.0;
+  double footer_margin = 0.0;
   std::uint16_t copies = 0;
 };
 
 // Rectangle covered by everything ever requested through Cells; all -1 until the first request.
 struct UsedArea {
-  std::int32_t firstColumn = -1;
-  std::int32_t firstRow = -1;
-  std::int32_t lastColumn = -1;
-  std::int32_t lastRow = -1;
-  bool empty() const { return firstRow < 0 && lastRow < 0 && firstColumn < 0 && lastColumn < 0; }
+  std::int32_t first_column = -1;
+  std::int32_t first_row = -1;
+  std::int32_t last_column = -1;
+  std::int32_t last_row = -1;
+  bool empty() const { return first_row < 0 && last_row < 0 && first_column < 0 && last_column < 0; }
 };
 
 // A range as the sheet stores it: by value, 32 bytes, so a full sheet of single cells stays one
@@ -48,13 +51,13 @@ struct RangeData {
   std::int32_t right;
   std::int32_t bottom;
   CellValue::Kind kind;
-  std::uint32_t textLength;  // UTF-8 bytes of a text value
-  std::uint64_t payload;     // integer, double bits, or offset into the text store
+  std::uint32_t text_length;  // UTF-8 bytes of a text value
+  std::uint64_t payload;      // integer, double bits, or offset into the text store
 
   bool covers(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) const {
     return left == l && top == t && right == r && bottom == b;
   }
-  bool isMerged() const { return left != right || top != bottom; }
+  bool is_merged() const { return left != right || top != bottom; }
 };
 static_assert(sizeof(RangeData) == 32);
 
@@ -97,25 +100,25 @@ class XlsWorksheet {
   // rectangle are removed with their values.
   XlsRange Cells(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
-  std::size_t rangeCount() const { return ranges_.size(); }
+  std::size_t range_count() const { return ranges_.size(); }
   XlsRange range(std::size_t index) { return XlsRange(*this, index); }
   // Ranges in ascending order of top row, older before newer on the same top row.
   const std::vector<RangeData>& ranges() const { return ranges_; }
   std::string_view text(const RangeData& range) const;
   CellValue value(const RangeData& range) const;
 
-  const UsedArea& usedArea() const { return used_; }
-  std::int32_t tallestHeight() const { return tallest_; }
-  const XlsPageSetup& pageSetup() const { return pageSetup_; }
+  const UsedArea& used_area() const { return used_; }
+  std::int32_t tallest_height() const { return tallest_; }
+  const XlsPageSetup& page_setup() const { return pageSetup_; }
 
   // Room for this many ranges and text bytes, for callers that know the size beforehand.
-  void reserve(std::size_t ranges, std::size_t textBytes = 0);
+  void reserve(std::size_t ranges, std::size_t text_bytes = 0);
 
  private:
   friend class XlsRange;
-  void setValue(std::size_t index, const CellValue& value);
+  void set_value(std::size_t index, const CellValue& value);
 
-  void noteLastRow();
+  void note_last_row();
 
   XlsWorkbook* owner_;
   std::string name_;
@@ -137,18 +140,18 @@ class XlsWorkbook {
 
   // Appends a sheet named "Sheet<n>", n being the first free number from the sheet count + 1.
   XlsWorksheet& AddSheet();
-  std::size_t sheetCount() const { return sheets_.size(); }
+  std::size_t sheet_count() const { return sheets_.size(); }
   XlsWorksheet& sheet(std::size_t index) { return *sheets_.at(index); }
   const XlsWorksheet& sheet(std::size_t index) const { return *sheets_.at(index); }
 
  private:
-  bool hasSheetNamed(std::string_view name) const;
+  bool has_sheet_named(std::string_view name) const;
 
   std::string title_ = "PReport";
   std::vector<std::unique_ptr<XlsWorksheet>> sheets_;
 };
 
 // Sheet names compare without regard to letter case (Latin and Cyrillic letters).
-bool sameSheetName(std::string_view a, std::string_view b);
+bool same_sheet_name(std::string_view a, std::string_view b);
 
 }  // namespace vkt::xls

@@ -16,34 +16,34 @@ constexpr char16_t kStreamName[] = u"Workbook";
 
 void WorkbookWriter::Save(const XlsWorkbook&, const std::string&) {}
 
-void ExcelWriter::Save(const XlsWorkbook& workbook, const std::string& fileName) {
-  checkLimits(workbook);
-  OutputFile file(fileName);
+void ExcelWriter::Save(const XlsWorkbook& workbook, const std::string& file_name) {
+  check_limits(workbook);
+  OutputFile file(file_name);
   FileSink sink(file);
   std::optional<CompoundFileWriter> stream;
   try {
     stream.emplace(sink, kStreamName);
   } catch (const std::bad_alloc&) {
-    throw createStreamError(storage_code::kInsufficientMemory);
+    throw create_stream_error(storage_code::kInsufficientMemory);
   }
-  writeWorkbookStream(workbook, *stream);
+  write_workbook_stream(workbook, *stream);
   stream->finish();
   sink.flush();
   file.commit();
 }
 
-Bytes workbookStream(const XlsWorkbook& workbook) {
-  checkLimits(workbook);
+Bytes workbook_stream(const XlsWorkbook& workbook) {
+  check_limits(workbook);
   MemorySink sink;
-  writeWorkbookStream(workbook, sink);
+  write_workbook_stream(workbook, sink);
   return sink.bytes();
 }
 
-Bytes workbookFile(const XlsWorkbook& workbook) {
-  checkLimits(workbook);
+Bytes workbook_file(const XlsWorkbook& workbook) {
+  check_limits(workbook);
   MemorySink sink;
   CompoundFileWriter stream(sink, kStreamName);
-  writeWorkbookStream(workbook, stream);
+  write_workbook_stream(workbook, stream);
   stream.finish();
   return sink.bytes();
 }

@@ -11,7 +11,7 @@ namespace vkt::xls {
 class WorkbookWriter {
  public:
   virtual ~WorkbookWriter() = default;
-  virtual void Save(const XlsWorkbook& workbook, const std::string& fileName);
+  virtual void Save(const XlsWorkbook& workbook, const std::string& file_name);
 };
 
 // Writes an Excel 97–2003 workbook (".xls"): a compound file whose one stream "Workbook" holds
@@ -21,11 +21,11 @@ class WorkbookWriter {
 // created or written.
 class ExcelWriter : public WorkbookWriter {
  public:
-  void Save(const XlsWorkbook& workbook, const std::string& fileName) override;
+  void Save(const XlsWorkbook& workbook, const std::string& file_name) override;
 };
 
 // The same bytes in memory: the "Workbook" stream alone, and the whole file.
-Bytes workbookStream(const XlsWorkbook& workbook);
-Bytes workbookFile(const XlsWorkbook& workbook);
+Bytes workbook_stream(const XlsWorkbook& workbook);
+Bytes workbook_file(const XlsWorkbook& workbook);
 
 }  // namespace vkt::xls

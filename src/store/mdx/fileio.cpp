@@ -16,36 +16,36 @@ constexpr std::uintmax_t kMaxIndexFileSize = std::uintmax_t{1} << 30;
 
 }  // namespace
 
-std::string displayName(const std::filesystem::path& path) {
+std::string display_name(const std::filesystem::path& path) {
   const std::u8string name = path.filename().u8string();
   return std::string(name.begin(), name.end());
 }
 
-void writeFileAtomically(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+void write_file_atomically(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
   try {
     dbf::FileReplacement replacement(path);
     replacement.file().write_at(0, bytes.data(), bytes.size());
     replacement.commit();
   } catch (const dbf::DbfError& e) {
     throw MdxError(ErrorKind::Io,
-                   "Не удалось записать индексный файл " + displayName(path) + ": " + e.what());
+                   "Не удалось записать индексный файл " + display_name(path) + ": " + e.what());
   }
 }
 
-std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path) {
+std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path) {
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
   if (ec) {
-    throw MdxError(ErrorKind::Io, "Не удалось открыть индексный файл " + displayName(path));
+    throw MdxError(ErrorKind::Io, "Не удалось открыть индексный файл " + display_name(path));
   }
   if (size > kMaxIndexFileSize) {
-    throw MdxError(ErrorKind::Damaged, "Индексный файл " + displayName(path) + " слишком велик");
+    throw MdxError(ErrorKind::Damaged, "Индексный файл " + display_name(path) + " слишком велик");
   }
   std::ifstream file(path, std::ios::binary);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!file || file.gcount() != static_cast<std::streamsize>(bytes.size())) {
-    throw MdxError(ErrorKind::Io, "Не удалось прочитать индексный файл " + displayName(path));
+    throw MdxError(ErrorKind::Io, "Не удалось прочитать индексный файл " + display_name(path));
   }
   return bytes;
 }

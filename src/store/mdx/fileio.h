@@ -9,9 +9,9 @@
 
 namespace vkt::mdx {
 
-void writeFileAtomically(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
-std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path);
+void write_file_atomically(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path);
 // The file name as UTF-8 text for messages.
-std::string displayName(const std::filesystem::path& path);
+std::string display_name(const std::filesystem::path& path);
 
 }  // namespace vkt::mdx

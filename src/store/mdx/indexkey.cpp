@@ -15,29 +15,29 @@ constexpr int kExponentBias = 0x34;
 constexpr std::uint8_t kNegativeBit = 0x80;
 constexpr std::uint8_t kAlwaysSetBit = 0x01;
 
-NumericKey zeroKey() {
+NumericKey zero_key() {
   NumericKey key{};
   key[0] = kExponentBias;
   key[1] = kAlwaysSetBit;
   return key;
 }
 
-bool isDigit(char c) {
+bool is_digit(char c) {
   return c >= '0' && c <= '9';
 }
 
 // Builds the key from a sign, the significant digits (first one not zero) and the decimal
 // exponent: the value is 0.d1d2d3... x 10^exponent.
-NumericKey packDigits(bool negative, std::string_view digits, int exponent) {
+NumericKey pack_digits(bool negative, std::string_view digits, int exponent) {
   while (!digits.empty() && digits.back() == '0') {
     digits.remove_suffix(1);
   }
   if (digits.empty()) {
-    return zeroKey();
+    return zero_key();
   }
   const int biased = kExponentBias + exponent;
   if (biased < 0) {
-    return zeroKey();  // far below anything a table field holds
+    return zero_key();  // far below anything a table field holds
   }
   if (biased > 0xFF) {
     throw MdxError(ErrorKind::Limit, "Число слишком велико для ключа индекса");
@@ -59,7 +59,7 @@ int sign(const NumericKey& key) {
   return (key[1] & kNegativeBit) != 0 ? -1 : 1;
 }
 
-double readDateKey(std::string_view bytes) {
+double read_date_key(std::string_view bytes) {
   std::uint64_t bits = 0;
   for (std::size_t i = 0; i < kDateKeyLength && i < bytes.size(); ++i) {
     bits |= static_cast<std::uint64_t>(static_cast<std::uint8_t>(bytes[i])) << (8 * i);
@@ -69,7 +69,7 @@ double readDateKey(std::string_view bytes) {
 
 }  // namespace
 
-NumericKey numericKeyFromText(std::string_view text) {
+NumericKey numeric_key_from_text(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size() && text[pos] == ' ') {
     ++pos;
@@ -90,13 +90,13 @@ NumericKey numericKeyFromText(std::string_view text) {
   bool significant = false;
   int exponent = 0;
   bool point = false;
-  bool anyDigit = false;
+  bool any_digit = false;
   for (; pos < end; ++pos) {
     const char c = text[pos];
     if (c == '.' && !point) {
       point = true;
-    } else if (isDigit(c)) {
-      anyDigit = true;
+    } else if (is_digit(c)) {
+      any_digit = true;
       if (!significant && c == '0') {
         exponent -= point ? 1 : 0;
         continue;
@@ -107,18 +107,18 @@ NumericKey numericKeyFromText(std::string_view text) {
         digits[count++] = c;  // digits beyond the twentieth are cut
       }
     } else {
-      return zeroKey();  // overflow stars or foreign bytes: read as an empty field
+      return zero_key();  // overflow stars or foreign bytes: read as an empty field
     }
   }
-  if (!anyDigit) {
-    return zeroKey();
+  if (!any_digit) {
+    return zero_key();
   }
-  return packDigits(negative, std::string_view(digits, count), exponent);
+  return pack_digits(negative, std::string_view(digits, count), exponent);
 }
 
-NumericKey numericKeyFromDouble(double value) {
+NumericKey numeric_key_from_double(double value) {
   if (value != value) {
-    return zeroKey();
+    return zero_key();
   }
   // Shortest form that reads back as the same double, in fixed notation.
   char buffer[400];
@@ -126,10 +126,10 @@ NumericKey numericKeyFromDouble(double value) {
   if (result.ec != std::errc()) {
     throw MdxError(ErrorKind::Usage, "Число не может быть ключом индекса");
   }
-  return numericKeyFromText(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
+  return numeric_key_from_text(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
 }
 
-std::string numericKeyToText(const NumericKey& key) {
+std::string numeric_key_to_text(const NumericKey& key) {
   const std::size_t count = (key[1] >> 2) & 0x1F;
   if (count == 0) {
     return "0";
@@ -153,7 +153,7 @@ std::string numericKeyToText(const NumericKey& key) {
   return text;
 }
 
-NumericKey numericKeyFromBytes(std::string_view bytes) {
+NumericKey numeric_key_from_bytes(std::string_view bytes) {
   if (bytes.size() != kNumericKeyLength) {
     throw MdxError(ErrorKind::Usage, "Числовой ключ индекса должен занимать 12 байт");
   }
@@ -162,7 +162,7 @@ NumericKey numericKeyFromBytes(std::string_view bytes) {
   return key;
 }
 
-int compareNumericKeys(const NumericKey& a, const NumericKey& b) {
+int compare_numeric_keys(const NumericKey& a, const NumericKey& b) {
   const int sa = sign(a);
   const int sb = sign(b);
   if (sa != sb) {
@@ -182,12 +182,12 @@ int compareNumericKeys(const NumericKey& a, const NumericKey& b) {
   return magnitude * sa;
 }
 
-void sortableKey(KeyType type, std::string_view key, std::uint8_t* out) {
+void sortable_key(KeyType type, std::string_view key, std::uint8_t* out) {
   std::memcpy(out, key.data(), key.size());
   if (type != KeyType::Numeric || key.size() != kNumericKeyLength) {
     return;
   }
-  const int s = sign(numericKeyFromBytes(key));
+  const int s = sign(numeric_key_from_bytes(key));
   // Class first (negative, zero, positive), then the exponent and the digits; for negative
   // numbers a larger magnitude is a smaller number, so those bytes are inverted.
   out[0] = static_cast<std::uint8_t>(s + 1);
@@ -201,22 +201,22 @@ void sortableKey(KeyType type, std::string_view key, std::uint8_t* out) {
   }
 }
 
-std::string characterKey(std::string_view stored, std::size_t keyLength) {
-  std::string key(stored.substr(0, std::min(stored.size(), keyLength)));
-  key.resize(keyLength, ' ');
+std::string character_key(std::string_view stored, std::size_t key_length) {
+  std::string key(stored.substr(0, std::min(stored.size(), key_length)));
+  key.resize(key_length, ' ');
   return key;
 }
 
-int compareKeys(KeyType type, std::string_view a, std::string_view b) {
+int compare_keys(KeyType type, std::string_view a, std::string_view b) {
   switch (type) {
     case KeyType::Numeric:
       if (a.size() == kNumericKeyLength && b.size() == kNumericKeyLength) {
-        return compareNumericKeys(numericKeyFromBytes(a), numericKeyFromBytes(b));
+        return compare_numeric_keys(numeric_key_from_bytes(a), numeric_key_from_bytes(b));
       }
       break;
     case KeyType::Date: {
-      const double da = readDateKey(a);
-      const double db = readDateKey(b);
+      const double da = read_date_key(a);
+      const double db = read_date_key(b);
       if (da < db) {
         return -1;
       }
@@ -239,7 +239,7 @@ int compareKeys(KeyType type, std::string_view a, std::string_view b) {
   return 0;
 }
 
-std::size_t keyLengthFor(KeyType type, std::size_t fieldWidth, std::string_view fieldName) {
+std::size_t key_length_for(KeyType type, std::size_t field_width, std::string_view field_name) {
   switch (type) {
     case KeyType::Numeric:
       return kNumericKeyLength;
@@ -248,17 +248,17 @@ std::size_t keyLengthFor(KeyType type, std::size_t fieldWidth, std::string_view 
     case KeyType::Character:
       break;
   }
-  if (fieldWidth > kMaxCharacterKeyLength) {
-    throw MdxError(ErrorKind::Usage, "Нельзя построить индекс по полю " + std::string(fieldName) +
-                                         ": ключ длиной " + std::to_string(fieldWidth) +
+  if (field_width > kMaxCharacterKeyLength) {
+    throw MdxError(ErrorKind::Usage, "Нельзя построить индекс по полю " + std::string(field_name) +
+                                         ": ключ длиной " + std::to_string(field_width) +
                                          " символов, а допускается не более " +
                                          std::to_string(kMaxCharacterKeyLength));
   }
-  if (fieldWidth == 0) {
+  if (field_width == 0) {
     throw MdxError(ErrorKind::Usage,
-                   "Нельзя построить индекс по полю " + std::string(fieldName) + " нулевой ширины");
+                   "Нельзя построить индекс по полю " + std::string(field_name) + " нулевой ширины");
   }
-  return fieldWidth;
+  return field_width;
 }
 
 }  // namespace vkt::mdx

@@ -5,10 +5,10 @@
 
 namespace vkt::mdx {
 
-std::string formatKey(KeyType type, const std::string& key) {
+std::string format_key(KeyType type, const std::string& key) {
   switch (type) {
     case KeyType::Numeric:
-      return numericKeyToText(numericKeyFromBytes(key));
+      return numeric_key_to_text(numeric_key_from_bytes(key));
     case KeyType::Date: {
       std::uint64_t bits = 0;
       for (std::size_t i = 0; i < key.size() && i < 8; ++i) {
@@ -36,15 +36,15 @@ std::string formatKey(KeyType type, const std::string& key) {
   return text;
 }
 
-std::string dumpMdx(const MdxContents& contents) {
-  std::string out = "table " + contents.tableName + "\n";
+std::string dump_mdx(const MdxContents& contents) {
+  std::string out = "table " + contents.table_name + "\n";
   for (const Tag& tag : contents.tags) {
     const TagDefinition& d = tag.definition;
     out += "tag " + d.name + " field " + d.field + " type " + static_cast<char>(d.type) + " length " +
-           std::to_string(d.keyLength) + (d.descending ? " descending" : " ascending") + " keys " +
+           std::to_string(d.key_length) + (d.descending ? " descending" : " ascending") + " keys " +
            std::to_string(tag.entries.size()) + "\n";
     for (const IndexEntry& e : tag.entries) {
-      out += std::to_string(e.record) + "\t" + formatKey(d.type, e.key) + "\n";
+      out += std::to_string(e.record) + "\t" + format_key(d.type, e.key) + "\n";
     }
   }
   return out;

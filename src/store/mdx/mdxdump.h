@@ -11,7 +11,7 @@ namespace vkt::mdx {
 // Tag line: "tag NAME field FIELD type C length 10 ascending keys 3".
 // Key line: record number, a tab, the key: numeric keys as decimal text, character keys as
 // their bytes without the padding blanks (control bytes as \xHH), date keys as the stored number.
-std::string dumpMdx(const MdxContents& contents);
-std::string formatKey(KeyType type, const std::string& key);
+std::string dump_mdx(const MdxContents& contents);
+std::string format_key(KeyType type, const std::string& key);
 
 }  // namespace vkt::mdx

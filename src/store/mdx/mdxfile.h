@@ -1,5 +1,5 @@
 // A dBase IV production index (.mdx) as a whole: its tags and each tag's keys in tree order.
-// buildMdx() lays the bytes out, parseMdx() checks and reads them back.
+// build_mdx() lays the bytes out, parse_mdx() checks and reads them back.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +28,7 @@ struct TagDefinition {
   std::string name;   // upper case in the file; compared without regard to case
   std::string field;  // the key expression: a field name
   KeyType type = KeyType::Character;
-  std::size_t keyLength = 0;
+  std::size_t key_length = 0;
   bool descending = false;
 
   bool operator==(const TagDefinition&) const = default;
@@ -36,11 +36,11 @@ struct TagDefinition {
 
 struct Tag {
   TagDefinition definition;
-  std::vector<IndexEntry> entries;  // in tree order when read; any order when handed to buildMdx
+  std::vector<IndexEntry> entries;  // in tree order when read; any order when handed to build_mdx
 };
 
 struct MdxContents {
-  std::string tableName;
+  std::string table_name;
   std::vector<Tag> tags;
 };
 
@@ -53,23 +53,23 @@ struct FileDate {
 
 // Sorts each tag's entries into tree order: by key (descending tags backwards), equal keys by
 // ascending record number.
-void sortEntries(const TagDefinition& definition, std::vector<IndexEntry>& entries);
+void sort_entries(const TagDefinition& definition, std::vector<IndexEntry>& entries);
 
 // The bytes of a whole .mdx holding the tags in the given order. Throws MdxError when a tag cannot
 // be stored (bad name, key length, duplicate name, more than 47 tags).
-std::vector<std::uint8_t> buildMdx(std::string_view tableName, std::vector<Tag> tags, FileDate date);
+std::vector<std::uint8_t> build_mdx(std::string_view table_name, std::vector<Tag> tags, FileDate date);
 
 // Reads and checks a whole .mdx: every pointer, count and length is validated and every tag is
 // walked. Throws MdxError describing the first fault found.
-MdxContents parseMdx(std::span<const std::uint8_t> bytes);
+MdxContents parse_mdx(std::span<const std::uint8_t> bytes);
 
 // Writes through a temporary file in the same directory and a rename, so the old file stays
 // whole until the new one is complete.
-void writeMdxFile(const std::filesystem::path& path, std::string_view tableName,
-                  const std::vector<Tag>& tags);
-MdxContents readMdxFile(const std::filesystem::path& path);
+void write_mdx_file(const std::filesystem::path& path, std::string_view table_name,
+                    const std::vector<Tag>& tags);
+MdxContents read_mdx_file(const std::filesystem::path& path);
 
 // Upper-cases ASCII letters: tag names compare without regard to case.
-std::string upperTagName(std::string_view name);
+std::string upper_tag_name(std::string_view name);
 
 }  // namespace vkt::mdx

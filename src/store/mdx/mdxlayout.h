@@ -72,11 +72,11 @@ inline constexpr std::size_t kNodeItems = 8;
 // Room the node header and the trailing pointer take out of a block.
 inline constexpr std::size_t kNodeOverhead = 12;
 
-inline constexpr std::size_t itemLength(std::size_t keyLength) {
-  return (keyLength + 4 + 3) / 4 * 4;
+inline constexpr std::size_t item_length(std::size_t key_length) {
+  return (key_length + 4 + 3) / 4 * 4;
 }
-inline constexpr std::size_t maxKeysPerNode(std::size_t keyLength, std::size_t blockSize = kBlockSize) {
-  return (blockSize - kNodeOverhead) / itemLength(keyLength);
+inline constexpr std::size_t max_keys_per_node(std::size_t key_length, std::size_t block_size = kBlockSize) {
+  return (block_size - kNodeOverhead) / item_length(key_length);
 }
 
 }  // namespace vkt::mdx::layout

@@ -20,91 +20,91 @@ constexpr std::size_t kMaxPagesPerBlock = 32;
 }
 
 struct FileGeometry {
-  std::size_t pagesPerBlock = 0;
-  std::size_t blockSize = 0;
-  std::uint32_t pageCount = 0;
+  std::size_t pages_per_block = 0;
+  std::size_t block_size = 0;
+  std::uint32_t page_count = 0;
 };
 
 class TagWalker {
  public:
-  TagWalker(std::span<const std::uint8_t> bytes, const FileGeometry& geometry, std::vector<bool>& usedPages,
+  TagWalker(std::span<const std::uint8_t> bytes, const FileGeometry& geometry, std::vector<bool>& used_pages,
             Tag& tag)
       : bytes_(bytes),
         geometry_(geometry),
-        usedPages_(usedPages),
+        usedPages_(used_pages),
         tag_(tag),
-        item_(itemLength(tag.definition.keyLength)) {}
+        item_(item_length(tag.definition.key_length)) {}
 
-  void walk(std::uint32_t root, std::size_t maxKeys) {
-    maxKeys_ = maxKeys;
-    walkNode(root, 0);
+  void walk(std::uint32_t root, std::size_t max_keys) {
+    maxKeys_ = max_keys;
+    walk_node(root, 0);
   }
 
  private:
-  std::span<const std::uint8_t> claimBlock(std::uint32_t page) {
-    if (page < kFirstDataPage || page > geometry_.pageCount ||
-        geometry_.pageCount - page < geometry_.pagesPerBlock) {
+  std::span<const std::uint8_t> claim_block(std::uint32_t page) {
+    if (page < kFirstDataPage || page > geometry_.page_count ||
+        geometry_.page_count - page < geometry_.pages_per_block) {
       damaged("ссылка на страницу " + std::to_string(page) + " вне файла в теге " + tag_.definition.name);
     }
-    for (std::size_t p = page; p < page + geometry_.pagesPerBlock; ++p) {
+    for (std::size_t p = page; p < page + geometry_.pages_per_block; ++p) {
       if (usedPages_[p]) {
         damaged("страница " + std::to_string(p) + " используется дважды");
       }
       usedPages_[p] = true;
     }
-    return bytes_.subspan(static_cast<std::size_t>(page) * kPageSize, geometry_.blockSize);
+    return bytes_.subspan(static_cast<std::size_t>(page) * kPageSize, geometry_.block_size);
   }
 
   int ordered(std::string_view a, std::string_view b) const {
-    const int c = compareKeys(tag_.definition.type, a, b);
+    const int c = compare_keys(tag_.definition.type, a, b);
     return tag_.definition.descending ? -c : c;
   }
 
-  void walkNode(std::uint32_t page, int depth) {
+  void walk_node(std::uint32_t page, int depth) {
     if (depth > kMaxTreeDepth) {
       damaged("слишком глубокое дерево в теге " + tag_.definition.name);
     }
-    const auto block = claimBlock(page);
-    const std::uint32_t count = getU32(block, kNodeKeyCount);
+    const auto block = claim_block(page);
+    const std::uint32_t count = get_u32(block, kNodeKeyCount);
     if (count > maxKeys_) {
       damaged("неверное число ключей в узле на странице " + std::to_string(page));
     }
-    const std::uint32_t trailing = getU32(block, kNodeItems + count * item_);
+    const std::uint32_t trailing = get_u32(block, kNodeItems + count * item_);
     if (trailing == 0) {
-      readLeaf(block, count, depth);
+      read_leaf(block, count, depth);
       return;
     }
     for (std::uint32_t i = 0; i <= count; ++i) {
       const std::size_t at = kNodeItems + i * item_;
-      const std::uint32_t child = getU32(block, at);
+      const std::uint32_t child = get_u32(block, at);
       if (child == 0) {
         damaged("пустая ссылка в узле на странице " + std::to_string(page));
       }
       const std::size_t before = tag_.entries.size();
-      walkNode(child, depth + 1);
+      walk_node(child, depth + 1);
       if (tag_.entries.size() == before) {
         continue;
       }
       // Every key of child i lies between separators i - 1 and i.
       if (i > 0) {
-        const std::string_view previous = keyAt(block, at - item_);
+        const std::string_view previous = key_at(block, at - item_);
         if (ordered(tag_.entries[before].key, previous) < 0) {
           damaged("нарушен порядок ключей на странице " + std::to_string(child));
         }
       }
-      if (i < count && ordered(tag_.entries.back().key, keyAt(block, at)) > 0) {
+      if (i < count && ordered(tag_.entries.back().key, key_at(block, at)) > 0) {
         damaged("нарушен порядок ключей на странице " + std::to_string(child));
       }
     }
   }
 
-  std::string_view keyAt(std::span<const std::uint8_t> block, std::size_t itemOffset) const {
-    requireBytes(block, itemOffset + 4, tag_.definition.keyLength);
-    return std::string_view(reinterpret_cast<const char*>(block.data() + itemOffset + 4),
-                            tag_.definition.keyLength);
+  std::string_view key_at(std::span<const std::uint8_t> block, std::size_t item_offset) const {
+    require_bytes(block, item_offset + 4, tag_.definition.key_length);
+    return std::string_view(reinterpret_cast<const char*>(block.data() + item_offset + 4),
+                            tag_.definition.key_length);
   }
 
-  void readLeaf(std::span<const std::uint8_t> block, std::uint32_t count, int depth) {
+  void read_leaf(std::span<const std::uint8_t> block, std::uint32_t count, int depth) {
     if (leafDepth_ < 0) {
       leafDepth_ = depth;
     } else if (leafDepth_ != depth) {
@@ -112,7 +112,7 @@ class TagWalker {
     }
     for (std::uint32_t i = 0; i < count; ++i) {
       const std::size_t at = kNodeItems + i * item_;
-      IndexEntry entry{std::string(keyAt(block, at)), getU32(block, at)};
+      IndexEntry entry{std::string(key_at(block, at)), get_u32(block, at)};
       if (entry.record == 0) {
         damaged("нулевой номер записи в теге " + tag_.definition.name);
       }
@@ -136,7 +136,7 @@ class TagWalker {
   int leafDepth_ = -1;
 };
 
-std::string readTagName(std::span<const std::uint8_t> entry) {
+std::string read_tag_name(std::span<const std::uint8_t> entry) {
   std::string name;
   std::size_t i = kEntryName;
   for (; i < kEntryName + kEntryNameLength && entry[i] != 0; ++i) {
@@ -151,10 +151,10 @@ std::string readTagName(std::span<const std::uint8_t> entry) {
   if (name.empty() || name.size() > kMaxTagNameLength) {
     damaged("недопустимое имя тега");
   }
-  return upperTagName(name);
+  return upper_tag_name(name);
 }
 
-KeyType readKeyType(std::uint8_t byte) {
+KeyType read_key_type(std::uint8_t byte) {
   switch (byte) {
     case 'C':
       return KeyType::Character;
@@ -167,7 +167,7 @@ KeyType readKeyType(std::uint8_t byte) {
   }
 }
 
-std::size_t expectedKeyLength(KeyType type, std::size_t declared) {
+std::size_t expected_key_length(KeyType type, std::size_t declared) {
   switch (type) {
     case KeyType::Numeric:
       return kNumericKeyLength;
@@ -179,20 +179,20 @@ std::size_t expectedKeyLength(KeyType type, std::size_t declared) {
   return declared >= 1 && declared <= kMaxCharacterKeyLength ? declared : 0;
 }
 
-TagDefinition readTagHeader(std::span<const std::uint8_t> header, const std::string& name,
-                            KeyType entryType) {
+TagDefinition read_tag_header(std::span<const std::uint8_t> header, const std::string& name,
+                              KeyType entry_type) {
   TagDefinition d;
   d.name = name;
-  d.type = readKeyType(header[kTagKeyType]);
-  if (d.type != entryType) {
+  d.type = read_key_type(header[kTagKeyType]);
+  if (d.type != entry_type) {
     damaged("тип ключа тега " + name + " не совпадает с таблицей тегов");
   }
   d.descending = (header[kTagFormat] & kFormatDescending) != 0;
-  d.keyLength = getU16(header, kTagKeyLength);
-  if (expectedKeyLength(d.type, d.keyLength) != d.keyLength) {
+  d.key_length = get_u16(header, kTagKeyLength);
+  if (expected_key_length(d.type, d.key_length) != d.key_length) {
     damaged("неверная длина ключа тега " + name);
   }
-  if (getU16(header, kTagItemLength) != itemLength(d.keyLength)) {
+  if (get_u16(header, kTagItemLength) != item_length(d.key_length)) {
     damaged("неверная длина элемента тега " + name);
   }
   std::size_t i = kTagExpression;
@@ -206,12 +206,12 @@ TagDefinition readTagHeader(std::span<const std::uint8_t> header, const std::str
 }
 
 // The binary tree over the tag names must reach every tag once, in name order.
-void checkNameTree(std::span<const std::uint8_t> bytes, const std::vector<Tag>& tags) {
+void check_name_tree(std::span<const std::uint8_t> bytes, const std::vector<Tag>& tags) {
   if (tags.empty()) {
     return;
   }
   std::vector<bool> seen(tags.size() + 1, false);
-  std::vector<std::string> inOrder;
+  std::vector<std::string> in_order;
   std::vector<std::size_t> stack;
   std::size_t node = 1;
   auto link = [&](std::size_t slot, std::size_t field) -> std::size_t {
@@ -239,18 +239,18 @@ void checkNameTree(std::span<const std::uint8_t> bytes, const std::vector<Tag>& 
     }
     node = stack.back();
     stack.pop_back();
-    inOrder.push_back(upperTagName(tags[node - 1].definition.name));
+    in_order.push_back(upper_tag_name(tags[node - 1].definition.name));
     const std::size_t right = link(node, kEntryRight);
     if (right != 0 && link(right, kEntryParent) != node) {
       damaged("неверная ссылка в таблице тегов");
     }
     node = right;
   }
-  if (inOrder.size() != tags.size()) {
+  if (in_order.size() != tags.size()) {
     damaged("таблица тегов связана не полностью");
   }
-  for (std::size_t i = 1; i < inOrder.size(); ++i) {
-    if (!(inOrder[i - 1] < inOrder[i])) {
+  for (std::size_t i = 1; i < in_order.size(); ++i) {
+    if (!(in_order[i - 1] < in_order[i])) {
       damaged("таблица тегов не упорядочена");
     }
   }
@@ -258,7 +258,7 @@ void checkNameTree(std::span<const std::uint8_t> bytes, const std::vector<Tag>& 
 
 }  // namespace
 
-MdxContents parseMdx(std::span<const std::uint8_t> bytes) {
+MdxContents parse_mdx(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < kFirstDataPage * kPageSize) {
     damaged("файл короче заголовка");
   }
@@ -266,63 +266,63 @@ MdxContents parseMdx(std::span<const std::uint8_t> bytes) {
     damaged("неизвестная версия");
   }
   FileGeometry geometry;
-  geometry.pagesPerBlock = getU16(bytes, kHeaderPagesPerBlock);
-  geometry.blockSize = getU16(bytes, kHeaderBlockSize);
-  if (geometry.pagesPerBlock == 0 || geometry.pagesPerBlock > kMaxPagesPerBlock ||
-      geometry.blockSize != geometry.pagesPerBlock * kPageSize) {
+  geometry.pages_per_block = get_u16(bytes, kHeaderPagesPerBlock);
+  geometry.block_size = get_u16(bytes, kHeaderBlockSize);
+  if (geometry.pages_per_block == 0 || geometry.pages_per_block > kMaxPagesPerBlock ||
+      geometry.block_size != geometry.pages_per_block * kPageSize) {
     damaged("неверный размер блока");
   }
-  geometry.pageCount = getU32(bytes, kHeaderPageCount);
-  if (geometry.pageCount < kFirstDataPage || geometry.pageCount > bytes.size() / kPageSize) {
+  geometry.page_count = get_u32(bytes, kHeaderPageCount);
+  if (geometry.page_count < kFirstDataPage || geometry.page_count > bytes.size() / kPageSize) {
     damaged("неверное число страниц");
   }
-  const std::size_t tagCount = getU16(bytes, kHeaderTagsInUse);
-  if (tagCount > kMaxTags) {
+  const std::size_t tag_count = get_u16(bytes, kHeaderTagsInUse);
+  if (tag_count > kMaxTags) {
     damaged("слишком много тегов");
   }
 
   MdxContents contents;
   for (std::size_t i = kHeaderTableName; i < kHeaderTableName + kTableNameLength && bytes[i] != 0; ++i) {
-    contents.tableName.push_back(static_cast<char>(bytes[i]));
+    contents.table_name.push_back(static_cast<char>(bytes[i]));
   }
-  contents.tableName = upperTagName(contents.tableName);
+  contents.table_name = upper_tag_name(contents.table_name);
 
-  std::vector<bool> usedPages(geometry.pageCount, false);
+  std::vector<bool> used_pages(geometry.page_count, false);
   std::set<std::string> names;
-  for (std::size_t t = 0; t < tagCount; ++t) {
+  for (std::size_t t = 0; t < tag_count; ++t) {
     const auto entry = bytes.subspan(kTagTable + t * kTagEntrySize, kTagEntrySize);
-    const std::string name = readTagName(entry);
-    if (!names.insert(upperTagName(name)).second) {
+    const std::string name = read_tag_name(entry);
+    if (!names.insert(upper_tag_name(name)).second) {
       damaged("тег " + name + " повторяется");
     }
-    const std::uint32_t headerPage = getU32(entry, kEntryHeaderPage);
-    if (headerPage < kFirstDataPage || headerPage > geometry.pageCount ||
-        geometry.pageCount - headerPage < geometry.pagesPerBlock) {
+    const std::uint32_t header_page = get_u32(entry, kEntryHeaderPage);
+    if (header_page < kFirstDataPage || header_page > geometry.page_count ||
+        geometry.page_count - header_page < geometry.pages_per_block) {
       damaged("заголовок тега " + name + " вне файла");
     }
-    for (std::size_t p = headerPage; p < headerPage + geometry.pagesPerBlock; ++p) {
-      if (usedPages[p]) {
+    for (std::size_t p = header_page; p < header_page + geometry.pages_per_block; ++p) {
+      if (used_pages[p]) {
         damaged("страница " + std::to_string(p) + " используется дважды");
       }
-      usedPages[p] = true;
+      used_pages[p] = true;
     }
-    const auto header = bytes.subspan(static_cast<std::size_t>(headerPage) * kPageSize, geometry.blockSize);
+    const auto header = bytes.subspan(static_cast<std::size_t>(header_page) * kPageSize, geometry.block_size);
     Tag tag;
-    tag.definition = readTagHeader(header, name, readKeyType(entry[kEntryKeyType]));
-    const std::size_t maxKeys = getU16(header, kTagMaxKeys);
-    if (maxKeys == 0 || maxKeys > maxKeysPerNode(tag.definition.keyLength, geometry.blockSize)) {
+    tag.definition = read_tag_header(header, name, read_key_type(entry[kEntryKeyType]));
+    const std::size_t max_keys = get_u16(header, kTagMaxKeys);
+    if (max_keys == 0 || max_keys > max_keys_per_node(tag.definition.key_length, geometry.block_size)) {
       damaged("неверное число ключей в узле тега " + name);
     }
-    TagWalker walker(bytes, geometry, usedPages, tag);
-    walker.walk(getU32(header, kTagRoot), maxKeys);
+    TagWalker walker(bytes, geometry, used_pages, tag);
+    walker.walk(get_u32(header, kTagRoot), max_keys);
     contents.tags.push_back(std::move(tag));
   }
-  checkNameTree(bytes, contents.tags);
+  check_name_tree(bytes, contents.tags);
   return contents;
 }
 
-MdxContents readMdxFile(const std::filesystem::path& path) {
-  return parseMdx(readWholeFile(path));
+MdxContents read_mdx_file(const std::filesystem::path& path) {
+  return parse_mdx(read_whole_file(path));
 }
 
 }  // namespace vkt::mdx

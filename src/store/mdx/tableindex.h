@@ -30,7 +30,7 @@ class TableIndex {
   TableIndex(const TableIndex&) = delete;
   TableIndex& operator=(const TableIndex&) = delete;
 
-  static std::filesystem::path indexPathFor(const std::filesystem::path& tablePath);
+  static std::filesystem::path index_path_for(const std::filesystem::path& table_path);
 
   // Takes up the index of the table just opened (after every open or reopen) and starts
   // following its changes. The table's order is file order afterwards.
@@ -43,51 +43,51 @@ class TableIndex {
   // same name (names compare without regard to case). A field that cannot be indexed (a text wider
   // than 100 characters) is refused with MdxError; the tag is then not created and the table is
   // left in file order.
-  void addTag(std::string_view tagName, std::string_view fieldName, bool descending);
+  void add_tag(std::string_view tag_name, std::string_view field_name, bool descending);
   // Walks the table in the tag's order from now on. MdxError when there is no such tag.
-  void selectOrder(std::string_view tagName);
+  void select_order(std::string_view tag_name);
   // File order again; the tags stay.
-  void dropOrder();
+  void drop_order();
   // Removes a tag (MdxError when there is none); the last tag takes the file with it.
-  void deleteTag(std::string_view tagName);
+  void delete_tag(std::string_view tag_name);
   // Builds every tag again from the rows.
   void rebuild();
   // Deletes the index file and clears the flags; for closing a measurement file.
-  void removeIndexFile();
+  void remove_index_file();
 
-  bool hasTag(std::string_view tagName) const;
+  bool has_tag(std::string_view tag_name) const;
   std::vector<TagDefinition> tags() const;
   // Upper-case name of the tag giving the order, empty for file order.
-  const std::string& selectedTag() const { return selected_; }
+  const std::string& selected_tag() const { return selected_; }
   // Record numbers in the tag's order.
-  std::vector<std::uint32_t> recordOrder(std::string_view tagName) const;
+  std::vector<std::uint32_t> record_order(std::string_view tag_name) const;
 
   // Record numbers of every record in the order a tag over the field would give, sorted in
   // memory with no index file written. MdxError for a field that cannot be indexed.
-  static std::vector<std::uint32_t> sortedRecords(const dbf::Table& table, std::string_view fieldName,
-                                                  bool descending);
+  static std::vector<std::uint32_t> sorted_records(const dbf::Table& table, std::string_view field_name,
+                                                   bool descending);
 
  private:
   struct FieldKey {
     std::size_t field;
     KeyType type;
-    std::size_t keyLength;
+    std::size_t key_length;
   };
 
-  static FieldKey keyOfField(const dbf::Table& table, std::string_view fieldName);
-  FieldKey keyOf(std::string_view fieldName) const;
-  std::string keyFor(const FieldKey& key, std::uint32_t recno) const;
-  std::vector<IndexEntry> entriesFor(const FieldKey& key) const;
-  Tag* findTag(std::string_view tagName);
-  const Tag* findTag(std::string_view tagName) const;
-  bool matchesTable(const MdxContents& contents) const;
-  void onChange(const dbf::TableChange& change);
-  void insertEntry(Tag& tag, IndexEntry entry);
+  static FieldKey key_of_field(const dbf::Table& table, std::string_view field_name);
+  FieldKey key_of(std::string_view field_name) const;
+  std::string key_for(const FieldKey& key, std::uint32_t recno) const;
+  std::vector<IndexEntry> entries_for(const FieldKey& key) const;
+  Tag* find_tag(std::string_view tag_name);
+  const Tag* find_tag(std::string_view tag_name) const;
+  bool matches_table(const MdxContents& contents) const;
+  void on_change(const dbf::TableChange& change);
+  void insert_entry(Tag& tag, IndexEntry entry);
   void store(const std::vector<Tag>& tags);
-  void applyFlags();
-  void applyOrder(bool keepCurrent);
-  void removeFile();
-  std::filesystem::path indexPath() const;
+  void apply_flags();
+  void apply_order(bool keep_current);
+  void remove_file();
+  std::filesystem::path index_path() const;
 
   dbf::Table& table_;
   std::vector<Tag> tags_;

@@ -146,7 +146,7 @@ void MeasurementDocument::close() {
   std::exception_ptr failure;
   try {
     if (!path_.empty()) {
-      index_->removeIndexFile();
+      index_->remove_index_file();
     }
   } catch (...) {
     failure = std::current_exception();
@@ -181,14 +181,14 @@ std::vector<std::uint32_t> MeasurementDocument::rows() {
 }
 
 void MeasurementDocument::sort(std::string_view tag, std::string_view field, bool descending) {
-  index_->dropOrder();
-  if (index_->hasTag(tag)) {
-    index_->deleteTag(tag);
+  index_->drop_order();
+  if (index_->has_tag(tag)) {
+    index_->delete_tag(tag);
   }
   table_->refresh();
   // The tag is built from every row just now, so no rebuild follows it.
-  index_->addTag(tag, field, descending);
-  index_->selectOrder(tag);
+  index_->add_tag(tag, field, descending);
+  index_->select_order(tag);
   table_->refresh();
 }
 
@@ -196,15 +196,15 @@ void MeasurementDocument::clear_sort(std::string_view tag) {
   if (!table_->is_open()) {
     return;
   }
-  index_->dropOrder();
-  if (index_->hasTag(tag)) {
-    index_->deleteTag(tag);
+  index_->drop_order();
+  if (index_->has_tag(tag)) {
+    index_->delete_tag(tag);
   }
   table_->refresh();
 }
 
 bool MeasurementDocument::has_tag(std::string_view tag) const {
-  return table_->is_open() && index_->hasTag(tag);
+  return table_->is_open() && index_->has_tag(tag);
 }
 
 void MeasurementDocument::delete_rows(std::span<const std::uint32_t> recnos) {
@@ -313,12 +313,12 @@ void MeasurementDocument::attach_index() {
 }
 
 void MeasurementDocument::reopen_keeping_order() {
-  const std::string selected = index_->selectedTag();
+  const std::string selected = index_->selected_tag();
   index_->detach();
   table_->reopen();
   index_->attach();
-  if (!selected.empty() && index_->hasTag(selected)) {
-    index_->selectOrder(selected);
+  if (!selected.empty() && index_->has_tag(selected)) {
+    index_->select_order(selected);
   }
 }
 

@@ -12,7 +12,7 @@
 namespace vkt::measurement {
 
 std::filesystem::path index_path_for(const std::filesystem::path& table_path) {
-  return mdx::TableIndex::indexPathFor(table_path);
+  return mdx::TableIndex::index_path_for(table_path);
 }
 
 void create_measurement_file(dbf::Table& table, const std::filesystem::path& path) {

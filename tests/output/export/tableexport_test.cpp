@@ -68,7 +68,7 @@ void add_device_b_row(dbf::Table& t, int n, double p, double r) {
 std::vector<std::vector<CellValue>> cells_of(const xls::XlsWorksheet& sheet) {
   std::vector<std::vector<CellValue>> rows;
   for (const auto& range : sheet.ranges()) {
-    EXPECT_FALSE(range.isMerged());
+    EXPECT_FALSE(range.is_merged());
     if (rows.size() <= std::size_t(range.top)) {
       rows.resize(std::size_t(range.top) + 1, std::vector<CellValue>(kExportColumnCount));
     }
@@ -190,7 +190,7 @@ TEST(ExportSheet, SheetNameFollowsTheTypeCodeAndAnEmptyKindGivesTheHeaderOnly) {
   auto& sheet = book.AddSheet();
   export_table_to_sheet(*table, 1, sheet);
   EXPECT_EQ(cells_of(sheet).size(), 1u);
-  EXPECT_EQ(sheet.rangeCount(), kExportColumnCount);
+  EXPECT_EQ(sheet.range_count(), kExportColumnCount);
 }
 
 TEST(ExportSheet, RowsComeInFileOrderWhateverOrderTheTableWasWalkedInAndTwoExportsAgree) {
@@ -232,14 +232,14 @@ TEST(ExportSheet, MoreRowsThanASheetHoldsAreRefusedBeforeAnythingIsWritten) {
   } catch (const ExportTooLargeError& e) {
     EXPECT_NE(std::string(e.what()).find("65535"), std::string::npos);
   }
-  EXPECT_EQ(sheet.rangeCount(), 0u);
+  EXPECT_EQ(sheet.range_count(), 0u);
 
   // One row fewer fits exactly.
   table->last();
   table->delete_row();
   auto& full = book.AddSheet();
   export_table_to_sheet(*table, 0, full);
-  EXPECT_EQ(full.usedArea().lastRow, std::int32_t(kMaxExportRows));
+  EXPECT_EQ(full.used_area().last_row, std::int32_t(kMaxExportRows));
 }
 
 }  // namespace

@@ -79,23 +79,23 @@ CompoundFile readCompoundFile(const Data& file) {
     return Data(file.begin() + static_cast<std::ptrdiff_t>(512 + s * sectorSize),
                 file.begin() + static_cast<std::ptrdiff_t>(512 + (s + 1) * sectorSize));
   };
-  cf.fatSectors = u32(file, 44);
-  cf.difatSectors = u32(file, 72);
-  cf.miniFatSectors = u32(file, 64);
+  cf.fat_sectors = u32(file, 44);
+  cf.difat_sectors = u32(file, 72);
+  cf.mini_fat_sectors = u32(file, 64);
 
   std::vector<std::uint32_t> fatList;
-  for (std::size_t i = 0; i < 109 && fatList.size() < cf.fatSectors; ++i) {
+  for (std::size_t i = 0; i < 109 && fatList.size() < cf.fat_sectors; ++i) {
     fatList.push_back(u32(file, 76 + 4 * i));
   }
   std::uint32_t difat = u32(file, 68);
-  for (std::uint32_t d = 0; d < cf.difatSectors; ++d) {
+  for (std::uint32_t d = 0; d < cf.difat_sectors; ++d) {
     const Data ds = sector(difat);
-    for (std::size_t i = 0; i < 127 && fatList.size() < cf.fatSectors; ++i) {
+    for (std::size_t i = 0; i < 127 && fatList.size() < cf.fat_sectors; ++i) {
       fatList.push_back(u32(ds, 4 * i));
     }
     difat = u32(ds, 508);
   }
-  if (fatList.size() != cf.fatSectors) {
+  if (fatList.size() != cf.fat_sectors) {
     throw std::runtime_error("DIFAT lists fewer FAT sectors than the header counts");
   }
   std::vector<std::uint32_t> fat;
@@ -137,14 +137,14 @@ CompoundFile readCompoundFile(const Data& file) {
     return out;
   };
   // Root entry: the mini stream.
-  const std::uint64_t rootSize = u32(directory, 120);
-  const Data miniStream = rootSize > 0 ? readChain(u32(directory, 116), rootSize) : Data();
-  std::vector<std::uint32_t> miniFat;
-  if (cf.miniFatSectors > 0) {
+  const std::uint64_t root_size = u32(directory, 120);
+  const Data miniStream = root_size > 0 ? readChain(u32(directory, 116), root_size) : Data();
+  std::vector<std::uint32_t> mini_fat;
+  if (cf.mini_fat_sectors > 0) {
     for (std::uint32_t s : chain(fat, u32(file, 60))) {
       const Data ms = sector(s);
       for (std::size_t i = 0; i < sectorSize / 4; ++i) {
-        miniFat.push_back(u32(ms, 4 * i));
+        mini_fat.push_back(u32(ms, 4 * i));
       }
     }
   }
@@ -168,7 +168,7 @@ CompoundFile readCompoundFile(const Data& file) {
     if (size < u32(file, 56)) {
       cf.streamInMiniStream = true;
       Data out;
-      for (std::uint32_t m : chain(miniFat, start)) {
+      for (std::uint32_t m : chain(mini_fat, start)) {
         if ((m + 1) * 64 > miniStream.size()) {
           throw std::runtime_error("mini sector past the mini stream");
         }
@@ -377,24 +377,24 @@ std::vector<std::string> checkPositions(const Data& stream) {
     }
     for (std::size_t dbPos : dbcells) {
       const Record& db = records[byPosition[dbPos]];
-      const std::size_t firstRow = dbPos - u32(db.data, 0);
-      const Record* row = recordAt(firstRow);
+      const std::size_t first_row = dbPos - u32(db.data, 0);
+      const Record* row = recordAt(first_row);
       if (!row || row->id != 0x0208) {
         problems.push_back("DBCELL at " + std::to_string(dbPos) + " does not lead back to a ROW record");
         continue;
       }
       std::vector<std::uint16_t> rowNumbers;
-      std::size_t k = byPosition[firstRow];
+      std::size_t k = byPosition[first_row];
       for (; records[k].id == 0x0208; ++k) {
         rowNumbers.push_back(u16(records[k].data, 0));
       }
-      std::map<std::uint16_t, std::size_t> firstCell;
+      std::map<std::uint16_t, std::size_t> first_cell;
       for (; k < records.size() && records[k].position < dbPos; ++k) {
         if (!isCell(records[k].id)) {
           problems.push_back("unexpected record in a row block");
           continue;
         }
-        firstCell.emplace(u16(records[k].data, 0), records[k].position);
+        first_cell.emplace(u16(records[k].data, 0), records[k].position);
       }
       const std::size_t offsets = (db.data.size() - 4) / 2;
       if (offsets != rowNumbers.size()) {
@@ -402,11 +402,11 @@ std::vector<std::string> checkPositions(const Data& stream) {
                            std::to_string(rowNumbers.size()) + " ROW records");
         continue;
       }
-      std::size_t previous = firstRow + 20;
+      std::size_t previous = first_row + 20;
       for (std::size_t i = 0; i < offsets; ++i) {
         const std::uint16_t offset = u16(db.data, 4 + 2 * i);
-        const auto cell = firstCell.find(rowNumbers[i]);
-        if (cell == firstCell.end()) {
+        const auto cell = first_cell.find(rowNumbers[i]);
+        if (cell == first_cell.end()) {
           if (offset != 0) {
             problems.push_back("DBCELL offset for the empty row " + std::to_string(rowNumbers[i]) +
                                " is not 0");

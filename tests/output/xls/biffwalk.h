@@ -22,9 +22,9 @@ Data readFile(const std::filesystem::path& path);
 struct CompoundFile {
   std::uint16_t majorVersion = 0;
   std::uint16_t sectorShift = 0;
-  std::uint32_t fatSectors = 0;
-  std::uint32_t difatSectors = 0;
-  std::uint32_t miniFatSectors = 0;
+  std::uint32_t fat_sectors = 0;
+  std::uint32_t difat_sectors = 0;
+  std::uint32_t mini_fat_sectors = 0;
   bool streamInMiniStream = false;
   std::vector<std::string> entryNames;  // every non-empty directory entry but the root
   std::map<std::string, Data> streams;

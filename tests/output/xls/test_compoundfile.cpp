@@ -39,8 +39,8 @@ TEST(CompoundFile, StreamsOfEverySizeClassComeBackUnchanged) {
     EXPECT_EQ(cf.entryNames, std::vector<std::string>{"Workbook"}) << size;
     EXPECT_EQ(cf.streams.at("Workbook"), stream) << size;
     EXPECT_EQ(cf.streamInMiniStream, size < 4096) << size;
-    EXPECT_EQ(cf.miniFatSectors, size < 4096 ? 1u : 0u) << size;
-    EXPECT_EQ(cf.difatSectors, 0u);
+    EXPECT_EQ(cf.mini_fat_sectors, size < 4096 ? 1u : 0u) << size;
+    EXPECT_EQ(cf.difat_sectors, 0u);
   }
 }
 
@@ -48,15 +48,15 @@ TEST(CompoundFile, MoreThan109FatSectorsNeedDifatSectors) {
   // 109 FAT sectors map 109·128 sectors of 512 bytes: about 7.1 MB.
   const Data stream = pattern(9 * 1024 * 1024 + 333);
   const test::CompoundFile cf = roundTrip(stream, 1 << 20);
-  EXPECT_GT(cf.fatSectors, 109u);
-  EXPECT_EQ(cf.difatSectors, 1u);
+  EXPECT_GT(cf.fat_sectors, 109u);
+  EXPECT_EQ(cf.difat_sectors, 1u);
   EXPECT_EQ(cf.streams.at("Workbook"), stream);
 }
 
 TEST(CompoundFile, ManyDifatSectorsChainToEachOther) {
   const Data stream = pattern(25 * 1024 * 1024);
   const test::CompoundFile cf = roundTrip(stream, 1 << 20);
-  EXPECT_GT(cf.difatSectors, 2u);
+  EXPECT_GT(cf.difat_sectors, 2u);
   EXPECT_EQ(cf.streams.at("Workbook"), stream);
 }
 
@@ -67,11 +67,11 @@ TEST(CompoundFile, PatchesReachBytesInMemoryAndInTheContainer) {
     CompoundFileWriter writer(file, u"Workbook");
     writer.write(stream.data(), stream.size());
     const std::uint8_t patch[4] = {0xDE, 0xAD, 0xBE, 0xEF};
-    writer.writeAt(10, patch, 4);
-    writer.writeAt(size - 4, patch, 4);
+    writer.write_at(10, patch, 4);
+    writer.write_at(size - 4, patch, 4);
     std::copy(patch, patch + 4, stream.begin() + 10);
     std::copy(patch, patch + 4, stream.end() - 4);
-    EXPECT_THROW(writer.writeAt(size - 2, patch, 4), std::out_of_range);
+    EXPECT_THROW(writer.write_at(size - 2, patch, 4), std::out_of_range);
     writer.finish();
     const auto cf = test::readCompoundFile(Data(file.bytes().begin(), file.bytes().end()));
     EXPECT_EQ(cf.streams.at("Workbook"), stream) << size;

@@ -12,7 +12,7 @@ using test::Data;
 using test::Record;
 
 std::vector<Record> recordsOf(const XlsWorkbook& book) {
-  const Bytes stream = workbookStream(book);
+  const Bytes stream = workbook_stream(book);
   const Data data(stream.begin(), stream.end());
   const auto problems = test::checkPositions(data);
   for (const auto& p : problems) {

@@ -78,17 +78,17 @@ std::string escape(std::string_view text) {
 // What every reader must find, as check_xls.py expects it.
 void writeExpected(XlsWorkbook& book, const fs::path& path) {
   std::ofstream out(path, std::ios::binary);
-  for (std::size_t s = 0; s < book.sheetCount(); ++s) {
+  for (std::size_t s = 0; s < book.sheet_count(); ++s) {
     out << "sheet\t" << s << "\t" << escape(book.sheet(s).Name()) << "\n";
   }
-  for (std::size_t s = 0; s < book.sheetCount(); ++s) {
+  for (std::size_t s = 0; s < book.sheet_count(); ++s) {
     XlsWorksheet& sheet = book.sheet(s);
     for (const RangeData& r : sheet.ranges()) {
       const CellValue value = sheet.value(r);
       for (int row = r.top; row <= r.bottom; ++row) {
         for (int col = r.left; col <= r.right; ++col) {
           out << "cell\t" << s << "\t" << row << "\t" << col << "\t";
-          if (row == r.top && col == r.left && value.isNumber()) {
+          if (row == r.top && col == r.left && value.is_number()) {
             char number[64];
             std::snprintf(number, sizeof number, "%.17g", value.number());
             out << "n\t" << number << "\n";
@@ -99,7 +99,7 @@ void writeExpected(XlsWorkbook& book, const fs::path& path) {
           }
         }
       }
-      if (r.isMerged()) {
+      if (r.is_merged()) {
         out << "merge\t" << s << "\t" << r.top << "\t" << r.bottom + 1 << "\t" << r.left << "\t"
             << r.right + 1 << "\n";
       }

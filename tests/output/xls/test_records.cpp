@@ -29,12 +29,12 @@ Data withHeader(const std::string& head, const Data& body) {
 TEST(Records, GlobalsRecordsMatchTheirLayouts) {
   EXPECT_EQ(bytesOf([](Bytes& o) { record::bof(o, record::BofType::Globals); }),
             hex("09 08 10 00 00 06 05 00 BB 0D CC 07 00 00 00 00 00 06 00 00"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::interfaceHdr(o); }), hex("E1 00 02 00 E4 04"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::interfaceEnd(o); }), hex("E2 00 00 00"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::codePage(o); }), hex("42 00 02 00 E4 04"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::excel9File(o); }), hex("C0 01 00 00"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::tabId(o, 3); }), hex("3D 01 06 00 01 00 02 00 03 00"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::fnGroupCount(o); }), hex("9C 00 02 00 0E 00"));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::interface_hdr(o); }), hex("E1 00 02 00 E4 04"));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::interface_end(o); }), hex("E2 00 00 00"));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::code_page(o); }), hex("42 00 02 00 E4 04"));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::excel9_file(o); }), hex("C0 01 00 00"));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::tab_id(o, 3); }), hex("3D 01 06 00 01 00 02 00 03 00"));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::fn_group_count(o); }), hex("9C 00 02 00 0E 00"));
   EXPECT_EQ(bytesOf([](Bytes& o) { record::window1(o); }),
             hex("3D 00 12 00 68 01 1E 00 1E 1D 60 18 38 00 00 00 00 00 01 00 58 02"));
   EXPECT_EQ(bytesOf([](Bytes& o) { record::precision(o); }), hex("0E 00 02 00 01 00"));
@@ -46,7 +46,7 @@ TEST(Records, WriteAccessIsTheCountedTitleFilledWithBlanksTo112Bytes) {
   Data body = hex("07 00 01");
   test::appendText(body, u"PReport");
   body.resize(112, 0x20);
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::writeAccess(o, "PReport"); }), withHeader("5C 00 70 00", body));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::write_access(o, "PReport"); }), withHeader("5C 00 70 00", body));
 }
 
 TEST(Records, FontHasWeight100AndCharacterSet1) {
@@ -57,10 +57,10 @@ TEST(Records, FontHasWeight100AndCharacterSet1) {
 
   record::FontRecord styled;
   styled.italic = true;
-  styled.strikeOut = true;
+  styled.strike_out = true;
   styled.bold = true;
   styled.underline = true;
-  styled.colourIndex = 10;
+  styled.colour_index = 10;
   const Data styledBytes = bytesOf([&](Bytes& o) { record::font(o, styled); });
   EXPECT_EQ(Data(styledBytes.begin() + 4, styledBytes.begin() + 16),
             hex("C8 00 0A 00 0A 00 E8 03 00 00 01 00"));
@@ -73,7 +73,7 @@ TEST(Records, FormatBoundSheetAndTextsAreUncompressedUtf16) {
 
   Data sheet = hex("00 00 00 00 00 00 07 01");
   test::appendText(sheet, u"ВКТ-РС7");
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::boundSheet(o, "ВКТ-РС7"); }), withHeader("85 00 16 00", sheet));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::bound_sheet(o, "ВКТ-РС7"); }), withHeader("85 00 16 00", sheet));
 }
 
 TEST(Records, SheetSettingsRecords) {
@@ -81,15 +81,16 @@ TEST(Records, SheetSettingsRecords) {
             hex("09 08 10 00 00 06 10 00 BB 0D CC 07 00 00 00 00 00 00 00 00"));
   EXPECT_EQ(bytesOf([](Bytes& o) { record::delta(o); }), hex("10 00 08 00 FC A9 F1 D2 4D 62 50 3F"));
   EXPECT_EQ(bytesOf([](Bytes& o) { record::guts(o); }), hex("80 00 08 00 00 00 00 00 00 00 00 00"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::defaultRowHeight(o); }), hex("25 02 04 00 00 00 FF 00"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::wsBool(o); }), hex("81 00 02 00 C1 04"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::leftMargin(o, 2.0); }),
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::default_row_height(o); }), hex("25 02 04 00 00 00 FF 00"));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::ws_bool(o); }), hex("81 00 02 00 C1 04"));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::left_margin(o, 2.0); }),
             hex("26 00 08 00 00 00 00 00 00 00 00 40"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::topMargin(o, 2.5); }), hex("28 00 08 00 00 00 00 00 00 00 04 40"));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::top_margin(o, 2.5); }),
+            hex("28 00 08 00 00 00 00 00 00 00 04 40"));
   EXPECT_EQ(bytesOf([](Bytes& o) { record::setup(o, XlsPageSetup{}); }),
             hex("A1 00 22 00 09 00 64 00 01 00 01 00 01 00 02 00 00 00 00 00 "
                 "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::defColWidth(o); }), hex("55 00 02 00 08 00"));
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::def_col_width(o); }), hex("55 00 02 00 08 00"));
   EXPECT_EQ(bytesOf([](Bytes& o) { record::window2(o, true); }),
             hex("3E 02 12 00 B6 06 00 00 00 00 40 00 00 00 00 00 00 00 00 00 00 00"));
   EXPECT_EQ(bytesOf([](Bytes& o) { record::window2(o, false); }),
@@ -116,16 +117,16 @@ TEST(Records, RowAndCellRecords) {
             hex("08 02 10 00 34 12 02 00 13 00 FF 00 00 00 00 00 00 00 00 00"));
   EXPECT_EQ(bytesOf([](Bytes& o) { record::number(o, 1, 2, 21, 1.5); }),
             hex("03 02 0E 00 01 00 02 00 15 00 00 00 00 00 00 00 F8 3F"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::labelSst(o, 1, 3, 21, 0x010203); }),
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::label_sst(o, 1, 3, 21, 0x010203); }),
             hex("FD 00 0A 00 01 00 03 00 15 00 03 02 01 00"));
   EXPECT_EQ(bytesOf([](Bytes& o) { record::blank(o, 7, 4, 22); }), hex("01 02 06 00 07 00 04 00 16 00"));
-  EXPECT_EQ(bytesOf([](Bytes& o) { record::mulBlank(o, 7, 4, 6, 22); }),
+  EXPECT_EQ(bytesOf([](Bytes& o) { record::mul_blank(o, 7, 4, 6, 22); }),
             hex("BE 00 0C 00 07 00 04 00 16 00 16 00 16 00 06 00"));
   const std::uint16_t offsets[] = {0x0264, 0x0012, 0};
-  EXPECT_EQ(bytesOf([&](Bytes& o) { record::dbCell(o, 0x1000, offsets); }),
+  EXPECT_EQ(bytesOf([&](Bytes& o) { record::db_cell(o, 0x1000, offsets); }),
             hex("D7 00 0A 00 00 10 00 00 64 02 12 00 00 00"));
   const record::MergedArea areas[] = {{1, 2, 3, 4}, {5, 5, 0, 255}};
-  EXPECT_EQ(bytesOf([&](Bytes& o) { record::mergedCells(o, areas); }),
+  EXPECT_EQ(bytesOf([&](Bytes& o) { record::merged_cells(o, areas); }),
             hex("E5 00 12 00 02 00 01 00 02 00 03 00 04 00 05 00 05 00 00 00 FF 00"));
 }
 
@@ -164,7 +165,7 @@ class WorkbookGlobals : public ::testing::Test {
     XlsWorksheet& sheet = book.AddSheet();
     sheet.Cells(0, 0, 0, 0).Value("текст");
     sheet.Cells(1, 0, 1, 0).Value(2.0);
-    const Bytes stream = workbookStream(book);
+    const Bytes stream = workbook_stream(book);
     records = test::splitRecords(Data(stream.begin(), stream.end()));
   }
   XlsWorkbook book;
@@ -263,7 +264,7 @@ TEST(WorkbookGlobalsMerged, AMergedRangeGetsTheMergedFlagInItsXf) {
   XlsWorksheet& sheet = book.AddSheet();
   sheet.Cells(0, 0, 1, 0).Value("объединено");
   sheet.Cells(0, 1, 0, 1).Value(1.0);
-  const Bytes stream = workbookStream(book);
+  const Bytes stream = workbook_stream(book);
   const auto records = test::splitRecords(Data(stream.begin(), stream.end()));
   const auto xfs = test::recordsWithId(records, 0x00E0);
   ASSERT_EQ(xfs.size(), 23u);

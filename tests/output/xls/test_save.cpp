@@ -81,7 +81,7 @@ TEST_F(Save, WritesTheFileAndLeavesNothingElseBehind) {
   writer.Save(book, std::string(name.begin(), name.end()));
   EXPECT_EQ(folderListing(dir), std::vector<std::string>{"экспорт.xls"});
   const Data file = test::readFile(target);
-  const Bytes inMemory = workbookFile(book);
+  const Bytes inMemory = workbook_file(book);
   EXPECT_EQ(file, Data(inMemory.begin(), inMemory.end())) << "the same bytes as the in-memory writer";
   const auto cf = test::readCompoundFile(file);
   EXPECT_EQ(cf.entryNames, std::vector<std::string>{"Workbook"});
@@ -244,16 +244,16 @@ TEST_F(Save, AWorkbookWithoutSheetsIsRefused) {
 }
 
 TEST(StorageCodes, OsErrorsMapToTheStructuredStorageCodes) {
-  EXPECT_EQ(storageCodeFromErrno(EACCES), -2147287035);
-  EXPECT_EQ(storageCodeFromErrno(EROFS), -2147287035);
-  EXPECT_EQ(storageCodeFromErrno(ENOENT), -2147287037);
-  EXPECT_EQ(storageCodeFromErrno(ENOSPC), -2147286928);
-  EXPECT_EQ(storageCodeFromErrno(EMFILE), -2147287036);
-  EXPECT_EQ(storageCodeFromWin32(5), -2147287035);
-  EXPECT_EQ(storageCodeFromWin32(32), -2147287008);
-  EXPECT_EQ(std::string(createStreamError(storage_code::kInsufficientMemory).what()),
+  EXPECT_EQ(storage_code_from_errno(EACCES), -2147287035);
+  EXPECT_EQ(storage_code_from_errno(EROFS), -2147287035);
+  EXPECT_EQ(storage_code_from_errno(ENOENT), -2147287037);
+  EXPECT_EQ(storage_code_from_errno(ENOSPC), -2147286928);
+  EXPECT_EQ(storage_code_from_errno(EMFILE), -2147287036);
+  EXPECT_EQ(storage_code_from_win32(5), -2147287035);
+  EXPECT_EQ(storage_code_from_win32(32), -2147287008);
+  EXPECT_EQ(std::string(create_stream_error(storage_code::kInsufficientMemory).what()),
             "CreateStream error -2147287032");
-  EXPECT_EQ(std::string(createFileError(storage_code::kShareViolation).what()),
+  EXPECT_EQ(std::string(create_file_error(storage_code::kShareViolation).what()),
             "StgCreateDocFile error -2147287008");
 }
 

@@ -18,7 +18,7 @@ TEST(SheetNames, NewSheetsTakeTheFirstFreeNumberIgnoringCase) {
   EXPECT_EQ(second.Name(), "Sheet2");
   second.Name("sHEET3");
   EXPECT_EQ(book.AddSheet().Name(), "Sheet4");
-  EXPECT_EQ(book.sheetCount(), 3u);
+  EXPECT_EQ(book.sheet_count(), 3u);
   EXPECT_EQ(&book.sheet(1), &second);
   EXPECT_EQ(&second.owner(), &book);
 }
@@ -35,9 +35,9 @@ TEST(SheetNames, CutTo31CharactersThenTrimmed) {
 }
 
 TEST(SheetNames, CaseFoldingCoversCyrillic) {
-  EXPECT_TRUE(sameSheetName("ВКТ-рс7", "вкт-РС7"));
-  EXPECT_TRUE(sameSheetName("Ёлка", "ёЛКА"));
-  EXPECT_FALSE(sameSheetName("Sheet1", "Sheet10"));
+  EXPECT_TRUE(same_sheet_name("ВКТ-рс7", "вкт-РС7"));
+  EXPECT_TRUE(same_sheet_name("Ёлка", "ёЛКА"));
+  EXPECT_FALSE(same_sheet_name("Sheet1", "Sheet10"));
 }
 
 TEST(Cells, SameRectangleTwiceIsTheSameRangeAndTheLaterValueWins) {
@@ -45,7 +45,7 @@ TEST(Cells, SameRectangleTwiceIsTheSameRangeAndTheLaterValueWins) {
   XlsWorksheet& sheet = book.AddSheet();
   sheet.Cells(2, 3, 2, 3).Value(1.0);
   sheet.Cells(2, 3, 2, 3).Value("второе");
-  EXPECT_EQ(sheet.rangeCount(), 1u);
+  EXPECT_EQ(sheet.range_count(), 1u);
   EXPECT_EQ(sheet.Cells(2, 3, 2, 3).Value(), CellValue("второе"));
 }
 
@@ -55,19 +55,19 @@ TEST(Cells, OverlappingRangesAreRemovedWithTheirValues) {
   sheet.Cells(0, 0, 3, 1).Value("шапка");  // merged, rows 0-1
   sheet.Cells(0, 2, 0, 2).Value(5.0);
   sheet.Cells(5, 0, 5, 0).Value(6.0);
-  ASSERT_EQ(sheet.tallestHeight(), 2);
+  ASSERT_EQ(sheet.tallest_height(), 2);
   XlsRange cell = sheet.Cells(2, 1, 2, 1);
   EXPECT_EQ(cell.Value(), CellValue());
-  ASSERT_EQ(sheet.rangeCount(), 3u);
+  ASSERT_EQ(sheet.range_count(), 3u);
   const auto& r = sheet.ranges();
   EXPECT_TRUE(r[0].covers(5, 0, 5, 0));
   EXPECT_TRUE(r[1].covers(2, 1, 2, 1));
   EXPECT_TRUE(r[2].covers(0, 2, 0, 2));
-  EXPECT_EQ(sheet.tallestHeight(), 1) << "recomputed after the removal";
+  EXPECT_EQ(sheet.tallest_height(), 1) << "recomputed after the removal";
   // The used area keeps what was ever requested.
-  EXPECT_EQ(sheet.usedArea().firstColumn, 0);
-  EXPECT_EQ(sheet.usedArea().lastColumn, 5);
-  EXPECT_EQ(sheet.usedArea().lastRow, 2);
+  EXPECT_EQ(sheet.used_area().first_column, 0);
+  EXPECT_EQ(sheet.used_area().last_column, 5);
+  EXPECT_EQ(sheet.used_area().last_row, 2);
 }
 
 TEST(Cells, ATallRangeAboveIsFoundThroughTheTallestHeight) {
@@ -138,10 +138,10 @@ TEST(Cells, RandomRequestsAgreeWithAStraightforwardModel) {
     Reference reference;
     int cursor = 0;  // half of the rounds mostly fill row by row, as the export does
     for (int step = 0; step < 300; ++step) {
-      const bool inOrder = round % 2 == 1 && random() % 8 != 0;
-      const int l = inOrder ? cursor % 12 : static_cast<int>(random() % 12);
-      const int t = inOrder ? cursor / 12 : static_cast<int>(random() % 40);
-      cursor += inOrder ? 1 + static_cast<int>(random() % 2) : 0;
+      const bool in_order = round % 2 == 1 && random() % 8 != 0;
+      const int l = in_order ? cursor % 12 : static_cast<int>(random() % 12);
+      const int t = in_order ? cursor / 12 : static_cast<int>(random() % 40);
+      cursor += in_order ? 1 + static_cast<int>(random() % 2) : 0;
       const int w = random() % 4 == 0 ? static_cast<int>(random() % 4) : 0;
       const int h = random() % 5 == 0 ? static_cast<int>(random() % 8) : 0;
       sheet.Cells(l, t, l + w, t + h).Value(static_cast<std::int32_t>(step));
@@ -156,7 +156,7 @@ TEST(Cells, RandomRequestsAgreeWithAStraightforwardModel) {
       EXPECT_EQ(sheet.value(ours[i]), CellValue(static_cast<std::int32_t>(x.value)));
       tallest = std::max(tallest, x.b - x.t + 1);
     }
-    EXPECT_LE(tallest, sheet.tallestHeight());
+    EXPECT_LE(tallest, sheet.tallest_height());
   }
 }
 
@@ -185,8 +185,8 @@ TEST(Values, NumberKindsKeepTheirKindAndValue) {
     EXPECT_EQ(sheet.Cells(static_cast<int>(i), 0, static_cast<int>(i), 0).Value(), values[i]) << i;
   }
   EXPECT_DOUBLE_EQ(CellValue(Currency{123456}).number(), 12.3456);
-  EXPECT_TRUE(CellValue(std::uint8_t{1}).isNumber());
-  EXPECT_FALSE(CellValue(true).isNumber());
+  EXPECT_TRUE(CellValue(std::uint8_t{1}).is_number());
+  EXPECT_FALSE(CellValue(true).is_number());
   EXPECT_EQ(CellValue(false).text(), "False");
 }
 

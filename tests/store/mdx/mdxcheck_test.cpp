@@ -93,8 +93,8 @@ TEST_F(IndependentReader, CharacterKeysInOurOrder) {
     }
     for (bool descending : {false, true}) {
       const auto file = dir_.path() / "chars.mdx";
-      writeMdxFile(file, "chars",
-                   {characterTag("tab1", 100, values, descending), characterTag("short", 10, values)});
+      write_mdx_file(file, "chars",
+                     {characterTag("tab1", 100, values, descending), characterTag("short", 10, values)});
       vkt::testing::expect_index_dump_agrees(file);
       const auto dumped = indexDump(file, "TAB1");
       const auto order = expectedOrder(values, descending);
@@ -121,7 +121,7 @@ TEST_F(IndependentReader, NumericKeysInOurOrder) {
     }
     for (bool descending : {false, true}) {
       const auto file = dir_.path() / "nums.mdx";
-      writeMdxFile(file, "nums", {numericTag("tab2", values, descending)});
+      write_mdx_file(file, "nums", {numericTag("tab2", values, descending)});
       vkt::testing::expect_index_dump_agrees(file);
       const auto dumped = indexDump(file, "TAB2");
       const auto order = expectedOrder(values, descending);
@@ -138,8 +138,8 @@ TEST_F(IndependentReader, NumericKeysInOurOrder) {
 TEST(DumpTool, ListsTagsAndKeysInTreeOrder) {
   TempDir dir("dump");
   const auto file = dir.path() / "meas.mdx";
-  writeMdxFile(file, "meas",
-               {numericTag("tab1", {2.5, -1, 2.5, 0}, true), characterTag("tab2", 4, {"b", "a\x01"})});
+  write_mdx_file(file, "meas",
+                 {numericTag("tab1", {2.5, -1, 2.5, 0}, true), characterTag("tab2", 4, {"b", "a\x01"})});
   vkt::testing::expect_index_dump_agrees(file);
   int status = -1;
   const std::string out = runCommand(std::string("'") + VKT_MDX_DUMP + "' '" + file.string() + "'", &status);

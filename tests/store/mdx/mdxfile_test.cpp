@@ -19,7 +19,7 @@ const FileDate kDate{2024, 3, 9};
 
 // Offsets below are those of the published dBase IV .mdx layout, written out here on purpose.
 TEST(MdxLayout, FileHeaderAndTagTable) {
-  const auto bytes = buildMdx("meas", {characterTag("tab1", 10, {"b", "a", "c"})}, kDate);
+  const auto bytes = build_mdx("meas", {characterTag("tab1", 10, {"b", "a", "c"})}, kDate);
   ASSERT_EQ(bytes.size() % 512, 0u);
   EXPECT_EQ(bytes[0], 2);
   EXPECT_EQ(bytes[1], 124);  // 2024 - 1900
@@ -55,7 +55,7 @@ TEST(MdxLayout, FileHeaderAndTagTable) {
 }
 
 TEST(MdxLayout, TagHeaderAndLeaf) {
-  const auto bytes = buildMdx("T", {characterTag("tab1", 10, {"b", "a", "c"}, true)}, kDate);
+  const auto bytes = build_mdx("T", {characterTag("tab1", 10, {"b", "a", "c"}, true)}, kDate);
   const std::size_t header = 4 * 512;
   EXPECT_EQ(u32At(bytes, header), 6u);  // root
   EXPECT_EQ(bytes[header + 8], 0x18);   // field key, descending
@@ -85,7 +85,7 @@ TEST(MdxLayout, BranchKeysAreLastKeysOfChildren) {
   for (int i = 0; i < 200; ++i) {
     values.push_back(i);
   }
-  const auto bytes = buildMdx("T", {numericTag("n", values)}, kDate);
+  const auto bytes = build_mdx("T", {numericTag("n", values)}, kDate);
   const std::size_t header = 4 * 512;
   const std::uint32_t root = u32At(bytes, header);
   const std::size_t branch = root * 512;
@@ -111,7 +111,7 @@ TEST(MdxLayout, TagNamesFormABinaryTree) {
   for (const char* name : {"TAB2", "tab1", "ZZ", "A", "TAB3"}) {
     tags.push_back(characterTag(name, 4, {"x"}));
   }
-  const auto bytes = buildMdx("T", tags, kDate);
+  const auto bytes = build_mdx("T", tags, kDate);
   auto link = [&](int slot, int field) { return bytes[544 + 32 * (slot - 1) + field]; };
   // TAB2 is the root; TAB1 < TAB2 left, ZZ right; A under TAB1 left; TAB3 under ZZ left.
   EXPECT_EQ(link(1, 16), 2);
@@ -137,9 +137,9 @@ TEST(MdxRoundTrip, OrdersBothDirectionsWithEqualKeys) {
       texts.push_back(std::string(1, static_cast<char>('A' + (pick(random) + 50) % 26)) + "\xD0\xC0");
     }
     for (bool descending : {false, true}) {
-      const auto bytes = buildMdx(
+      const auto bytes = build_mdx(
           "T", {numericTag("num", values, descending), characterTag("chr", 100, texts, descending)}, kDate);
-      const MdxContents read = parseMdx(bytes);
+      const MdxContents read = parse_mdx(bytes);
       ASSERT_EQ(read.tags.size(), 2u);
       EXPECT_EQ(read.tags[0].definition.descending, descending);
       EXPECT_EQ(recordsOf(read.tags[0]), expectedOrder(values, descending)) << count;
@@ -153,44 +153,44 @@ TEST(MdxRoundTrip, OrdersBothDirectionsWithEqualKeys) {
 
 TEST(MdxRoundTrip, KeepsDefinitions) {
   const auto bytes =
-      buildMdx("MEAS", {characterTag("Tab1", 10, {"a"}), numericTag("TAB2", {1}, true)}, kDate);
-  const MdxContents read = parseMdx(bytes);
-  EXPECT_EQ(read.tableName, "MEAS");
+      build_mdx("MEAS", {characterTag("Tab1", 10, {"a"}), numericTag("TAB2", {1}, true)}, kDate);
+  const MdxContents read = parse_mdx(bytes);
+  EXPECT_EQ(read.table_name, "MEAS");
   ASSERT_EQ(read.tags.size(), 2u);
   EXPECT_EQ(read.tags[0].definition, (TagDefinition{"TAB1", "FIELD", KeyType::Character, 10, false}));
   EXPECT_EQ(read.tags[1].definition, (TagDefinition{"TAB2", "P", KeyType::Numeric, 12, true}));
 }
 
 TEST(MdxBuild, RefusesWhatCannotBeStored) {
-  EXPECT_THROW(buildMdx("T", {characterTag("tab1", 1, {"a"}), characterTag("TAB1", 1, {"b"})}, kDate),
+  EXPECT_THROW(build_mdx("T", {characterTag("tab1", 1, {"a"}), characterTag("TAB1", 1, {"b"})}, kDate),
                MdxError);
-  EXPECT_THROW(buildMdx("T", {characterTag("ELEVENCHARS", 1, {"a"})}, kDate), MdxError);
-  EXPECT_THROW(buildMdx("T", {characterTag("1ab", 1, {"a"})}, kDate), MdxError);
-  EXPECT_THROW(buildMdx("T", {characterTag("", 1, {"a"})}, kDate), MdxError);
-  EXPECT_THROW(buildMdx("T", {characterTag("wide", 101, {"a"})}, kDate), MdxError);
+  EXPECT_THROW(build_mdx("T", {characterTag("ELEVENCHARS", 1, {"a"})}, kDate), MdxError);
+  EXPECT_THROW(build_mdx("T", {characterTag("1ab", 1, {"a"})}, kDate), MdxError);
+  EXPECT_THROW(build_mdx("T", {characterTag("", 1, {"a"})}, kDate), MdxError);
+  EXPECT_THROW(build_mdx("T", {characterTag("wide", 101, {"a"})}, kDate), MdxError);
   Tag wrongKey = numericTag("n", {1});
   wrongKey.entries[0].key.pop_back();
-  EXPECT_THROW(buildMdx("T", {wrongKey}, kDate), MdxError);
+  EXPECT_THROW(build_mdx("T", {wrongKey}, kDate), MdxError);
   Tag noRecord = numericTag("n", {1});
   noRecord.entries[0].record = 0;
-  EXPECT_THROW(buildMdx("T", {noRecord}, kDate), MdxError);
+  EXPECT_THROW(build_mdx("T", {noRecord}, kDate), MdxError);
   std::vector<Tag> many;
   for (int i = 0; i < 48; ++i) {
     many.push_back(characterTag("T" + std::to_string(i), 1, {"a"}));
   }
-  EXPECT_THROW(buildMdx("T", many, kDate), MdxError);
+  EXPECT_THROW(build_mdx("T", many, kDate), MdxError);
   many.pop_back();
-  EXPECT_EQ(parseMdx(buildMdx("T", many, kDate)).tags.size(), 47u);
+  EXPECT_EQ(parse_mdx(build_mdx("T", many, kDate)).tags.size(), 47u);
 }
 
 TEST(MdxFileIo, WritesThroughATemporaryFile) {
   TempDir dir("io");
   const auto path = dir.path() / "meas.mdx";
-  writeMdxFile(path, "meas", {numericTag("tab1", {3, 1, 2})});
+  write_mdx_file(path, "meas", {numericTag("tab1", {3, 1, 2})});
   vkt::testing::expect_index_dump_agrees(path);
-  writeMdxFile(path, "meas", {numericTag("tab2", {5, 4})});
+  write_mdx_file(path, "meas", {numericTag("tab2", {5, 4})});
   vkt::testing::expect_index_dump_agrees(path);
-  const MdxContents read = readMdxFile(path);
+  const MdxContents read = read_mdx_file(path);
   ASSERT_EQ(read.tags.size(), 1u);
   EXPECT_EQ(read.tags[0].definition.name, "TAB2");
   EXPECT_EQ(recordsOf(read.tags[0]), (std::vector<std::uint32_t>{2, 1}));
@@ -199,8 +199,8 @@ TEST(MdxFileIo, WritesThroughATemporaryFile) {
     ++files;
   }
   EXPECT_EQ(files, 1u);
-  EXPECT_THROW(writeMdxFile(dir.path() / "missing" / "x.mdx", "x", {}), MdxError);
-  EXPECT_THROW(readMdxFile(dir.path() / "absent.mdx"), MdxError);
+  EXPECT_THROW(write_mdx_file(dir.path() / "missing" / "x.mdx", "x", {}), MdxError);
+  EXPECT_THROW(read_mdx_file(dir.path() / "absent.mdx"), MdxError);
 }
 
 // A damaged file raises MdxError; it never crashes or reads past the buffer (the sanitizer build
@@ -212,8 +212,8 @@ class MdxDamage : public ::testing::Test {
     for (int i = 0; i < 300; ++i) {
       values.push_back((i * 37) % 101);
     }
-    good_ = buildMdx("T", {numericTag("n", values), characterTag("c", 20, {"x", "y", "z"}, true)}, kDate);
-    ASSERT_NO_THROW(parseMdx(good_));
+    good_ = build_mdx("T", {numericTag("n", values), characterTag("c", 20, {"x", "y", "z"}, true)}, kDate);
+    ASSERT_NO_THROW(parse_mdx(good_));
   }
   std::uint32_t root() const { return u32At(good_, 4 * 512); }
   std::vector<std::uint8_t> good_;
@@ -223,16 +223,16 @@ TEST_F(MdxDamage, HeaderFaults) {
   auto expectDamaged = [&](auto change, std::source_location where = std::source_location::current()) {
     auto bytes = good_;
     change(bytes);
-    EXPECT_THROW(parseMdx(bytes), MdxError) << "change on line " << where.line();
+    EXPECT_THROW(parse_mdx(bytes), MdxError) << "change on line " << where.line();
   };
   expectDamaged([](auto& b) { b[0] = 3; });
-  expectDamaged([](auto& b) { b[23] = 0; });                        // block size
-  expectDamaged([](auto& b) { setU32(b, 32, u32At(b, 32) + 1); });  // more pages than bytes
-  expectDamaged([](auto& b) { setU32(b, 32, 2); });
-  expectDamaged([](auto& b) { b[28] = 48; });         // tags in use
-  expectDamaged([](auto& b) { b[28] = 3; });          // an empty slot counted as a tag
-  expectDamaged([](auto& b) { setU32(b, 544, 2); });  // tag header inside the tag table
-  expectDamaged([](auto& b) { setU32(b, 544, u32At(b, 32) - 1); });
+  expectDamaged([](auto& b) { b[23] = 0; });                         // block size
+  expectDamaged([](auto& b) { set_u32(b, 32, u32At(b, 32) + 1); });  // more pages than bytes
+  expectDamaged([](auto& b) { set_u32(b, 32, 2); });
+  expectDamaged([](auto& b) { b[28] = 48; });          // tags in use
+  expectDamaged([](auto& b) { b[28] = 3; });           // an empty slot counted as a tag
+  expectDamaged([](auto& b) { set_u32(b, 544, 2); });  // tag header inside the tag table
+  expectDamaged([](auto& b) { set_u32(b, 544, u32At(b, 32) - 1); });
   expectDamaged([](auto& b) { b[544 + 20] = 'X'; });  // key type
   expectDamaged([](auto& b) { b[544 + 4] = '-'; });   // tag name
   expectDamaged([](auto& b) {
@@ -241,8 +241,8 @@ TEST_F(MdxDamage, HeaderFaults) {
   });                                               // duplicate name
   expectDamaged([](auto& b) { b[544 + 17] = 9; });  // name tree link out of range
   expectDamaged([](auto& b) { b[544 + 16] = 1; });  // name tree loop
-  EXPECT_THROW(parseMdx(std::vector<std::uint8_t>(100, 0)), MdxError);
-  EXPECT_THROW(parseMdx(std::vector<std::uint8_t>()), MdxError);
+  EXPECT_THROW(parse_mdx(std::vector<std::uint8_t>(100, 0)), MdxError);
+  EXPECT_THROW(parse_mdx(std::vector<std::uint8_t>()), MdxError);
 }
 
 TEST_F(MdxDamage, TagHeaderFaults) {
@@ -250,7 +250,7 @@ TEST_F(MdxDamage, TagHeaderFaults) {
   auto expectDamaged = [&](auto change, std::source_location where = std::source_location::current()) {
     auto bytes = good_;
     change(bytes);
-    EXPECT_THROW(parseMdx(bytes), MdxError) << "change on line " << where.line();
+    EXPECT_THROW(parse_mdx(bytes), MdxError) << "change on line " << where.line();
   };
   expectDamaged([&](auto& b) { b[header + 9] = 'C'; });   // type differs from the tag table
   expectDamaged([&](auto& b) { b[header + 12] = 13; });   // numeric key length
@@ -261,9 +261,9 @@ TEST_F(MdxDamage, TagHeaderFaults) {
     b[header + 15] = 0;
   });
   expectDamaged([&](auto& b) { std::fill(b.begin() + header + 24, b.begin() + header + 244, 'A'); });
-  expectDamaged([&](auto& b) { setU32(b, header, 0); });  // root
-  expectDamaged([&](auto& b) { setU32(b, header, 4); });  // root is the tag header itself
-  expectDamaged([&](auto& b) { setU32(b, header, 1u << 30); });
+  expectDamaged([&](auto& b) { set_u32(b, header, 0); });  // root
+  expectDamaged([&](auto& b) { set_u32(b, header, 4); });  // root is the tag header itself
+  expectDamaged([&](auto& b) { set_u32(b, header, 1u << 30); });
 }
 
 TEST_F(MdxDamage, TreeFaults) {
@@ -272,15 +272,15 @@ TEST_F(MdxDamage, TreeFaults) {
   auto expectDamaged = [&](auto change, std::source_location where = std::source_location::current()) {
     auto bytes = good_;
     change(bytes);
-    EXPECT_THROW(parseMdx(bytes), MdxError) << "change on line " << where.line();
+    EXPECT_THROW(parse_mdx(bytes), MdxError) << "change on line " << where.line();
   };
-  expectDamaged([&](auto& b) { setU32(b, branch + 8, root()); });          // loop to itself
-  expectDamaged([&](auto& b) { setU32(b, branch + 8 + 16, firstLeaf); });  // shared child
-  expectDamaged([&](auto& b) { setU32(b, branch + 8, 0); });
-  expectDamaged([&](auto& b) { setU32(b, branch, 100); });  // key count
-  expectDamaged([&](auto& b) { setU32(b, firstLeaf * 512, 64); });
-  expectDamaged([&](auto& b) { setU32(b, firstLeaf * 512 + 8, 0); });  // record 0
-  expectDamaged([&](auto& b) {                                         // first and last key of a leaf swapped
+  expectDamaged([&](auto& b) { set_u32(b, branch + 8, root()); });          // loop to itself
+  expectDamaged([&](auto& b) { set_u32(b, branch + 8 + 16, firstLeaf); });  // shared child
+  expectDamaged([&](auto& b) { set_u32(b, branch + 8, 0); });
+  expectDamaged([&](auto& b) { set_u32(b, branch, 100); });  // key count
+  expectDamaged([&](auto& b) { set_u32(b, firstLeaf * 512, 64); });
+  expectDamaged([&](auto& b) { set_u32(b, firstLeaf * 512 + 8, 0); });  // record 0
+  expectDamaged([&](auto& b) {  // first and last key of a leaf swapped
     const std::size_t leaf = firstLeaf * 512;
     const std::uint32_t n = u32At(b, leaf);
     std::swap_ranges(b.begin() + leaf + 12, b.begin() + leaf + 24, b.begin() + leaf + 12 + 16 * (n - 1));
@@ -289,14 +289,14 @@ TEST_F(MdxDamage, TreeFaults) {
   expectDamaged([&](auto& b) {
     // Turn the first leaf into a branch pointing at a leaf: leaves at different depths.
     const std::uint32_t n = u32At(b, firstLeaf * 512);
-    setU32(b, firstLeaf * 512 + 8 + 16 * n, u32At(b, branch + 8 + 16));
+    set_u32(b, firstLeaf * 512 + 8 + 16 * n, u32At(b, branch + 8 + 16));
   });
 }
 
 TEST_F(MdxDamage, TruncationAndRandomBytesNeverCrash) {
   for (std::size_t size = 0; size < good_.size(); size += 97) {
     std::vector<std::uint8_t> cut(good_.begin(), good_.begin() + static_cast<std::ptrdiff_t>(size));
-    EXPECT_THROW(parseMdx(cut), MdxError) << size;
+    EXPECT_THROW(parse_mdx(cut), MdxError) << size;
   }
   std::mt19937 random(3);
   std::uniform_int_distribution<std::size_t> where(0, good_.size() - 1);
@@ -308,11 +308,11 @@ TEST_F(MdxDamage, TruncationAndRandomBytesNeverCrash) {
       bytes[where(random)] = static_cast<std::uint8_t>(value(random));
     }
     try {
-      const MdxContents read = parseMdx(bytes);
+      const MdxContents read = parse_mdx(bytes);
       ++accepted;
       for (const Tag& tag : read.tags) {
         for (const IndexEntry& e : tag.entries) {
-          ASSERT_EQ(e.key.size(), tag.definition.keyLength);
+          ASSERT_EQ(e.key.size(), tag.definition.key_length);
           ASSERT_NE(e.record, 0u);
         }
       }

@@ -19,14 +19,14 @@ inline std::uint32_t u32At(const std::vector<std::uint8_t>& b, std::size_t at) {
 inline std::uint16_t u16At(const std::vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
 }
-inline void setU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+inline void set_u32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) {
     b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
   }
 }
 
 inline std::string numericKeyBytes(double value) {
-  const NumericKey key = numericKeyFromDouble(value);
+  const NumericKey key = numeric_key_from_double(value);
   return std::string(key.begin(), key.end());
 }
 
@@ -34,7 +34,7 @@ inline Tag characterTag(const std::string& name, std::size_t width, const std::v
                         bool descending = false) {
   Tag tag{{name, "FIELD", KeyType::Character, width, descending}, {}};
   for (std::size_t i = 0; i < values.size(); ++i) {
-    tag.entries.push_back({characterKey(values[i], width), static_cast<std::uint32_t>(i + 1)});
+    tag.entries.push_back({character_key(values[i], width), static_cast<std::uint32_t>(i + 1)});
   }
   return tag;
 }

@@ -62,8 +62,8 @@ class TableIndexTest : public ::testing::Test {
   std::filesystem::path mdxPath() const { return dir_.path() / "meas.mdx"; }
 
   // Adds the tag and has index_dump read the file just written.
-  void addTag(std::string_view tagName, std::string_view fieldName, bool descending) {
-    index_.addTag(tagName, fieldName, descending);
+  void add_tag(std::string_view tag_name, std::string_view field_name, bool descending) {
+    index_.add_tag(tag_name, field_name, descending);
     vkt::testing::expect_index_dump_agrees(mdxPath());
   }
 
@@ -116,7 +116,7 @@ class TableIndexTest : public ::testing::Test {
     return records;
   }
 
-  static double numberOf(const RowModel& r) { return r.number.value_or(0); }
+  static double number_of(const RowModel& r) { return r.number.value_or(0); }
   static std::string textOf(const RowModel& r) { return r.text; }
 
   // Header byte 28 and descriptor byte 31 of field i as they are on disk.
@@ -155,13 +155,13 @@ TEST_F(TableIndexTest, SortsByEveryIndexableFieldBothWays) {
       continue;
     }
     for (bool descending : {false, true}) {
-      addTag("tab1", field.name, descending);
-      index_.selectOrder("tab1");
+      add_tag("tab1", field.name, descending);
+      index_.select_order("tab1");
       std::vector<std::uint32_t> want;
       if (field.name == "P") {
-        want = expected(numberOf, descending);
+        want = expected(number_of, descending);
       } else if (field.name == "D3") {
-        want = expected([](const RowModel& r) { return std::trunc(numberOf(r) * 3); }, descending);
+        want = expected([](const RowModel& r) { return std::trunc(number_of(r) * 3); }, descending);
       } else if (field.name == "NB_TYPE") {
         want = expected([](const RowModel& r) { return r.kind; }, descending);
       } else if (field.name == "DATE" || field.name == "COMMENT") {
@@ -172,7 +172,7 @@ TEST_F(TableIndexTest, SortsByEveryIndexableFieldBothWays) {
       }
       EXPECT_EQ(walk(table_), want) << field.name << (descending ? " descending" : " ascending");
       // The sort in memory (dump --sort) gives the tag's order, deleted records included.
-      EXPECT_EQ(TableIndex::sortedRecords(table_, field.name, descending), index_.recordOrder("tab1"))
+      EXPECT_EQ(TableIndex::sorted_records(table_, field.name, descending), index_.record_order("tab1"))
           << field.name;
       ++sorted;
     }
@@ -185,28 +185,28 @@ TEST_F(TableIndexTest, FilterAndOrderTogether) {
   index_.attach();
   fillMixedRows(200);
   table_.set_filter("NB_TYPE=1");
-  addTag("tab2", "P", true);
-  index_.selectOrder("tab2");
-  EXPECT_EQ(walk(table_), expected(numberOf, true, 1));
+  add_tag("tab2", "P", true);
+  index_.select_order("tab2");
+  EXPECT_EQ(walk(table_), expected(number_of, true, 1));
   table_.set_filter("NB_TYPE=0");
-  EXPECT_EQ(walk(table_), expected(numberOf, true, 0));
-  EXPECT_EQ(table_.count(), expected(numberOf, true, 0).size());
+  EXPECT_EQ(walk(table_), expected(number_of, true, 0));
+  EXPECT_EQ(table_.count(), expected(number_of, true, 0).size());
 }
 
 TEST_F(TableIndexTest, SortingLeavesTheRowsOnDiskAlone) {
   index_.attach();
   fillMixedRows(60);
   const std::string before = recordBytes();
-  addTag("tab1", "DATE", false);
-  index_.selectOrder("tab1");
+  add_tag("tab1", "DATE", false);
+  index_.select_order("tab1");
   walk(table_);
-  addTag("tab2", "P", true);
+  add_tag("tab2", "P", true);
   index_.rebuild();
   vkt::testing::expect_index_dump_agrees(mdxPath());
-  index_.dropOrder();
-  index_.deleteTag("tab1");
+  index_.drop_order();
+  index_.delete_tag("tab1");
   vkt::testing::expect_index_dump_agrees(mdxPath());
-  index_.deleteTag("tab2");
+  index_.delete_tag("tab2");
   EXPECT_EQ(recordBytes(), before);
   EXPECT_EQ(walk(table_).size(), 60u);
 }
@@ -214,11 +214,11 @@ TEST_F(TableIndexTest, SortingLeavesTheRowsOnDiskAlone) {
 TEST_F(TableIndexTest, RefusesTextFieldsWiderThan100) {
   index_.attach();
   fillMixedRows(10);
-  addTag("tab2", "P", false);
-  index_.selectOrder("tab2");
+  add_tag("tab2", "P", false);
+  index_.select_order("tab2");
   for (const char* field : {"P5", "D2", "P3"}) {
     try {
-      index_.addTag("tab1", field, true);
+      index_.add_tag("tab1", field, true);
       FAIL() << field << " indexed";
     } catch (const MdxError& e) {
       const std::string text = e.what();
@@ -226,30 +226,30 @@ TEST_F(TableIndexTest, RefusesTextFieldsWiderThan100) {
       EXPECT_NE(text.find("Нельзя построить индекс"), std::string::npos) << text;
       EXPECT_NE(text.find("100"), std::string::npos) << text;
     }
-    EXPECT_FALSE(index_.hasTag("tab1"));
+    EXPECT_FALSE(index_.has_tag("tab1"));
     EXPECT_FALSE(table_.has_order());
     EXPECT_EQ(walk(table_), (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
     EXPECT_EQ(fieldFlag(field), 0);
   }
   // The other tag survives in the file.
-  EXPECT_EQ(recordsOf(readMdxFile(mdxPath()).tags.at(0)), expected(numberOf, false));
-  EXPECT_THROW(index_.addTag("tab1", "NOSUCH", false), MdxError);
-  EXPECT_THROW(index_.selectOrder("tab9"), MdxError);
-  EXPECT_THROW(index_.deleteTag("tab9"), MdxError);
+  EXPECT_EQ(recordsOf(read_mdx_file(mdxPath()).tags.at(0)), expected(number_of, false));
+  EXPECT_THROW(index_.add_tag("tab1", "NOSUCH", false), MdxError);
+  EXPECT_THROW(index_.select_order("tab9"), MdxError);
+  EXPECT_THROW(index_.delete_tag("tab9"), MdxError);
 }
 
 TEST_F(TableIndexTest, TagNamesIgnoreCase) {
   index_.attach();
   fillMixedRows(30);
-  addTag("TAB1", "P", false);
-  addTag("tab1", "DATE", true);
+  add_tag("TAB1", "P", false);
+  add_tag("tab1", "DATE", true);
   ASSERT_EQ(index_.tags().size(), 1u);
   EXPECT_EQ(index_.tags()[0].field, "DATE");
-  EXPECT_TRUE(index_.hasTag("Tab1"));
-  index_.selectOrder("tAB1");
+  EXPECT_TRUE(index_.has_tag("Tab1"));
+  index_.select_order("tAB1");
   EXPECT_EQ(walk(table_), expected(textOf, true));
-  EXPECT_EQ(index_.selectedTag(), "TAB1");
-  index_.deleteTag("taB1");
+  EXPECT_EQ(index_.selected_tag(), "TAB1");
+  index_.delete_tag("taB1");
   EXPECT_FALSE(table_.has_order());
   EXPECT_FALSE(std::filesystem::exists(mdxPath()));
 }
@@ -258,29 +258,29 @@ TEST_F(TableIndexTest, FlagsFollowTheTags) {
   EXPECT_EQ(index_.attach(), TableIndex::Found::NoIndex);
   fillMixedRows(20);
   EXPECT_EQ(headerFlag(), 0);
-  addTag("tab1", "P", false);
-  addTag("tab2", "DATE", true);
+  add_tag("tab1", "P", false);
+  add_tag("tab2", "DATE", true);
   EXPECT_TRUE(std::filesystem::exists(mdxPath()));
   EXPECT_EQ(headerFlag(), 1);
   EXPECT_EQ(fieldFlag("P"), 1);
   EXPECT_EQ(fieldFlag("DATE"), 1);
   EXPECT_EQ(fieldFlag("R"), 0);
-  index_.deleteTag("tab1");
+  index_.delete_tag("tab1");
   vkt::testing::expect_index_dump_agrees(mdxPath());
   EXPECT_EQ(headerFlag(), 1);
   EXPECT_EQ(fieldFlag("P"), 0);
   EXPECT_EQ(fieldFlag("DATE"), 1);
   // Replacing a tag moves the field's flag.
-  addTag("tab2", "COMMENT", true);
+  add_tag("tab2", "COMMENT", true);
   EXPECT_EQ(fieldFlag("DATE"), 0);
   EXPECT_EQ(fieldFlag("COMMENT"), 1);
-  index_.deleteTag("tab2");
+  index_.delete_tag("tab2");
   EXPECT_EQ(headerFlag(), 0);
   EXPECT_EQ(fieldFlag("COMMENT"), 0);
   EXPECT_FALSE(std::filesystem::exists(mdxPath()));
 
-  addTag("tab1", "P", false);
-  index_.removeIndexFile();
+  add_tag("tab1", "P", false);
+  index_.remove_index_file();
   EXPECT_EQ(headerFlag(), 0);
   EXPECT_EQ(fieldFlag("P"), 0);
   EXPECT_FALSE(std::filesystem::exists(mdxPath()));
@@ -289,21 +289,21 @@ TEST_F(TableIndexTest, FlagsFollowTheTags) {
 TEST_F(TableIndexTest, SoundIndexIsTakenUpOnOpen) {
   index_.attach();
   fillMixedRows(40);
-  addTag("tab1", "P", true);
-  index_.selectOrder("tab1");
+  add_tag("tab1", "P", true);
+  index_.select_order("tab1");
   reopenWithIndex();
   EXPECT_EQ(index_.attach(), TableIndex::Found::Loaded);
   EXPECT_EQ(headerFlag(), 1);
   EXPECT_FALSE(table_.has_order());
-  EXPECT_TRUE(index_.selectedTag().empty());
-  index_.selectOrder("tab1");
-  EXPECT_EQ(walk(table_), expected(numberOf, true));
+  EXPECT_TRUE(index_.selected_tag().empty());
+  index_.select_order("tab1");
+  EXPECT_EQ(walk(table_), expected(number_of, true));
 }
 
 TEST_F(TableIndexTest, MissingIndexClearsTheFlag) {
   index_.attach();
   fillMixedRows(10);
-  addTag("tab1", "P", true);
+  add_tag("tab1", "P", true);
   reopenWithIndex();
   std::filesystem::remove(mdxPath());
   EXPECT_EQ(index_.attach(), TableIndex::Found::FlagCleared);
@@ -316,7 +316,7 @@ TEST_F(TableIndexTest, MissingIndexClearsTheFlag) {
 TEST_F(TableIndexTest, DamagedIndexIsDropped) {
   index_.attach();
   fillMixedRows(100);
-  addTag("tab1", "P", true);
+  add_tag("tab1", "P", true);
   reopenWithIndex();
   std::string bytes = fileBytes(mdxPath());
   bytes[4 * 512 + 12] = 13;  // key length of the tag
@@ -329,12 +329,12 @@ TEST_F(TableIndexTest, DamagedIndexIsDropped) {
   EXPECT_EQ(walk(table_).size(), 100u);
 
   // Garbage of any kind, and a file the header does not announce, go the same way.
-  addTag("tab1", "P", true);
+  add_tag("tab1", "P", true);
   reopenWithIndex();
   std::ofstream(mdxPath(), std::ios::binary | std::ios::trunc) << "not an index";
   EXPECT_EQ(index_.attach(), TableIndex::Found::Dropped);
   reopenWithIndex();
-  writeMdxFile(mdxPath(), "MEAS", {numericTag("tab1", std::vector<double>(100, 1.0))});
+  write_mdx_file(mdxPath(), "MEAS", {numericTag("tab1", std::vector<double>(100, 1.0))});
   vkt::testing::expect_index_dump_agrees(mdxPath());
   EXPECT_EQ(index_.attach(), TableIndex::Found::Dropped);
   EXPECT_FALSE(std::filesystem::exists(mdxPath()));
@@ -344,7 +344,7 @@ TEST_F(TableIndexTest, DamagedIndexIsDropped) {
 TEST_F(TableIndexTest, StaleIndexFromACrashIsDropped) {
   index_.attach();
   fillMixedRows(30);
-  addTag("tab1", "P", true);
+  add_tag("tab1", "P", true);
   index_.detach();
   const RowModel extra{5.0, "x", 0, false};
   appendRow(extra);  // the index no longer hears of it
@@ -363,13 +363,13 @@ TEST_F(TableIndexTest, StaleIndexFromACrashIsDropped) {
 TEST_F(TableIndexTest, FollowsAppendsEditsDeletesAndPack) {
   index_.attach();
   fillMixedRows(120);
-  addTag("tab1", "P", true);
-  addTag("tab2", "DATE", false);
-  index_.selectOrder("tab1");
+  add_tag("tab1", "P", true);
+  add_tag("tab2", "DATE", false);
+  index_.select_order("tab1");
   auto checkBoth = [&](const char* step) {
-    EXPECT_EQ(walk(table_), expected(numberOf, true)) << step;
+    EXPECT_EQ(walk(table_), expected(number_of, true)) << step;
     // The file on disk holds the same order, deleted rows included.
-    const MdxContents onDisk = readMdxFile(mdxPath());
+    const MdxContents onDisk = read_mdx_file(mdxPath());
     ASSERT_EQ(onDisk.tags.size(), 2u) << step;
     std::vector<std::uint32_t> live;
     for (std::uint32_t r : recordsOf(onDisk.tags[0])) {
@@ -377,7 +377,7 @@ TEST_F(TableIndexTest, FollowsAppendsEditsDeletesAndPack) {
         live.push_back(r);
       }
     }
-    EXPECT_EQ(live, expected(numberOf, true)) << step;
+    EXPECT_EQ(live, expected(number_of, true)) << step;
     EXPECT_EQ(onDisk.tags[0].entries.size(), rows_.size()) << step;
     EXPECT_EQ(recordsOf(onDisk.tags[1]).size(), rows_.size()) << step;
     vkt::testing::expect_index_dump_agrees(mdxPath());
@@ -386,7 +386,7 @@ TEST_F(TableIndexTest, FollowsAppendsEditsDeletesAndPack) {
   appendRow({2.5, "новая", 1, false});
   // The new row stays current and the walk goes on in key order from it.
   EXPECT_EQ(table_.recno(), rows_.size());
-  const auto order = expected(numberOf, true);
+  const auto order = expected(number_of, true);
   const auto at = std::find(order.begin(), order.end(), table_.recno());
   if (at + 1 != order.end()) {
     ASSERT_TRUE(table_.next());
@@ -422,10 +422,10 @@ TEST_F(TableIndexTest, FollowsAppendsEditsDeletesAndPack) {
   }
   rows_ = packed;
   // A pack goes to the first row of the order.
-  EXPECT_EQ(table_.recno(), expected(numberOf, true).front());
+  EXPECT_EQ(table_.recno(), expected(number_of, true).front());
   checkBoth("pack");
-  EXPECT_EQ(index_.selectedTag(), "TAB1");
-  index_.selectOrder("tab2");
+  EXPECT_EQ(index_.selected_tag(), "TAB1");
+  index_.select_order("tab2");
   EXPECT_EQ(walk(table_), expected(textOf, false));
 }
 
@@ -437,8 +437,8 @@ TEST_F(TableIndexTest, IndependentReaderSeesTheTableOrder) {
   }
   index_.attach();
   fillMixedRows(300);
-  addTag("tab1", "DATE", true);
-  addTag("tab2", "D3", false);
+  add_tag("tab1", "DATE", true);
+  add_tag("tab2", "D3", false);
   for (const char* tag : {"TAB1", "TAB2"}) {
     const std::string out = runCommand("index_dump '" + mdxPath().string() + "' " + tag, &status);
     ASSERT_EQ(status, 0);
@@ -450,7 +450,7 @@ TEST_F(TableIndexTest, IndependentReaderSeesTheTableOrder) {
       listed.push_back(static_cast<std::uint32_t>(std::stoul(line.substr(line.rfind(' ') + 1))));
       start = end == std::string::npos ? out.size() : end + 1;
     }
-    index_.selectOrder(tag);
+    index_.select_order(tag);
     EXPECT_EQ(listed, walk(table_)) << tag;
   }
 }

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    const std::string text = vkt::mdx::dumpMdx(vkt::mdx::readMdxFile(std::filesystem::u8path(argv[1])));
+    const std::string text = vkt::mdx::dump_mdx(vkt::mdx::read_mdx_file(std::filesystem::u8path(argv[1])));
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
   } catch (const std::exception& e) {
