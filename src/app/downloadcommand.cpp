@@ -18,7 +18,7 @@
 #include "link/serialportdriver.h"
 #include "store/appsettings.h"
 #include "store/dbf/filereplacement.h"
-#include "store/measurement/measurementfile.h"
+#include "store/measurement/measurementdocument.h"
 
 namespace vkt {
 
@@ -239,16 +239,16 @@ int append_to_file(const CommandLine& command) {
   // Opened first, as "Дополнить" does: a file that cannot be used stops it before the download,
   // and no other program takes the file while the download runs. Rows the readers would call
   // damaged stop it too: rows added to such a file could never be read.
-  dbf::Table original;
+  measurement::MeasurementDocument document;
   try {
-    measurement::open_measurement_file(original, target);
-    measurement::check_measurement_rows(original);
+    document.open(target);
+    document.check_appendable();
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(measurement::open_failure_text(e)));
     return kExitFailure;
   }
   try {
-    dbf::FileReplacement::check_replaceable(target);
+    measurement::check_replaceable(target);
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(measurement::failure_text(e)));
     return kExitFailure;
@@ -262,12 +262,8 @@ int append_to_file(const CommandLine& command) {
   // The rows go into a copy that replaces the file only when complete.
   image::ImportResult imported;
   try {
-    measurement::MeasurementRewrite copy(target, original);
-    imported = image::flash2lmf(copy.table(), state, image::ImportMode::kAppend, decimal_separator());
-    if (imported.appended > 0) {
-      original.close();
-      copy.commit();
-    }
+    imported = document.append(state, decimal_separator());
+    document.close();
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(measurement::failure_text(e)));
     return kExitFailure;

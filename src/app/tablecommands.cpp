@@ -13,8 +13,7 @@
 #include "output/xls/errors.h"
 #include "store/dbf/table.h"
 #include "store/gridcolumns.h"
-#include "store/mdx/tableindex.h"
-#include "store/measurement/measurementfile.h"
+#include "store/measurement/measurementdocument.h"
 #include "store/measurement/measurementschema.h"
 
 namespace vkt {
@@ -28,8 +27,7 @@ std::filesystem::path to_path(const QString& path) {
 // A measurement file opened as the window opens it: the instrument type code from the first row,
 // then the rows of one device kind.
 struct OpenedFile {
-  dbf::Table table;
-  std::uint8_t device_code = 0;
+  measurement::MeasurementDocument document;
   DeviceKind kind = DeviceKind::A;
 };
 
@@ -38,19 +36,15 @@ struct OpenedFile {
 std::unique_ptr<OpenedFile> open_file(const QString& path, std::optional<int> kind) {
   auto file = std::make_unique<OpenedFile>();
   try {
-    measurement::open_measurement_file(file->table, to_path(path), measurement::Access::ReadOnly);
-    file->table.first();
-    file->device_code = file->table.has_row()
-                            ? static_cast<std::uint8_t>(file->table.read_integer("DEV_TYPE").value_or(0))
-                            : 0;
+    file->document.open(to_path(path), measurement::Access::ReadOnly);
     if (kind) {
       file->kind = *kind == 1 ? DeviceKind::B : DeviceKind::A;
     } else {
       // The window shows the device B tab when the file holds any device B row.
-      file->table.set_filter("NB_TYPE=1");
-      file->kind = file->table.count() > 0 ? DeviceKind::B : DeviceKind::A;
+      file->document.set_filter("NB_TYPE=1");
+      file->kind = file->document.rows().empty() ? DeviceKind::A : DeviceKind::B;
     }
-    file->table.set_filter(file->kind == DeviceKind::B ? "NB_TYPE=1" : "NB_TYPE=0");
+    file->document.set_filter(file->kind == DeviceKind::B ? "NB_TYPE=1" : "NB_TYPE=0");
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(measurement::open_failure_text(e)));
     return nullptr;
@@ -144,6 +138,91 @@ void write(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
+// The columns the grid of the kind shows, in its order.
+std::vector<DumpColumn> dump_columns(const dbf::Table& table, DeviceKind kind) {
+  std::vector<DumpColumn> columns;
+  for (const GridColumn& column : grid_columns(kind)) {
+    if (column.shown) {
+      columns.push_back(
+          {column.field, column.title, table.field_index(column.field), schema_field(column.field).kind});
+    }
+  }
+  return columns;
+}
+
+// Puts the rows in the order of the command's sort field; an exit code other than kExitOk when
+// that fails (the message is printed then).
+int sort_for_dump(measurement::MeasurementDocument& document, const CommandLine& command) {
+  const std::string field = command.sort_field.toStdString();
+  if (!document.find_field(field)) {
+    print_error(QStringLiteral("dump: в таблице нет поля %1").arg(command.sort_field));
+    return kExitUsage;
+  }
+  try {
+    // In the grid's order, sorted in memory: the file and its index stay as they are.
+    document.sort_in_memory(field, command.sort_descending);
+  } catch (const std::exception& e) {
+    print_error(QString::fromUtf8(e.what()));
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+std::string csv_header(const std::vector<DumpColumn>& columns) {
+  std::string out;
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    out += (c == 0 ? "" : ",") + csv_cell(columns[c].title);
+  }
+  return out + "\r\n";
+}
+
+std::string csv_row(const dbf::Table& table, const std::vector<DumpColumn>& columns) {
+  std::string out;
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    out += (c == 0 ? "" : ",") + csv_cell(value_text(table, columns[c]).value_or(std::string()));
+  }
+  return out + "\r\n";
+}
+
+std::string json_row(const dbf::Table& table, const std::vector<DumpColumn>& columns) {
+  std::string out = "{";
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    const auto v = value_text(table, columns[c]);
+    out += (c == 0 ? "" : ", ") + json_string(columns[c].field) + ": ";
+    if (!v) {
+      out += "null";
+    } else if (columns[c].kind == measurement::ValueKind::Text) {
+      out += json_string(*v);
+    } else {
+      out += *v;
+    }
+  }
+  return out + "}";
+}
+
+// The admitted rows in their order to stdout, as CSV with a title line or as a JSON array.
+void write_dump(dbf::Table& table, const std::vector<DumpColumn>& columns, bool json) {
+  std::string out = json ? "[" : csv_header(columns);
+  bool first_row = true;
+  for (bool more = table.first(); more && !table.eof(); more = table.next()) {
+    if (json) {
+      out += (first_row ? "\n  " : ",\n  ") + json_row(table, columns);
+    } else {
+      out += csv_row(table, columns);
+    }
+    first_row = false;
+    if (out.size() > (1u << 16)) {
+      write(out);
+      out.clear();
+    }
+  }
+  if (json) {
+    out += first_row ? "]\n" : "\n]\n";
+  }
+  write(out);
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int run_export(const CommandLine& command) {
@@ -152,7 +231,7 @@ int run_export(const CommandLine& command) {
     return kExitFailure;
   }
   try {
-    output::export_table(file->table, export_request(command, file->device_code),
+    output::export_table(file->document.table(), export_request(command, file->document.device_code()),
                          command.output.toStdString());
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(output::export_failure_text(e)));
@@ -167,74 +246,14 @@ int run_dump(const CommandLine& command) {
   if (!file) {
     return kExitFailure;
   }
-  dbf::Table& table = file->table;
-  std::vector<DumpColumn> columns;
-  for (const GridColumn& column : grid_columns(file->kind)) {
-    if (column.shown) {
-      columns.push_back(
-          {column.field, column.title, table.field_index(column.field), schema_field(column.field).kind});
-    }
-  }
-
   if (!command.sort_field.isEmpty()) {
-    const std::string field = command.sort_field.toStdString();
-    if (!table.find_field(field)) {
-      print_error(QStringLiteral("dump: в таблице нет поля %1").arg(command.sort_field));
-      return kExitUsage;
-    }
-    try {
-      // In the grid's order, sorted in memory: the file and its index stay as they are.
-      table.set_order(mdx::TableIndex::sorted_records(table, field, command.sort_descending));
-    } catch (const std::exception& e) {
-      print_error(QString::fromUtf8(e.what()));
-      return kExitFailure;
+    if (const int failed = sort_for_dump(file->document, command); failed != kExitOk) {
+      return failed;
     }
   }
-
   try {
-    const bool json = command.format == CommandLine::DumpFormat::Json;
-    std::string out;
-    if (json) {
-      out += "[";
-    } else {
-      for (std::size_t c = 0; c < columns.size(); ++c) {
-        out += (c == 0 ? "" : ",") + csv_cell(columns[c].title);
-      }
-      out += "\r\n";
-    }
-    bool first_row = true;
-    for (bool more = table.first(); more && !table.eof(); more = table.next()) {
-      if (json) {
-        out += first_row ? "\n  {" : ",\n  {";
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-          const auto v = value_text(table, columns[c]);
-          out += (c == 0 ? "" : ", ") + json_string(columns[c].field) + ": ";
-          if (!v) {
-            out += "null";
-          } else if (columns[c].kind == measurement::ValueKind::Text) {
-            out += json_string(*v);
-          } else {
-            out += *v;
-          }
-        }
-        out += "}";
-      } else {
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-          out += (c == 0 ? "" : ",") + csv_cell(value_text(table, columns[c]).value_or(std::string()));
-        }
-        out += "\r\n";
-      }
-      first_row = false;
-      if (out.size() > (1u << 16)) {
-        write(out);
-        out.clear();
-      }
-    }
-    if (json) {
-      out += first_row ? "]\n" : "\n]\n";
-    }
-    write(out);
-    std::fflush(stdout);
+    write_dump(file->document.table(), dump_columns(file->document.table(), file->kind),
+               command.format == CommandLine::DumpFormat::Json);
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(measurement::open_failure_text(e)));
     return kExitFailure;

@@ -307,9 +307,12 @@ void MainWindow::N4Click() {
   // is made in the file's folder, which must take new files.
   try {
     document_->check_appendable();
-  } catch (const vkt::Error& e) {
-    show_failure(e, e.kind() == ErrorKind::Damaged ? FailureContext::Opening : FailureContext::Working);
+  } catch (const std::exception& e) {
+    show_error(failure_text(e, FailureContext::Opening));
     return;
+  }
+  try {
+    measurement::check_replaceable(document_->path());
   } catch (const std::exception& e) {
     show_failure(e);
     return;

@@ -107,7 +107,6 @@ image::ImportResult MeasurementDocument::import_new(ProgramState& state, std::st
 void MeasurementDocument::check_appendable() {
   check_measurement_rows(*table_);
   table_->refresh();
-  check_replaceable(path_);
 }
 
 image::ImportResult MeasurementDocument::append(ProgramState& state, std::string_view decimal_separator) {
@@ -190,6 +189,10 @@ void MeasurementDocument::sort(std::string_view tag, std::string_view field, boo
   index_->add_tag(tag, field, descending);
   index_->select_order(tag);
   table_->refresh();
+}
+
+void MeasurementDocument::sort_in_memory(std::string_view field, bool descending) {
+  table_->set_order(mdx::TableIndex::sorted_records(*table_, field, descending));
 }
 
 void MeasurementDocument::clear_sort(std::string_view tag) {

@@ -77,7 +77,7 @@ class MeasurementDocument {
   // Fills the new file from the last download (mode 0 of the import) and writes it out.
   image::ImportResult import_new(ProgramState& state, std::string_view decimal_separator);
   // Before a download is appended: every row must read as the readers read it (Damaged names the
-  // first bad row) and the file's folder must take the copy the rows go into.
+  // first bad row). The file's folder must take the copy as well (check_replaceable).
   void check_appendable();
   // Appends the last download through a copy that takes the file's place only when complete;
   // the file keeps its old rows after a failure. Rows the file already holds are skipped.
@@ -94,6 +94,9 @@ class MeasurementDocument {
 
   // Sorts by a field under a tag ("tab1", "tab2"), replacing a tag of that name.
   void sort(std::string_view tag, std::string_view field, bool descending);
+  // The admitted rows in a field's order, sorted in memory: the file and its index stay as they
+  // are (for readers). Refused with Usage for a field the table lacks.
+  void sort_in_memory(std::string_view field, bool descending);
   // Back to file order without the tag; nothing to do when there is no such tag.
   void clear_sort(std::string_view tag);
   bool has_tag(std::string_view tag) const;
