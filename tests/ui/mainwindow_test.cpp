@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -124,24 +125,36 @@ TEST_F(MainWindowTest, MainMenuEntriesOrderAndSeparators) {
   EXPECT_EQ(entries(menus[4]->menu()), QStringList({"Помощь", "-", "О программе"}));
 }
 
-TEST_F(MainWindowTest, ShortcutsAndPictures) {
+TEST_F(MainWindowTest, ShortcutsRunTheirCommandsAndTheMenusShowPictures) {
   auto w = make_window();
-  const QMap<QString, QKeySequence> shortcuts = {{"N2", QKeySequence("Ctrl+N")},
-                                                 {"N3", QKeySequence("Ctrl+O")},
-                                                 {"N5", QKeySequence("Ctrl+S")},
-                                                 {"N9", QKeySequence("Ctrl+P")},
-                                                 {"Help1", QKeySequence("F1")}};
+  w->show();
+  w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+  const auto press = [&](const char* keys) {
+    QTest::keySequence(w.get(), QKeySequence(QString::fromLatin1(keys)));
+    QCoreApplication::processEvents();
+  };
+  // Ctrl+N asks where to create a file, Ctrl+O which file to open; both dialogs are cancelled.
+  press("Ctrl+N");
+  press("Ctrl+O");
+  ASSERT_EQ(dialogs_.shown.size(), 2);
+  EXPECT_EQ(dialogs_.shown[0].kind, "save");
+  EXPECT_EQ(dialogs_.shown[1].kind, "open");
+  // Ctrl+S and Ctrl+P need a file: without one nothing happens.
+  press("Ctrl+S");
+  press("Ctrl+P");
+  EXPECT_EQ(dialogs_.shown.size(), 2);
+  // F1 opens the help file (the default one, missing here: the built-in help window shows).
+  QString seen;
+  close_next_modal(&seen);
+  press("F1");
+  EXPECT_EQ(seen, "HelpWindow");
+
   const QStringList with_picture = {"N2", "N3", "N5", "N8", "N9", "N21", "Help1"};
   for (QAction* a : w->findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly)) {
-    if (a->objectName().startsWith("ToolButton") || a->text().isEmpty()) {
-      continue;
+    if (!a->objectName().startsWith("ToolButton") && !a->text().isEmpty()) {
+      EXPECT_EQ(!a->icon().isNull(), with_picture.contains(a->objectName())) << a->text().toStdString();
     }
-    EXPECT_EQ(a->shortcut(), shortcuts.value(a->objectName())) << a->text().toStdString();
-    EXPECT_EQ(!a->icon().isNull(), with_picture.contains(a->objectName())) << a->text().toStdString();
-  }
-  // Every named command exists once, so the shortcuts above really were looked at.
-  for (const QString& name : shortcuts.keys()) {
-    EXPECT_NE(testing::command(*w, name), nullptr) << name.toStdString();
   }
 }
 
