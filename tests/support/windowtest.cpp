@@ -24,18 +24,26 @@ void WindowTest::SetUpTestSuite() {
   }
 }
 
-void WindowTest::make_window(const QStringList& ports) {
+void WindowTest::make_window(const QStringList& ports, bool shown) {
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
-  settings_ = std::make_unique<AppSettings>();
+  if (settings_ == nullptr) {
+    settings_ = std::make_unique<AppSettings>();
+  }
   MainWindowServices s;
   s.state = &state_;
   s.dialogs = &dialogs_;
   s.settings = settings_.get();
   s.program_dir = dir_.path();
   s.ports = ports;
+  s.open_document = [this](const QString& path) {
+    opened_.append(path);
+    return true;
+  };
   window_ = std::make_unique<MainWindow>(s);
-  window_->resize(1200, 700);
-  window_->show();
+  if (shown) {
+    window_->resize(1200, 700);
+    window_->show();
+  }
 }
 
 QString WindowTest::path(const QString& name) const {

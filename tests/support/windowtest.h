@@ -26,8 +26,10 @@ class WindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite();
 
-  // Builds and shows the window; `ports` are where it looks for the instrument.
-  void make_window(const QStringList& ports = {QStringLiteral("/nonexistent")});
+  // Builds and shows the window; `ports` are where it looks for the instrument. Help files it
+  // opens with the desktop's viewer are recorded in opened_.
+  // Without `shown` it stays as built: hidden, maximized.
+  void make_window(const QStringList& ports = {QStringLiteral("/nonexistent")}, bool shown = true);
   // A file in the test's folder.
   QString path(const QString& name) const;
 
@@ -36,6 +38,7 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<AppSettings> settings_;
   ProgramState state_;
   ScriptedDialogs dialogs_;
+  QStringList opened_;
   std::unique_ptr<MainWindow> window_;
 };
 

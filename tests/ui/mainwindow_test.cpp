@@ -32,41 +32,24 @@
 namespace vkt {
 namespace {
 
-int argc = 1;
-char arg0[] = "ui_mainwindow_test";
-char* argv[] = {arg0, nullptr};
-
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public testing::WindowTest {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      new QApplication(argc, argv);
-    }
-  }
-
   void SetUp() override {
     ASSERT_TRUE(config_.isValid());
-    ASSERT_TRUE(program_dir_.isValid());
+    ASSERT_TRUE(dir_.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
     settings_ = std::make_unique<AppSettings>();
   }
 
-  std::unique_ptr<MainWindow> make_window() {
-    MainWindowServices s;
-    s.state = &state_;
-    s.dialogs = &dialogs_;
-    s.settings = settings_.get();
-    s.program_dir = program_dir_.path();
-    s.open_document = [this](const QString& path) {
-      opened_.append(path);
-      return true;
-    };
-    return std::make_unique<MainWindow>(s);
+  // A window of the test's own, not yet shown.
+  std::unique_ptr<MainWindow> new_window() {
+    make_window({}, false);
+    return std::move(window_);
   }
 
   // A measurement file without rows.
   QString empty_file() {
-    const QString path = QDir(program_dir_.path()).filePath("empty.db");
+    const QString path = QDir(dir_.path()).filePath("empty.db");
     measurement::MeasurementDocument().create(path.toStdU16String());
     return path;
   }
@@ -83,13 +66,6 @@ class MainWindowTest : public ::testing::Test {
       }
     });
   }
-
-  QTemporaryDir config_;
-  QTemporaryDir program_dir_;
-  std::unique_ptr<AppSettings> settings_;
-  ProgramState state_;
-  testing::ScriptedDialogs dialogs_;
-  QStringList opened_;
 };
 
 // Entry texts of a menu, separators as "-".
@@ -102,7 +78,7 @@ QStringList entries(const QMenu* menu) {
 }
 
 TEST_F(MainWindowTest, MainMenuEntriesOrderAndSeparators) {
-  auto w = make_window();
+  auto w = new_window();
   QStringList titles;
   for (const QAction* a : w->menuBar()->actions()) {
     titles << a->text();
@@ -126,7 +102,7 @@ TEST_F(MainWindowTest, MainMenuEntriesOrderAndSeparators) {
 }
 
 TEST_F(MainWindowTest, ShortcutsRunTheirCommandsAndTheMenusShowPictures) {
-  auto w = make_window();
+  auto w = new_window();
   w->show();
   w->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
@@ -159,7 +135,7 @@ TEST_F(MainWindowTest, ShortcutsRunTheirCommandsAndTheMenusShowPictures) {
 }
 
 TEST_F(MainWindowTest, ToggledControlsFollowTheFileState) {
-  auto w = make_window();
+  auto w = new_window();
   const QStringList toggled_texts = {"Дополнить", "Сохранить", "Закрыть", "Предварительный просмотр",
                                      "Печать", "Выровнять столбцы", "Задать цвет", "Убрать цвет",
                                      "Убрать все цвета", "Убрать сортировку", "Удалить строки",
@@ -185,7 +161,7 @@ TEST_F(MainWindowTest, ToggledControlsFollowTheFileState) {
 }
 
 TEST_F(MainWindowTest, ToolbarShowsSixPicturesWithoutCaptionsRunningTheMenuCommands) {
-  auto w = make_window();
+  auto w = new_window();
   auto* bar = w->findChild<QToolBar*>("ToolBar1");
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->height(), 29);
@@ -208,7 +184,7 @@ TEST_F(MainWindowTest, ToolbarShowsSixPicturesWithoutCaptionsRunningTheMenuComma
 }
 
 TEST_F(MainWindowTest, ContextMenuIsNeverDisabledAndRunsTheMenuCommands) {
-  auto w = make_window();
+  auto w = new_window();
   QMenu* popup = w->actions().popup;
   EXPECT_EQ(entries(popup), QStringList({"График", "-", "Печать", "-", "Задать цвет", "Убрать цвет",
                                          "Убрать все цвета", "-", "Выровнять столбцы", "-", "Удалить"}));
@@ -228,7 +204,7 @@ TEST_F(MainWindowTest, ContextMenuIsNeverDisabledAndRunsTheMenuCommands) {
 }
 
 TEST_F(MainWindowTest, NoFileLookAndTabs) {
-  auto w = make_window();
+  auto w = new_window();
   EXPECT_EQ(w->objectName(), "TForm1");
   EXPECT_EQ(w->windowTitle(), "ВКТ - РС7");
   EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
@@ -257,7 +233,7 @@ TEST_F(MainWindowTest, AboutWindowTextsFontsAndVersion) {
   EXPECT_EQ(AboutWindow::version_text("7"), "0.0.0.0");
   EXPECT_EQ(AboutWindow::version_text(""), "0.0.0.0");
 
-  auto w = make_window();
+  auto w = new_window();
   auto* about = w->findChild<AboutWindow*>("Tform6");
   ASSERT_NE(about, nullptr);
   EXPECT_EQ(about->windowTitle(), "О программе");
@@ -282,14 +258,14 @@ TEST_F(MainWindowTest, AboutWindowTextsFontsAndVersion) {
 
 TEST_F(MainWindowTest, HelpFileDefaultsBesideProgramAndSwitchesToVktHlp) {
   {
-    auto w = make_window();
-    EXPECT_EQ(w->help_file(), QDir(program_dir_.path()).filePath("VKT.HLP"));
+    auto w = new_window();
+    EXPECT_EQ(w->help_file(), QDir(dir_.path()).filePath("VKT.HLP"));
   }
   // A "zrn2.hlp" beside the program becomes the help file, and F1 opens it with the viewer.
-  QFile zrn2(QDir(program_dir_.path()).filePath("zrn2.hlp"));
+  QFile zrn2(QDir(dir_.path()).filePath("zrn2.hlp"));
   ASSERT_TRUE(zrn2.open(QIODevice::WriteOnly));
   zrn2.close();
-  auto w = make_window();
+  auto w = new_window();
   EXPECT_EQ(w->help_file(), zrn2.fileName());
   testing::command(*w, "Help1")->trigger();
   EXPECT_EQ(opened_, QStringList({zrn2.fileName()}));
@@ -310,7 +286,7 @@ TEST_F(MainWindowTest, HelpFileDefaultsBesideProgramAndSwitchesToVktHlp) {
 }
 
 TEST_F(MainWindowTest, MissingHelpFileShowsTheBuiltInHelp) {
-  auto w = make_window();
+  auto w = new_window();
   QString shown;
   close_next_modal(&shown);
   testing::command(*w, "Help1")->trigger();
@@ -325,12 +301,12 @@ TEST_F(MainWindowTest, MissingHelpFileShowsTheBuiltInHelp) {
 TEST_F(MainWindowTest, WorkingDirectoryIsReadAtStartAndWrittenOnExit) {
   // No stored value: the current directory is taken and stored at once.
   {
-    auto w = make_window();
+    auto w = new_window();
     EXPECT_EQ(QString::fromStdString(state_.work_dir), QDir::currentPath());
     EXPECT_EQ(settings_->default_dir(), QDir::currentPath());
   }
   settings_->set_default_dir("/srv/measurements");
-  auto w = make_window();
+  auto w = new_window();
   EXPECT_EQ(state_.work_dir, "/srv/measurements");
 
   // "Выход" takes the close box's road: the working directory is written.
