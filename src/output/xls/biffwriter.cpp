@@ -164,8 +164,8 @@ class BiffWriter {
     flush();
     for (std::size_t i = 0; i < book_.sheet_count(); ++i) {
       std::uint8_t at[4];
-      set_u32(at, static_cast<std::uint32_t>(sheetPositions_[i]));
-      stream_.write_at(boundSheetPositions_[i] + record::kBoundSheetPositionOffset, at, 4);
+      set_u32(at, static_cast<std::uint32_t>(sheet_positions_[i]));
+      stream_.write_at(bound_sheet_positions_[i] + record::kBoundSheetPositionOffset, at, 4);
     }
   }
 
@@ -196,11 +196,11 @@ class BiffWriter {
       strings_[s].assign(sheet.ranges().size(), kNoString);
       for (std::size_t r = 0; r < sheet.ranges().size(); ++r) {
         const RangeData& range = sheet.ranges()[r];
-        if (rangeFontNumber_ == 0) {
-          rangeFontNumber_ = font_number(kRangeFont);
+        if (range_font_number_ == 0) {
+          range_font_number_ = font_number(kRangeFont);
         }
         if (!is_number_kind(range.kind) && !cell_text(sheet, range).empty()) {
-          strings_[s][r] = stringCount_++;
+          strings_[s][r] = string_count_++;
         }
       }
     }
@@ -217,26 +217,26 @@ class BiffWriter {
 
   // A range's XF, looked up byte for byte among the cell XFs; equal looks share one.
   std::uint16_t range_xf(bool merged) {
-    std::optional<std::uint16_t>& known = merged ? mergedXf_ : singleXf_;
+    std::optional<std::uint16_t>& known = merged ? merged_xf_ : single_xf_;
     if (known) {
       return *known;
     }
     const std::uint16_t pattern = palette_.index_of(kPatternColour);
     const std::uint16_t background = palette_.index_of(kBackgroundColour);
     XfBytes xf{};
-    set_u16(&xf[0], rangeFontNumber_);
+    set_u16(&xf[0], range_font_number_);
     set_u16(&xf[2], 0);       // format General
     set_u16(&xf[4], 0x0001);  // locked cell XF, parent style XF 0
     xf[6] = 0x20;             // horizontal general, vertical bottom
     xf[7] = 0;                // no rotation
     set_u16(&xf[8], static_cast<std::uint16_t>(0x7C00 | (merged ? 0x0020 : 0)));
     set_u16(&xf[18], static_cast<std::uint16_t>(pattern | (background << 7)));
-    const auto found = std::find(cellXfs_.begin(), cellXfs_.end(), xf);
-    if (found != cellXfs_.end()) {
-      known = static_cast<std::uint16_t>(kFirstCellXf + (found - cellXfs_.begin()));
+    const auto found = std::find(cell_xfs_.begin(), cell_xfs_.end(), xf);
+    if (found != cell_xfs_.end()) {
+      known = static_cast<std::uint16_t>(kFirstCellXf + (found - cell_xfs_.begin()));
     } else {
-      cellXfs_.push_back(xf);
-      known = static_cast<std::uint16_t>(kFirstCellXf + cellXfs_.size() - 1);
+      cell_xfs_.push_back(xf);
+      known = static_cast<std::uint16_t>(kFirstCellXf + cell_xfs_.size() - 1);
     }
     return *known;
   }
@@ -278,7 +278,7 @@ class BiffWriter {
     for (const FixedFormat& format : kCurrencyFormats) {
       record::format(out_, format.number, format.text);
     }
-    cellXfs_.assign(kFixedCellXfs.begin(), kFixedCellXfs.end());
+    cell_xfs_.assign(kFixedCellXfs.begin(), kFixedCellXfs.end());
     for (std::size_t s = 0; s < book_.sheet_count(); ++s) {
       for (const RangeData& range : book_.sheet(s).ranges()) {
         range_xf(range.is_merged());
@@ -292,7 +292,7 @@ class BiffWriter {
     for (int i = 5; i < 15; ++i) {
       record::xf(out_, kStyleXfFont0);
     }
-    for (const XfBytes& xf : cellXfs_) {
+    for (const XfBytes& xf : cell_xfs_) {
       record::xf(out_, xf);
     }
     for (const auto& style : kStyles) {
@@ -303,11 +303,11 @@ class BiffWriter {
     }
     record::uses_elfs(out_);
     for (std::size_t s = 0; s < book_.sheet_count(); ++s) {
-      boundSheetPositions_.push_back(position());
+      bound_sheet_positions_.push_back(position());
       record::bound_sheet(out_, book_.sheet(s).Name());
     }
     record::country(out_);
-    if (stringCount_ > 0) {
+    if (string_count_ > 0) {
       write_strings();
     }
     record::eof(out_);
@@ -315,7 +315,7 @@ class BiffWriter {
 
   void write_strings() {
     flush();
-    SstWriter sst(stream_, stringCount_);
+    SstWriter sst(stream_, string_count_);
     std::u16string wide;
     for (std::size_t s = 0; s < book_.sheet_count(); ++s) {
       const XlsWorksheet& sheet = book_.sheet(s);
@@ -335,7 +335,7 @@ class BiffWriter {
     const std::size_t rows = used.empty() ? 0 : static_cast<std::size_t>(used.last_row - used.first_row) + 1;
     const std::size_t blocks = (rows + record::kRowBlockSize - 1) / record::kRowBlockSize;
 
-    sheetPositions_.push_back(position());
+    sheet_positions_.push_back(position());
     record::bof(out_, record::BofType::Worksheet);
     const std::uint64_t index_position = position();
     record::index(out_, used.empty() ? 0 : static_cast<std::uint32_t>(used.first_row),
@@ -498,14 +498,14 @@ class BiffWriter {
   Bytes out_;
   ColourPalette palette_;
   std::vector<Font> fonts_;
-  std::uint16_t rangeFontNumber_ = 0;
-  std::vector<XfBytes> cellXfs_;
-  std::optional<std::uint16_t> singleXf_;
-  std::optional<std::uint16_t> mergedXf_;
+  std::uint16_t range_font_number_ = 0;
+  std::vector<XfBytes> cell_xfs_;
+  std::optional<std::uint16_t> single_xf_;
+  std::optional<std::uint16_t> merged_xf_;
   std::vector<std::vector<std::uint32_t>> strings_;  // per sheet and range: SST index
-  std::uint32_t stringCount_ = 0;
-  std::vector<std::uint64_t> boundSheetPositions_;
-  std::vector<std::uint64_t> sheetPositions_;
+  std::uint32_t string_count_ = 0;
+  std::vector<std::uint64_t> bound_sheet_positions_;
+  std::vector<std::uint64_t> sheet_positions_;
 };
 
 }  // namespace

@@ -40,7 +40,7 @@ void directory_entry(Bytes& out, std::u16string_view name, std::uint8_t type, st
 }  // namespace
 
 CompoundFileWriter::CompoundFileWriter(ByteSink& container, std::u16string stream_name)
-    : out_(container), streamName_(std::move(stream_name)) {
+    : out_(container), stream_name_(std::move(stream_name)) {
   head_.reserve(kMiniStreamCutoff);
 }
 
@@ -182,7 +182,8 @@ void CompoundFileWriter::write_directory(std::uint32_t root_start, std::uint64_t
   Bytes sector;
   sector.reserve(kSectorSize);
   directory_entry(sector, u"Root Entry", kTypeRoot, 1, root_start, root_size);
-  directory_entry(sector, streamName_, kTypeStream, kNoStream, size_ > 0 ? stream_start : kEndOfChain, size_);
+  directory_entry(sector, stream_name_, kTypeStream, kNoStream, size_ > 0 ? stream_start : kEndOfChain,
+                  size_);
   directory_entry(sector, u"", 0, kNoStream, 0, 0);
   directory_entry(sector, u"", 0, kNoStream, 0, 0);
   out_.write(sector);

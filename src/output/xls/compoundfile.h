@@ -46,7 +46,7 @@ class CompoundFileWriter : public ByteSink {
   void pad(std::uint64_t bytes);
 
   ByteSink& out_;
-  std::u16string streamName_;
+  std::u16string stream_name_;
   Bytes head_;  // the stream while it may still go into the mini stream
   bool spilled_ = false;
   std::uint64_t size_ = 0;

@@ -22,13 +22,13 @@ SstWriter::SstWriter(ByteSink& stream, std::uint32_t strings) : stream_(stream) 
 }
 
 void SstWriter::open_record(std::uint16_t id) {
-  recordId_ = id;
-  recordStart_ = stream_.size() + pending_.size();
+  record_id_ = id;
+  record_start_ = stream_.size() + pending_.size();
   record_.clear();
 }
 
 void SstWriter::close_record() {
-  put_u16(pending_, recordId_);
+  put_u16(pending_, record_id_);
   put_u16(pending_, static_cast<std::uint16_t>(record_.size()));
   put_bytes(pending_, record_);
   record_.clear();
@@ -50,7 +50,7 @@ void SstWriter::add(std::u16string_view text) {
   if (added_ % kStringsPerBucket == 0) {
     const std::size_t offset = record::kHeaderSize + record_.size();
     buckets_.push_back(
-        {static_cast<std::uint32_t>(recordStart_ + offset), static_cast<std::uint16_t>(offset)});
+        {static_cast<std::uint32_t>(record_start_ + offset), static_cast<std::uint16_t>(offset)});
   }
   ++added_;
   put_u16(record_, static_cast<std::uint16_t>(text.size()));

@@ -38,8 +38,8 @@ class SstWriter {
   ByteSink& stream_;
   Bytes pending_;  // closed records waiting to go out in one piece
   Bytes record_;   // data of the open record
-  std::uint16_t recordId_ = 0;
-  std::uint64_t recordStart_ = 0;
+  std::uint16_t record_id_ = 0;
+  std::uint64_t record_start_ = 0;
   std::uint32_t added_ = 0;
   std::vector<Bucket> buckets_;
 };

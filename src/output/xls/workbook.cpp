@@ -95,92 +95,111 @@ void XlsWorksheet::Name(std::string_view name) {
 
 XlsRange XlsWorksheet::Cells(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
   const RangeData fresh{l, t, r, b, CellValue::Kind::Empty, 0, 0};
+  std::size_t index = 0;
+  if (follows_all_ranges(fresh)) {
+    index = append_range(fresh);
+  } else {
+    index = place_range(fresh);
+    note_last_row();
+  }
+  widen_used_area(l, t, r, b);
+  return XlsRange(*this, index);
+}
+
+bool XlsWorksheet::follows_all_ranges(const RangeData& x) const {
   // Filling row by row, left to right: a rectangle below everything requested so far, or on the
   // last range's row right of every range there while all ranges are one row tall, meets
   // nothing and goes to the end of the list.
-  if (!ranges_.empty() && t <= b && l <= r &&
-      (t > used_.last_row || (tallest_ == 1 && t == ranges_.back().top && l > lastRowRight_))) {
-    lastRowRight_ = t == ranges_.back().top ? std::max(lastRowRight_, r) : r;
-    ranges_.push_back(fresh);
-    tallest_ = std::max(tallest_, height_of(t, b));
-    used_.first_column = std::min(used_.first_column, l);
-    used_.last_column = std::max(used_.last_column, r);
-    used_.last_row = std::max(used_.last_row, b);
-    return XlsRange(*this, ranges_.size() - 1);
-  }
+  return !ranges_.empty() && x.top <= x.bottom && x.left <= x.right &&
+         (x.top > used_.last_row ||
+          (tallest_ == 1 && x.top == ranges_.back().top && x.left > last_row_right_));
+}
+
+std::size_t XlsWorksheet::append_range(const RangeData& fresh) {
+  last_row_right_ = fresh.top == ranges_.back().top ? std::max(last_row_right_, fresh.right) : fresh.right;
+  ranges_.push_back(fresh);
+  tallest_ = std::max(tallest_, height_of(fresh.top, fresh.bottom));
+  return ranges_.size() - 1;
+}
+
+std::size_t XlsWorksheet::place_range(const RangeData& fresh) {
   // 64-bit arithmetic: the model takes any 32-bit numbers, the file's limits are checked on save.
-  const std::int64_t lowest_top = static_cast<std::int64_t>(t) - tallest_ + 1;
-  auto start = std::partition_point(ranges_.begin(), ranges_.end(),
-                                    [&](const RangeData& x) { return x.top < lowest_top; });
-  std::size_t result = 0;
+  const std::int64_t lowest_top = static_cast<std::int64_t>(fresh.top) - tallest_ + 1;
+  const auto start = std::partition_point(ranges_.begin(), ranges_.end(),
+                                          [&](const RangeData& x) { return x.top < lowest_top; });
   if (start == ranges_.end()) {
     ranges_.push_back(fresh);
-    result = ranges_.size() - 1;
-    tallest_ = std::max(tallest_, height_of(t, b));
+    tallest_ = std::max(tallest_, height_of(fresh.top, fresh.bottom));
+    return ranges_.size() - 1;
+  }
+  const Placement placed = replace_overlapping(static_cast<std::size_t>(start - ranges_.begin()), fresh);
+  if (placed.removed_any) {
+    // The new range counts too: leaving it out would let a later lookup start past it.
+    std::int32_t tallest = 1;
+    for (const RangeData& x : ranges_) {
+      tallest = std::max(tallest, height_of(x.top, x.bottom));
+    }
+    tallest_ = tallest;
   } else {
-    // Scan the ranges that may meet the rectangle; drop the overlapping ones in place.
-    std::size_t write = static_cast<std::size_t>(start - ranges_.begin());
-    std::size_t read = write;
-    std::size_t insert_at = write;
-    std::size_t found = 0;
-    bool exact = false;
-    bool removed = false;
-    while (read < ranges_.size() && ranges_[read].top <= b) {
-      const RangeData& x = ranges_[read];
-      if (x.covers(l, t, r, b)) {
-        found = write;
-        exact = true;
-      } else if (x.left <= r && l <= x.right && x.top <= b && t <= x.bottom) {
-        removed = true;
-        ++read;
-        continue;
-      }
-      if (read != write) {
-        ranges_[write] = ranges_[read];
-      }
-      if (ranges_[write].top <= t) {
-        insert_at = write + 1;
-      }
-      ++write;
+    tallest_ = std::max(tallest_, height_of(fresh.top, fresh.bottom));
+  }
+  return placed.index;
+}
+
+XlsWorksheet::Placement XlsWorksheet::replace_overlapping(std::size_t first, const RangeData& fresh) {
+  // Scan the ranges that may meet the rectangle; drop the overlapping ones in place.
+  std::size_t write = first;
+  std::size_t read = first;
+  std::size_t insert_at = first;
+  std::size_t found = 0;
+  bool exact = false;
+  bool removed = false;
+  while (read < ranges_.size() && ranges_[read].top <= fresh.bottom) {
+    const RangeData& x = ranges_[read];
+    if (x.covers(fresh.left, fresh.top, fresh.right, fresh.bottom)) {
+      found = write;
+      exact = true;
+    } else if (x.left <= fresh.right && fresh.left <= x.right && x.top <= fresh.bottom &&
+               fresh.top <= x.bottom) {
+      removed = true;
       ++read;
+      continue;
     }
     if (read != write) {
-      ranges_.erase(ranges_.begin() + static_cast<std::ptrdiff_t>(write),
-                    ranges_.begin() + static_cast<std::ptrdiff_t>(read));
+      ranges_[write] = ranges_[read];
     }
-    if (exact) {
-      result = found;
-    } else {
-      ranges_.insert(ranges_.begin() + static_cast<std::ptrdiff_t>(insert_at), fresh);
-      result = insert_at;
+    if (ranges_[write].top <= fresh.top) {
+      insert_at = write + 1;
     }
-    if (removed) {
-      // The new range counts too: leaving it out would let a later lookup start past it.
-      std::int32_t tallest = 1;
-      for (const RangeData& x : ranges_) {
-        tallest = std::max(tallest, height_of(x.top, x.bottom));
-      }
-      tallest_ = tallest;
-    } else {
-      tallest_ = std::max(tallest_, height_of(t, b));
-    }
+    ++write;
+    ++read;
   }
-  note_last_row();
+  if (read != write) {
+    ranges_.erase(ranges_.begin() + static_cast<std::ptrdiff_t>(write),
+                  ranges_.begin() + static_cast<std::ptrdiff_t>(read));
+  }
+  if (exact) {
+    return {found, removed};
+  }
+  ranges_.insert(ranges_.begin() + static_cast<std::ptrdiff_t>(insert_at), fresh);
+  return {insert_at, removed};
+}
+
+void XlsWorksheet::widen_used_area(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
   if (used_.empty()) {
     used_ = {l, t, r, b};
-  } else {
-    used_.first_column = std::min(used_.first_column, l);
-    used_.first_row = std::min(used_.first_row, t);
-    used_.last_column = std::max(used_.last_column, r);
-    used_.last_row = std::max(used_.last_row, b);
+    return;
   }
-  return XlsRange(*this, result);
+  used_.first_column = std::min(used_.first_column, l);
+  used_.first_row = std::min(used_.first_row, t);
+  used_.last_column = std::max(used_.last_column, r);
+  used_.last_row = std::max(used_.last_row, b);
 }
 
 void XlsWorksheet::note_last_row() {
-  lastRowRight_ = INT32_MIN;
+  last_row_right_ = INT32_MIN;
   for (auto it = ranges_.rbegin(); it != ranges_.rend() && it->top == ranges_.back().top; ++it) {
-    lastRowRight_ = std::max(lastRowRight_, it->right);
+    last_row_right_ = std::max(last_row_right_, it->right);
   }
 }
 

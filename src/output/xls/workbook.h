@@ -109,7 +109,7 @@ class XlsWorksheet {
 
   const UsedArea& used_area() const { return used_; }
   std::int32_t tallest_height() const { return tallest_; }
-  const XlsPageSetup& page_setup() const { return pageSetup_; }
+  const XlsPageSetup& page_setup() const { return page_setup_; }
 
   // Room for this many ranges and text bytes, for callers that know the size beforehand.
   void reserve(std::size_t ranges, std::size_t text_bytes = 0);
@@ -118,16 +118,27 @@ class XlsWorksheet {
   friend class XlsRange;
   void set_value(std::size_t index, const CellValue& value);
 
+  // Where Cells puts a rectangle: the index of its range in the list, and whether ranges it
+  // overlapped were dropped.
+  struct Placement {
+    std::size_t index;
+    bool removed_any;
+  };
+  bool follows_all_ranges(const RangeData& x) const;
+  std::size_t append_range(const RangeData& fresh);
+  std::size_t place_range(const RangeData& fresh);
+  Placement replace_overlapping(std::size_t first, const RangeData& fresh);
+  void widen_used_area(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b);
   void note_last_row();
 
   XlsWorkbook* owner_;
   std::string name_;
-  XlsPageSetup pageSetup_;
+  XlsPageSetup page_setup_;
   std::vector<RangeData> ranges_;
   std::string texts_;
   UsedArea used_;
   std::int32_t tallest_ = 0;
-  std::int32_t lastRowRight_ = 0;  // rightmost column among the ranges sharing the last top row
+  std::int32_t last_row_right_ = 0;  // rightmost column among the ranges sharing the last top row
 };
 
 class XlsWorkbook {

@@ -31,12 +31,12 @@ class TagWalker {
             Tag& tag)
       : bytes_(bytes),
         geometry_(geometry),
-        usedPages_(used_pages),
+        used_pages_(used_pages),
         tag_(tag),
         item_(item_length(tag.definition.key_length)) {}
 
   void walk(std::uint32_t root, std::size_t max_keys) {
-    maxKeys_ = max_keys;
+    max_keys_ = max_keys;
     walk_node(root, 0);
   }
 
@@ -47,10 +47,10 @@ class TagWalker {
       damaged("ссылка на страницу " + std::to_string(page) + " вне файла в теге " + tag_.definition.name);
     }
     for (std::size_t p = page; p < page + geometry_.pages_per_block; ++p) {
-      if (usedPages_[p]) {
+      if (used_pages_[p]) {
         damaged("страница " + std::to_string(p) + " используется дважды");
       }
-      usedPages_[p] = true;
+      used_pages_[p] = true;
     }
     return bytes_.subspan(static_cast<std::size_t>(page) * kPageSize, geometry_.block_size);
   }
@@ -66,7 +66,7 @@ class TagWalker {
     }
     const auto block = claim_block(page);
     const std::uint32_t count = get_u32(block, kNodeKeyCount);
-    if (count > maxKeys_) {
+    if (count > max_keys_) {
       damaged("неверное число ключей в узле на странице " + std::to_string(page));
     }
     const std::uint32_t trailing = get_u32(block, kNodeItems + count * item_);
@@ -105,9 +105,9 @@ class TagWalker {
   }
 
   void read_leaf(std::span<const std::uint8_t> block, std::uint32_t count, int depth) {
-    if (leafDepth_ < 0) {
-      leafDepth_ = depth;
-    } else if (leafDepth_ != depth) {
+    if (leaf_depth_ < 0) {
+      leaf_depth_ = depth;
+    } else if (leaf_depth_ != depth) {
       damaged("листья дерева на разной глубине в теге " + tag_.definition.name);
     }
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -129,11 +129,11 @@ class TagWalker {
 
   std::span<const std::uint8_t> bytes_;
   const FileGeometry& geometry_;
-  std::vector<bool>& usedPages_;
+  std::vector<bool>& used_pages_;
   Tag& tag_;
   std::size_t item_;
-  std::size_t maxKeys_ = 0;
-  int leafDepth_ = -1;
+  std::size_t max_keys_ = 0;
+  int leaf_depth_ = -1;
 };
 
 std::string read_tag_name(std::span<const std::uint8_t> entry) {

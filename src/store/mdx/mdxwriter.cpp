@@ -64,16 +64,16 @@ class TreeBuilder {
  public:
   TreeBuilder(std::vector<std::uint8_t>& out, std::uint32_t& next_page, std::size_t key_length)
       : out_(out),
-        nextPage_(next_page),
-        keyLength_(key_length),
+        next_page_(next_page),
+        key_length_(key_length),
         item_(item_length(key_length)),
-        maxKeys_(max_keys_per_node(key_length)) {}
+        max_keys_(max_keys_per_node(key_length)) {}
 
   std::uint32_t build(const std::vector<IndexEntry>& entries) {
     std::vector<Node> level;
     std::size_t at = 0;
     do {
-      const std::size_t count = std::min(maxKeys_, entries.size() - at);
+      const std::size_t count = std::min(max_keys_, entries.size() - at);
       const std::uint32_t page = allocate();
       const std::size_t base = offset_of(page);
       put_u32(out_, base + kNodeKeyCount, static_cast<std::uint32_t>(count));
@@ -100,7 +100,7 @@ class TreeBuilder {
 
   std::vector<Node> build_branches(const std::vector<Node>& children) {
     // Spread the children evenly so that no branch is left with a single child.
-    const std::size_t fanout = maxKeys_ + 1;
+    const std::size_t fanout = max_keys_ + 1;
     const std::size_t groups = (children.size() + fanout - 1) / fanout;
     const std::size_t base = children.size() / groups;
     const std::size_t extra = children.size() % groups;
@@ -124,23 +124,23 @@ class TreeBuilder {
   void write_item(std::size_t base, std::size_t index, std::uint32_t pointer, std::string_view key) {
     const std::size_t at = base + kNodeItems + index * item_;
     put_u32(out_, at, pointer);
-    std::memcpy(out_.data() + at + 4, key.data(), std::min(key.size(), keyLength_));
+    std::memcpy(out_.data() + at + 4, key.data(), std::min(key.size(), key_length_));
   }
 
   std::uint32_t allocate() {
-    const std::uint32_t page = nextPage_;
-    nextPage_ += kPagesPerBlock;
-    out_.resize(static_cast<std::size_t>(nextPage_) * kPageSize, 0);
+    const std::uint32_t page = next_page_;
+    next_page_ += kPagesPerBlock;
+    out_.resize(static_cast<std::size_t>(next_page_) * kPageSize, 0);
     return page;
   }
 
   static std::size_t offset_of(std::uint32_t page) { return static_cast<std::size_t>(page) * kPageSize; }
 
   std::vector<std::uint8_t>& out_;
-  std::uint32_t& nextPage_;
-  std::size_t keyLength_;
+  std::uint32_t& next_page_;
+  std::size_t key_length_;
   std::size_t item_;
-  std::size_t maxKeys_;
+  std::size_t max_keys_;
 };
 
 void write_tag_header(std::vector<std::uint8_t>& out, std::uint32_t page, const TagDefinition& d,
