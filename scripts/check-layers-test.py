@@ -20,6 +20,7 @@ COPIED = {".h", ".cpp", ".txt"}
 
 def append(path, text):
     """Appends lines to a file (made when missing); the line number of the first one."""
+    path.parent.mkdir(parents=True, exist_ok=True)
     old = path.read_text(encoding="utf-8") if path.exists() else ""
     if old and not old.endswith("\n"):
         old += "\n"
@@ -42,6 +43,9 @@ CASES = {
     "downward include without its link": (
         "store/measurement/planted.cpp", '#include "store/mdx/indexkey.h"\n',
         ['src/store/measurement/planted.cpp:{line}:', 'does not link vkt_mdx']),
+    "a folder outside the table": (
+        "gadgets/gadget.cpp", '#include "core/programstate.h"\n',
+        ['src/gadgets/gadget.cpp: belongs to no layer']),
     "the windows linking the simulator": (
         "ui/CMakeLists.txt", "target_link_libraries(vkt_ui PRIVATE vkt_sim)\n",
         ['src/ui/CMakeLists.txt:{line}:', 'vkt_ui links vkt_sim', 'beside']),

@@ -53,11 +53,6 @@ MODULES = {
     "core": ("vkt_core", ["core/"]),
 }
 
-# Edges that break the order today and wait for their fix: (including file under src/, included
-# path). Each one says why it is here and what removes it. Empty is the goal.
-EXCEPTIONS = {
-}
-
 SOURCE_SUFFIXES = {".h", ".hpp", ".cpp", ".cc", ".cxx"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 
@@ -147,6 +142,10 @@ def check(root, show_edges):
         print(f"check-layers: {src} is not a folder", file=sys.stderr)
         return 2
     levels = level_of()
+    if set(levels) != set(MODULES):
+        print(f"check-layers: LAYERS and MODULES name different layers: "
+              f"{sorted(set(levels) ^ set(MODULES))}", file=sys.stderr)
+        return 2
     library = {name: lib for name, (lib, _) in MODULES.items()}
     module_of_library = {lib: name for name, lib in library.items()}
     problems = []
@@ -156,16 +155,19 @@ def check(root, show_edges):
     def placement(name):
         return f"{name} ({library[name]}, level {levels[name]})"
 
+    unowned = set()
     for including, line, spelled, target in read_includes(src):
         source, dest = module_of(including), module_of(target) if target else None
+        if source is None and including not in unowned:
+            unowned.add(including)
+            problems.append(f"src/{including}: belongs to no layer; add its folder to LAYERS and "
+                            f"MODULES")
         if source is None or dest is None or source == dest:
             continue
         used.setdefault((source, dest), (including, line, spelled))
         kind = "header" if including.endswith((".h", ".hpp")) else "source"
         edges.setdefault((source, dest), set()).add(kind)
         if levels[dest] < levels[source]:
-            continue
-        if (including, spelled) in EXCEPTIONS:
             continue
         way = "a higher layer" if levels[dest] > levels[source] else "a layer beside it"
         problems.append(f"src/{including}:{line}: {placement(source)} includes \"{spelled}\" of "
