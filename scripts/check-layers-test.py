@@ -48,13 +48,13 @@ CASES = {
         ['src/gadgets/gadget.cpp: belongs to no layer']),
     "the windows linking the simulator": (
         "ui/CMakeLists.txt", "target_link_libraries(vkt_ui PRIVATE vkt_sim)\n",
-        ['src/ui/CMakeLists.txt:{line}:', 'vkt_ui links vkt_sim', 'beside']),
+        ['src/ui/CMakeLists.txt:{line}:', 'vkt_ui of ui', 'links vkt_sim', 'beside']),
     "upward link": (
         "store/dbf/CMakeLists.txt", "target_link_libraries(vkt_dbf PUBLIC vkt_measurement)\n",
-        ['src/store/dbf/CMakeLists.txt:{line}:', 'vkt_dbf links vkt_measurement', 'higher']),
+        ['src/store/dbf/CMakeLists.txt:{line}:', 'vkt_dbf of store/dbf', 'links vkt_measurement', 'higher']),
     "link to a library it does not use": (
-        "output/xls/CMakeLists.txt", "target_link_libraries(vkt_xls PRIVATE vkt_core)\n",
-        ['src/output/xls/CMakeLists.txt:{line}:', 'vkt_xls links vkt_core but includes nothing']),
+        "store/measurement/CMakeLists.txt", "target_link_libraries(vkt_measurement PRIVATE vkt_core)\n",
+        ['src/store/measurement/CMakeLists.txt:{line}:', 'vkt_measurement links vkt_core but includes nothing']),
 }
 
 

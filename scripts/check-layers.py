@@ -27,8 +27,8 @@ LAYERS = [
     ["output/export", "output/report"],
     ["store/measurement", "store", "link/serial"],
     ["link"],
-    ["image", "store/mdx"],
-    ["store/dbf", "output/xls"],
+    ["image", "store/mdx", "output/xls"],
+    ["store/dbf"],
     ["core"],
 ]
 
@@ -180,8 +180,8 @@ def check(root, show_edges):
             dest = module_of_library[linked]
             if levels[dest] >= levels[source]:
                 way = "a higher layer" if levels[dest] > levels[source] else "a layer beside it"
-                problems.append(f"src/{cmake_file}:{line}: {lib} links {linked}, the library of "
-                                f"{placement(dest)}, {way} than {placement(source)}")
+                problems.append(f"src/{cmake_file}:{line}: {lib} of {placement(source)} links "
+                                f"{linked} of {placement(dest)}, {way}")
             elif (source, dest) not in used:
                 problems.append(f"src/{cmake_file}:{line}: {lib} links {linked} but includes "
                                 f"nothing of {dest}")
