@@ -353,7 +353,7 @@ constexpr Subcommand kSubcommands[] = {
      .synopsis = "ports [--probe]",
      .about = "Перечисляет последовательные порты компьютера в том порядке, в каком их опрашивает поиск\n"
               "прибора: путь, описание, изготовитель, коды USB (VID:PID) и серийный номер.\n",
-     .help_column = 9,
+     .help_column = 12,
      .help_rows = kPortsHelp},
 };
 
