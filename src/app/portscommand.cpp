@@ -40,9 +40,9 @@ QString port_line(const link::PortInfo& p) {
 QString probe_port(const QString& port) {
   ProgramState state;
   link::DownloadController controller(state, {port});
-  controller.SetSearch(true);
-  controller.SetIdentifyOnly(true);
-  controller.SetPortLister([] { return std::vector<link::PortInfo>{}; });
+  controller.set_search(true);
+  controller.set_identify_only(true);
+  controller.set_port_lister([] { return std::vector<link::PortInfo>{}; });
   QEventLoop loop;
   link::Result result = link::Result::Cancel;
   controller.OnFinished = [&](link::Result r) {
@@ -58,10 +58,10 @@ QString probe_port(const QString& port) {
              QString::fromStdString(controller.Session().firmware_version()))
         .arg(state.rec_count);
   }
-  if (controller.Reports().empty()) {
+  if (controller.reports().empty()) {
     return QStringLiteral("приём не состоялся");
   }
-  return link::failure_reason(controller.Reports().back());
+  return link::failure_reason(controller.reports().back());
 }
 
 int run_ports(const CommandLine& command) {

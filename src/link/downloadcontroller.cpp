@@ -203,7 +203,7 @@ void DownloadController::next_port() {
       return;
     }
     apply(session_.close());
-    PortReport report = port_.LastOpenFailure();
+    PortReport report = port_.last_open_failure();
     report.port = port;
     reports_.push_back(report);
   }
@@ -271,7 +271,7 @@ void DownloadController::apply(const DownloadSession::Effects& effects) {
         if (OnShow) {
           const QString name = QString::fromStdString(e.text);
           OnShow(Effect{
-              Effect::Kind::TryingPort, e.text, {}, static_cast<std::uint32_t>(Order().indexOf(name))});
+              Effect::Kind::TryingPort, e.text, {}, static_cast<std::uint32_t>(order().indexOf(name))});
         }
         // A port that does not open stays silent and the wait handles it; the search leaves it at once.
         open_failed_ = !port_.OpenPort();

@@ -3,10 +3,10 @@
 // Joins the download exchange to a real serial port and a real timer on the caller's event loop.
 // The download window, and the command line without a window, show what it reports.
 //
-// With a port list that holds the automatic entry (or with SetSearch) the controller searches:
+// With a port list that holds the automatic entry (or with set_search) the controller searches:
 // it runs the exchange on one port of the order at a time; a port that does not open is left at
 // once, a silent one after the answer wait, one that answers but is not the instrument after its
-// identification; each such port gets its reason in Reports(). A port that appears while the
+// identification; each such port gets its reason in reports(). A port that appears while the
 // search waits joins the order. When no port gives the instrument, the error box lists them all.
 
 #include <QElapsedTimer>
@@ -47,19 +47,19 @@ class DownloadController : public QObject {
   QStringList Ports() const { return ports_; }
 
   // The ports present; the system's unless a test gives its own.
-  void SetPortLister(PortLister lister) { lister_ = std::move(lister); }
+  void set_port_lister(PortLister lister) { lister_ = std::move(lister); }
   // Searches port by port even when the list holds no automatic entry.
-  void SetSearch(bool on) { search_forced_ = on; }
+  void set_search(bool on) { search_forced_ = on; }
   // Ends with OK once the instrument has identified itself, without asking for its memory:
   // the type, firmware version and record count are then in the state and the session.
-  void SetIdentifyOnly(bool on) { identify_only_ = on; }
+  void set_identify_only(bool on) { identify_only_ = on; }
 
   // The ports of this exchange in the order tried; the search's grows as ports appear.
-  QStringList Order() const { return search_ ? order_ : ports_; }
+  QStringList order() const { return search_ ? order_ : ports_; }
   // Why each port the search has left did not give the instrument.
-  const std::vector<PortReport>& Reports() const { return reports_; }
+  const std::vector<PortReport>& reports() const { return reports_; }
   // The port the instrument answered on; empty until an exchange has ended with OK.
-  QString AnsweredPort() const { return answered_; }
+  QString answered_port() const { return answered_; }
 
   SerialPortDriver& SerialPort1() { return port_; }
   QTimer& Timer1() { return timer_; }

@@ -131,7 +131,7 @@ class SerialPortDriver : public QObject {
   std::uint32_t EffectiveBaudRate() const;
 
   // Why the last OpenPort failed (meaningful only after a failed opening).
-  PortReport LastOpenFailure() const { return last_open_failure_; }
+  PortReport last_open_failure() const { return last_open_failure_; }
 
  private:
   bool apply_line_settings();

@@ -161,8 +161,8 @@ class PortSearch : public ::testing::Test {
     DownloadController controller(state, ports);
     controller.SerialPort1().SetPollingDelay(5);
     controller.Session().set_answer_wait_ms(wait_ms);
-    controller.SetPortLister([this] { return present; });
-    controller.SetIdentifyOnly(identify_only);
+    controller.set_port_lister([this] { return present; });
+    controller.set_identify_only(identify_only);
     controller.OnShow = [this](const Effect& e) {
       if (e.kind == Effect::Kind::TryingPort) {
         tried << QString::fromStdString(e.text);
@@ -183,8 +183,8 @@ class PortSearch : public ::testing::Test {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     ASSERT_TRUE(result.has_value());
-    reports = controller.Reports();
-    answered = controller.AnsweredPort();
+    reports = controller.reports();
+    answered = controller.answered_port();
     controller.Close();
     EXPECT_FALSE(controller.SerialPort1().IsOpen());
   }
@@ -299,7 +299,7 @@ TEST_F(PortSearch, CancelBetweenPortsEndsTheSearch) {
   std::optional<Result> seen;
   ProgramState s;
   DownloadController controller(s, {QString::fromLatin1(kAutomaticPort)});
-  controller.SetPortLister([this] { return present; });
+  controller.set_port_lister([this] { return present; });
   controller.OnFinished = [&](Result r) { seen = r; };
   controller.Start();  // nothing to try: it waits for a late cable
   EXPECT_FALSE(seen.has_value());
