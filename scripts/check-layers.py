@@ -44,7 +44,8 @@ MODULES = {
     "store": ("vkt_store", ["store/"]),
     # The serial port driver and the download controller are the Qt part of the link.
     "link/serial": ("vkt_serial", ["link/serialportdriver.h", "link/serialportdriver.cpp",
-                                   "link/downloadcontroller.h", "link/downloadcontroller.cpp"]),
+                                   "link/downloadcontroller.h", "link/downloadcontroller.cpp",
+                                   "link/portlist.h", "link/portlist.cpp"]),
     "link": ("vkt_link", ["link/"]),
     "image": ("vkt_image", ["image/"]),
     "store/mdx": ("vkt_mdx", ["store/mdx/"]),

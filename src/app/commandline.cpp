@@ -138,6 +138,11 @@ QString set_csv_decimal(CommandLine& result, const QString& value) {
   return set_csv_mark(QStringLiteral("--decimal"), value, result.csv_decimal);
 }
 
+QString set_probe(CommandLine& result, const QString&) {
+  result.probe = true;
+  return {};
+}
+
 QString set_throttle(CommandLine& result, const QString&) {
   result.throttle = true;
   return {};
@@ -184,6 +189,7 @@ enum SubcommandBit : unsigned {
   kDump = 1u << 2,
   kReport = 1u << 3,
   kSimulate = 1u << 4,
+  kPorts = 1u << 5,
 };
 
 // An option of the subcommands: "--name" alone for a flag; "--name VALUE" or "--name=VALUE" for
@@ -210,6 +216,7 @@ constexpr Option kOptions[] = {
     {"--records", kSimulate, true, set_records},
     {"--seed", kSimulate, true, set_seed},
     {"--fault", kSimulate, true, set_fault},
+    {"--probe", kPorts, false, set_probe},
 };
 
 // One line of an option list in a help: the spelling, then its text; further lines of the text
@@ -221,9 +228,11 @@ struct HelpRow {
 
 constexpr HelpRow kDownloadHelp[] = {
     {"--append", "дописать в существующий файл только новые измерения"},
-    {"--port ПУТЬ",
-     "последовательный порт; можно указать несколько раз (по умолчанию порты из\n"
-     "настроек, иначе первый и второй порт)"},
+    {"--port ПУТЬ|auto",
+     "последовательный порт; можно указать несколько раз, порты опрашиваются\n"
+     "по порядку; auto - поиск прибора на всех портах: сначала порт, где прибор\n"
+     "ответил в прошлый раз, затем первый и второй порт, затем остальные, сначала\n"
+     "USB (по умолчанию порты из настроек, иначе auto)"},
     {"--force", "заменить существующий файл новым"},
 };
 
@@ -246,6 +255,10 @@ constexpr HelpRow kDumpHelp[] = {
 
 constexpr HelpRow kReportHelp[] = {
     {"--kind A|B", "A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию A, если в файле есть его строки, иначе B)"},
+};
+
+constexpr HelpRow kPortsHelp[] = {
+    {"--probe", "опросить прибор на каждом порту (тип, версия ПО, число записей), не принимая память"},
 };
 
 // The fault list is the simulator's own, filled in as the help is shown.
@@ -279,12 +292,12 @@ constexpr Subcommand kSubcommands[] = {
      .files = 1,
      .output = nullptr,
      .summary = "принять память прибора в файл измерений",
-     .synopsis = "download [--append] [--port ПУТЬ]... [--force] ФАЙЛ.db",
+     .synopsis = "download [--append] [--port ПУТЬ|auto]... [--force] ФАЙЛ.db",
      .about = "Принимает память прибора ВКТ-РС7 и записывает измерения в файл измерений, как команды\n"
               "«Создать» и «Дополнить» главного окна. Ход приёма выводится в поток ошибок.\n"
               "Файл создаётся или меняется только после успешного приёма; Ctrl+C прерывает приём\n"
               "(«Отмена»), и файл остаётся прежним.\n",
-     .help_column = 14,
+     .help_column = 16,
      .help_rows = kDownloadHelp},
     {.name = "export",
      .action = CommandLine::Action::Export,
@@ -331,6 +344,17 @@ constexpr Subcommand kSubcommands[] = {
               "его можно указать как --port. Работает до завершения (Ctrl+C).\n",
      .help_column = 15,
      .help_rows = kSimulateHelp},
+    {.name = "ports",
+     .action = CommandLine::Action::Ports,
+     .bit = kPorts,
+     .files = 0,
+     .output = nullptr,
+     .summary = "перечислить последовательные порты компьютера",
+     .synopsis = "ports [--probe]",
+     .about = "Перечисляет последовательные порты компьютера в том порядке, в каком их опрашивает поиск\n"
+              "прибора: путь, описание, изготовитель, коды USB (VID:PID) и серийный номер.\n",
+     .help_column = 12,
+     .help_rows = kPortsHelp},
 };
 
 const Subcommand* find_subcommand(const QString& name) {

@@ -19,6 +19,7 @@ struct CommandLine {
     Dump,
     Simulate,
     Report,
+    Ports,
   };
   enum class DumpFormat { Csv, Json };
 
@@ -26,8 +27,9 @@ struct CommandLine {
   QString subcommand;  // the subcommand named, also for ShowHelp and UsageError ("" for the program)
   QString error;       // for UsageError
 
-  QStringList ports;  // --port PATH, in order: replaces the serial ports tried
-  bool demo = false;  // the window with the simulated instrument first in the port list
+  QStringList ports;   // --port PATH, in order: replaces the serial ports tried ("auto": the search)
+  bool probe = false;  // ports: identify the instrument on each port
+  bool demo = false;   // the window with the simulated instrument first in the port list
 
   QString file;    // FILE.db
   QString output;  // OUT.xls, OUT.pdf

@@ -279,7 +279,7 @@ QStringList download_ports(const QStringList& given) {
     return given;
   }
   const QStringList configured = AppSettings().ports();
-  return configured.isEmpty() ? link::default_serial_ports() : configured;
+  return configured.isEmpty() ? QStringList{QString::fromLatin1(link::kAutomaticPort)} : configured;
 }
 
 int run_download(const CommandLine& command) {

@@ -64,6 +64,7 @@ int run_report(int argc, char** argv, const vkt::CommandLine& command) {
 int run_subcommand(int argc, char** argv, const vkt::CommandLine& command) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("vkt-rs7"));
+  vkt::keep_last_port_in_settings();
   switch (command.action) {
     case vkt::CommandLine::Action::Download:
       return vkt::run_download(command);
@@ -73,6 +74,8 @@ int run_subcommand(int argc, char** argv, const vkt::CommandLine& command) {
       return vkt::run_dump(command);
     case vkt::CommandLine::Action::Simulate:
       return vkt::run_simulate(command);
+    case vkt::CommandLine::Action::Ports:
+      return vkt::run_ports(command);
     default:
       return vkt::kExitUsage;
   }
@@ -98,6 +101,7 @@ int main(int argc, char** argv) {
     case vkt::CommandLine::Action::Export:
     case vkt::CommandLine::Action::Dump:
     case vkt::CommandLine::Action::Simulate:
+    case vkt::CommandLine::Action::Ports:
       return run_subcommand(argc, argv, command);
     case vkt::CommandLine::Action::Report:
       return run_report(argc, argv, command);
@@ -109,6 +113,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(vkt::program_title());
   QApplication::setFont(vkt::program_font());
 
+  vkt::keep_last_port_in_settings();
   vkt::ProgramState state;
   vkt::QtDialogs dialogs;
   vkt::AppSettings settings;

@@ -25,9 +25,13 @@ output::ExportRequest export_request(const CommandLine& command, std::uint8_t de
 int run_export(const CommandLine& command);
 int run_dump(const CommandLine& command);
 int run_simulate(const CommandLine& command);
+int run_ports(const CommandLine& command);
+// The instrument's identification on `port` without a download, or why there is none.
+QString probe_port(const QString& port);
+// The automatic search starts at the port kept in the settings and keeps the one that answered.
+void keep_last_port_in_settings();
 
-// The ports a download tries: those given, else the "Ports" setting, else the platform's first
-// and second serial port.
+// The ports a download tries: those given, else the "Ports" setting, else the automatic search.
 QStringList download_ports(const QStringList& given);
 
 // "vkt-rs7: text" and a line feed.

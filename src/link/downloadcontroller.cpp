@@ -1,7 +1,11 @@
 #include "link/downloadcontroller.h"
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "link/linkcodec.h"
 
 namespace vkt::link {
 
@@ -15,10 +19,57 @@ std::vector<std::string> to_std(const QStringList& ports) {
   return out;
 }
 
+QStringList names(const std::vector<PortInfo>& ports) {
+  QStringList out;
+  for (const auto& p : ports) {
+    out << p.name;
+  }
+  return out;
+}
+
+// When the effects end the exchange with Cancel: why, as the search tells it of one port.
+std::optional<PortFailure> refusal(const DownloadSession::Effects& effects) {
+  const bool cancelled = std::any_of(effects.begin(), effects.end(), [](const Effect& e) {
+    return e.kind == Effect::Kind::Finish && e.value == static_cast<std::uint32_t>(Result::Cancel);
+  });
+  if (!cancelled) {
+    return std::nullopt;
+  }
+  for (const Effect& e : effects) {
+    if (e.kind != Effect::Kind::ErrorBox) {
+      continue;
+    }
+    if (e.text == kNotFound) {
+      return PortFailure::NoAnswer;
+    }
+    return e.text == kWrongDevice ? PortFailure::WrongDevice : PortFailure::TransferError;
+  }
+  return std::nullopt;
+}
+
+bool resets_the_window(const Effect& e) {
+  switch (e.kind) {
+    case Effect::Kind::Status:
+    case Effect::Kind::DeviceType:
+    case Effect::Kind::Version:
+    case Effect::Kind::RecordCount:
+    case Effect::Kind::ProgressPosition:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 DownloadController::DownloadController(ProgramState& state, const QStringList& ports, QObject* parent)
-    : QObject(parent), ports_(ports), session_(state, to_std(ports)), port_(this), timer_(this) {
+    : QObject(parent),
+      ports_(ports),
+      session_(state, to_std(ports)),
+      port_(this),
+      timer_(this),
+      watch_(this),
+      linger_(this) {
   port_.setObjectName(QStringLiteral("SerialPort1"));
   timer_.setObjectName(QStringLiteral("Timer1"));
   // The instrument's line: 57600 bit/s, 8 data bits, no parity, 2 stop bits, DTR off, RTS on.
@@ -36,10 +87,21 @@ DownloadController::DownloadController(ProgramState& state, const QStringList& p
   port_.SetEnableDTROnOpen(false);
   port_.SetOutputTimeout(500);
   port_.OnReceiveData = [this](SerialPortDriver*, const char* data, std::size_t count) {
-    apply(session_.chunk(data, count));
+    const auto before = session_.phase();
+    handle(before, session_.chunk(data, count));
   };
-  port_.OnPortError = [this](SerialPortDriver*, const QString&) { apply(session_.port_failed()); };
-  connect(&timer_, &QTimer::timeout, this, [this] { apply(session_.timer()); });
+  port_.OnPortError = [this](SerialPortDriver*, const QString&) {
+    const auto before = session_.phase();
+    handle(before, session_.port_failed());
+  };
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    const auto before = session_.phase();
+    handle(before, session_.timer());
+  });
+  watch_.setInterval(kWatchMs);
+  connect(&watch_, &QTimer::timeout, this, &DownloadController::look_for_new_ports);
+  linger_.setSingleShot(true);
+  connect(&linger_, &QTimer::timeout, this, &DownloadController::finish_not_found);
 }
 
 void DownloadController::SetPorts(const QStringList& ports) {
@@ -48,15 +110,156 @@ void DownloadController::SetPorts(const QStringList& ports) {
 }
 
 void DownloadController::Start() {
-  apply(session_.show());
+  ++step_;
+  stop_search();
+  reports_.clear();
+  answered_.clear();
+  identified_ = false;
+  search_ = search_forced_ || std::any_of(ports_.begin(), ports_.end(), is_automatic_port);
+  if (!search_) {
+    session_.set_ports(to_std(ports_));
+    apply(session_.show());
+    return;
+  }
+  const std::vector<PortInfo> present = lister_();
+  seen_ = names(present);
+  order_ = expand_ports(ports_, present, last_good_port());
+  current_ = -1;
+  shown_ = false;
+  clock_.start();
+  watch_.start();
+  next_port();
 }
 
 void DownloadController::Cancel() {
+  ++step_;
+  if (between_ports_) {
+    stop_search();
+    finished(Result::Cancel);
+    return;
+  }
+  stop_search();
   apply(session_.cancel());
 }
 
 void DownloadController::Close() {
+  ++step_;
+  stop_search();
   apply(session_.close());
+}
+
+void DownloadController::stop_search() {
+  watch_.stop();
+  linger_.stop();
+  between_ports_ = false;
+}
+
+void DownloadController::handle(DownloadSession::Phase before, DownloadSession::Effects effects) {
+  const bool on_trial =
+      before == DownloadSession::Phase::Waiting || before == DownloadSession::Phase::Identification;
+  const std::optional<PortFailure> failure = search_ && on_trial ? refusal(effects) : std::nullopt;
+  if (!failure) {
+    apply(effects);
+    return;
+  }
+  // One port did not give the instrument: its reason is kept and the next one gets its turn.
+  std::erase_if(effects, [](const Effect& e) {
+    return e.kind == Effect::Kind::ErrorBox || e.kind == Effect::Kind::Finish;
+  });
+  apply(effects);
+  reports_.push_back({order_.value(current_), *failure, {}});
+  // Not from inside the driver's delivery: the next port opens on the same driver.
+  next_port_later();
+}
+
+void DownloadController::next_port_later() {
+  between_ports_ = true;
+  const unsigned step = step_;
+  QMetaObject::invokeMethod(
+      this,
+      [this, step] {
+        if (step == step_ && between_ports_) {
+          between_ports_ = false;
+          next_port();
+        }
+      },
+      Qt::QueuedConnection);
+}
+
+void DownloadController::next_port() {
+  while (current_ + 1 < order_.size()) {
+    ++current_;
+    const QString port = order_[current_];
+    session_.set_ports({port.toStdString()});
+    DownloadSession::Effects effects = session_.show();
+    // The window's lines are reset once per search, not at every port.
+    if (shown_) {
+      std::erase_if(effects, resets_the_window);
+    }
+    shown_ = true;
+    open_failed_ = false;
+    apply(effects);
+    if (!open_failed_) {
+      return;
+    }
+    apply(session_.close());
+    PortReport report = port_.last_open_failure();
+    report.port = port;
+    reports_.push_back(report);
+  }
+  end_of_order();
+}
+
+void DownloadController::end_of_order() {
+  // An automatic search that found nothing to wait on still waits one answer interval for a
+  // late cable.
+  const bool automatic = std::any_of(ports_.begin(), ports_.end(), is_automatic_port);
+  const qint64 left = static_cast<qint64>(session_.answer_wait_ms()) - clock_.elapsed();
+  if (automatic && left > 0) {
+    between_ports_ = true;
+    linger_.start(static_cast<int>(left));
+    return;
+  }
+  finish_not_found();
+}
+
+void DownloadController::finish_not_found() {
+  stop_search();
+  if (OnShow) {
+    OnShow(Effect{Effect::Kind::ErrorBox, not_found_text(reports_).toStdString(), kNotFoundCaption, 0});
+  }
+  finished(Result::Cancel);
+}
+
+void DownloadController::look_for_new_ports() {
+  if (!between_ports_ && session_.phase() != DownloadSession::Phase::Waiting) {
+    return;
+  }
+  const QStringList now = names(lister_());
+  for (const QString& name : now) {
+    if (!seen_.contains(name) && order_.indexOf(name, current_ + 1) < 0) {
+      order_ << name;
+    }
+  }
+  seen_ = now;
+  if (linger_.isActive() && current_ + 1 < order_.size()) {
+    linger_.stop();
+    between_ports_ = false;
+    next_port();
+  }
+}
+
+void DownloadController::finished(Result result) {
+  if (result == Result::Ok) {
+    answered_ = QString::fromStdString(session_.port_name());
+    if (!identify_only_) {
+      remember_good_port(answered_);
+    }
+  }
+  stop_search();
+  if (OnFinished) {
+    OnFinished(result);
+  }
 }
 
 void DownloadController::apply(const DownloadSession::Effects& effects) {
@@ -65,12 +268,22 @@ void DownloadController::apply(const DownloadSession::Effects& effects) {
       case Effect::Kind::OpenPort:
         port_.ClosePort();
         port_.SetPortName(QString::fromStdString(e.text));
-        port_.OpenPort();  // a port that does not open stays silent; the wait handles it
+        if (OnShow) {
+          const QString name = QString::fromStdString(e.text);
+          OnShow(Effect{
+              Effect::Kind::TryingPort, e.text, {}, static_cast<std::uint32_t>(order().indexOf(name))});
+        }
+        // A port that does not open stays silent and the wait handles it; the search leaves it at once.
+        open_failed_ = !port_.OpenPort();
         break;
       case Effect::Kind::ClosePort:
         port_.ClosePort();
         break;
       case Effect::Kind::Send:
+        if (identify_only_ && e.value == static_cast<unsigned char>(kDataRequest)) {
+          identified_ = true;
+          break;
+        }
         port_.WriteChar(static_cast<char>(e.value));
         break;
       case Effect::Kind::StartTimer:
@@ -80,16 +293,28 @@ void DownloadController::apply(const DownloadSession::Effects& effects) {
         timer_.stop();
         break;
       case Effect::Kind::Finish:
-        if (OnFinished) {
-          OnFinished(static_cast<Result>(e.value));
-        }
+        finished(static_cast<Result>(e.value));
         break;
+      case Effect::Kind::Status:
+        if (identify_only_ && e.text == kStatusReceiving) {
+          break;
+        }
+        [[fallthrough]];
       default:
         if (OnShow) {
           OnShow(e);
         }
         break;
     }
+    if (identified_) {
+      break;
+    }
+  }
+  if (identified_) {
+    // The identification is all that was asked for: the memory is not requested.
+    identified_ = false;
+    apply(session_.close());
+    finished(Result::Ok);
   }
 }
 

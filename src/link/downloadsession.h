@@ -61,6 +61,7 @@ struct Effect {
     ProgressPosition,  // value
     ErrorBox,          // caption and text; an error icon and one OK button
     Finish,            // value: 1 OK, 2 Cancel
+    TryingPort,        // text: the port the search tries now; value: its place in the order
   };
   Kind kind;
   std::string text;
@@ -95,6 +96,7 @@ class DownloadSession {
 
   void set_ports(std::vector<std::string> ports);
   void set_answer_wait_ms(unsigned ms) { wait_ms_ = ms; }
+  unsigned answer_wait_ms() const { return wait_ms_; }
 
   Phase phase() const { return phase_; }
   char request() const { return request_; }

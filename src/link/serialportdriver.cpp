@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <algorithm>
 
 namespace vkt::link {
@@ -94,10 +95,11 @@ bool SerialPortDriver::OpenPort() {
   }
   serial_.setPortName(port_name_);
   if (!serial_.open(QIODevice::ReadWrite)) {
-    serial_.clearError();
+    open_failed();
     return false;
   }
   if (!apply_line_settings() || !serial_.clear(QSerialPort::AllDirections)) {
+    open_failed();
     serial_.close();
     serial_.clearError();
     return false;
@@ -112,6 +114,15 @@ bool SerialPortDriver::OpenPort() {
   }
   poll_timer_.start(polling_delay_);
   return true;
+}
+
+void SerialPortDriver::open_failed() {
+  const QFileInfo file(port_name_);
+  last_open_failure_.port = port_name_;
+  last_open_failure_.failure =
+      open_failure(serial_.error(), file.exists(), file.isReadable() && file.isWritable());
+  last_open_failure_.detail = serial_.errorString();
+  serial_.clearError();
 }
 
 void SerialPortDriver::ClosePort() {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "link/inprocessport.h"
+#include "link/portlist.h"
 
 namespace vkt::link {
 
@@ -129,12 +130,16 @@ class SerialPortDriver : public QObject {
   // The bits per second the line runs at.
   std::uint32_t EffectiveBaudRate() const;
 
+  // Why the last OpenPort failed (meaningful only after a failed opening).
+  PortReport last_open_failure() const { return last_open_failure_; }
+
  private:
   bool apply_line_settings();
   void poll();
   void port_error(QSerialPort::SerialPortError error);
 
   void poll_in_process();
+  void open_failed();
 
   QSerialPort serial_;
   std::unique_ptr<InProcessLine> in_process_;  // open on an in-process port instead of serial_
@@ -142,6 +147,7 @@ class SerialPortDriver : public QObject {
   QTimer poll_timer_;
   unsigned opening_ = 0;  // counts openings and closings, to tell stale error reports
   std::vector<char> chunk_;
+  PortReport last_open_failure_;
 
   TPortNumber port_ = TPortNumber::pnCOM2;
   QString port_name_;

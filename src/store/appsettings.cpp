@@ -5,6 +5,7 @@ namespace vkt {
 namespace {
 const QString kDefaultDir = QStringLiteral("Default_dir");
 const QString kPorts = QStringLiteral("Ports");
+const QString kLastPort = QStringLiteral("Last_port");
 }  // namespace
 
 AppSettings::AppSettings()
@@ -38,6 +39,14 @@ void AppSettings::set_table_layout(const QString& name, const QString& text) {
 
 QStringList AppSettings::ports() const {
   return settings_.value(kPorts).toStringList();
+}
+
+QString AppSettings::last_port() const {
+  return settings_.value(kLastPort).toString();
+}
+
+void AppSettings::set_last_port(const QString& port) {
+  settings_.setValue(kLastPort, port);
 }
 
 void AppSettings::sync() {

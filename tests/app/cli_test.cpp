@@ -200,6 +200,37 @@ TEST_F(Cli, AnExistingFileIsReplacedOnlyWithForceAndPortsComeFromTheSettings) {
   EXPECT_EQ(dump_json(db).size(), 2);
 }
 
+TEST_F(Cli, TheAutomaticSearchStartsWhereTheInstrumentAnsweredAndSaysWhyItFoundNone) {
+  const Outcome listed = run({"ports"});
+  EXPECT_EQ(listed.code, 0) << listed.err.toStdString();
+  EXPECT_FALSE(listed.out.isEmpty());
+
+  // The port a download found the instrument on is the first the search tries next time; the
+  // search is what --port auto and no --port at all ask for.
+  const QString port = simulate({"--records", "2"});
+  ASSERT_EQ(run({"download", "--port", port, path("first.db")}).code, 0);
+  for (const QStringList& args : {QStringList{"download", "--port", "auto", path("auto.db")},
+                                  QStringList{"download", path("default.db")}}) {
+    const Outcome r = run(args);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(dump_json(args.last()).size(), 2);
+  }
+
+  // The remembered port is gone: the message says so before the usual text.
+  QFile conf(path("config/Tervolin/ZRM.conf"));
+  ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+  conf.write("[1.0]\nLast_port=" + path("unplugged").toUtf8() + "\n");
+  conf.close();
+  const Outcome r = run({"download", path("none.db")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains(QStringLiteral("Опрошены порты:\n") + path("unplugged") +
+                             QStringLiteral(": нет такого порта\n")))
+      << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains(
+      QStringLiteral("\n\nПрибор не обнаружен! Проверте правильность подключения согласно инструкции!")));
+  EXPECT_FALSE(QFile::exists(path("none.db")));
+}
+
 TEST_F(Cli, EveryFailedExchangeGivesItsMessageAndCreatesNoFile) {
   const std::vector<std::pair<QString, QString>> faults = {
       {"checksum-id", QStringLiteral("Ошибка передачи данных!")},

@@ -28,6 +28,14 @@ TEST(CommandLine, SubcommandsTakeTheirOwnOptionsAndFiles) {
   EXPECT_EQ(c.ports, QStringList({"/dev/pts/3", "COM4"}));
   EXPECT_EQ(c.file, "f.db");
 
+  c = parse_command_line({"vkt-rs7", "ports", "--probe"});
+  EXPECT_EQ(c.action, CommandLine::Action::Ports);
+  EXPECT_TRUE(c.probe);
+  EXPECT_FALSE(parse_command_line({"vkt-rs7", "ports"}).probe);
+  EXPECT_EQ(parse_command_line({"vkt-rs7", "ports", "f.db"}).action, CommandLine::Action::UsageError);
+  EXPECT_EQ(parse_command_line({"vkt-rs7", "download", "--probe", "f.db"}).action,
+            CommandLine::Action::UsageError);
+
   c = parse_command_line({"vkt-rs7", "dump", "--sort", "d9:desc", "--format=json", "--kind", "b", "f.db"});
   EXPECT_EQ(c.action, CommandLine::Action::Dump);
   EXPECT_EQ(c.sort_field, "D9");

@@ -233,5 +233,17 @@ TEST_F(SerialPortDriverTest, FailingLineClosesThePortAndSaysSo) {
   EXPECT_EQ(failures, 1);
 }
 
+TEST_F(SerialPortDriverTest, FailedOpeningsSayWhy) {
+  ASSERT_TRUE(driver.OpenPort());
+  SerialPortDriver second;
+  second.SetPortName(pty.path());
+  EXPECT_FALSE(second.OpenPort());
+  EXPECT_EQ(second.last_open_failure().port, pty.path());
+  EXPECT_EQ(second.last_open_failure().failure, PortFailure::Busy);
+  second.SetPortName(QStringLiteral("/dev/no-such-serial-port"));
+  EXPECT_FALSE(second.OpenPort());
+  EXPECT_EQ(second.last_open_failure().failure, PortFailure::NoSuchPort);
+}
+
 }  // namespace
 }  // namespace vkt::link
