@@ -41,8 +41,8 @@ CASES = {
         "store/dbf/planted.h", '#include "../../output/xls/workbook.h"\n',
         ['src/store/dbf/planted.h:{line}:', '"../../output/xls/workbook.h" of output/xls']),
     "downward include without its link": (
-        "store/measurement/planted.cpp", '#include "store/mdx/indexkey.h"\n',
-        ['src/store/measurement/planted.cpp:{line}:', 'does not link vkt_mdx']),
+        "store/measurement/planted.cpp", '#include "output/xls/workbook.h"\n',
+        ['src/store/measurement/planted.cpp:{line}:', 'does not link vkt_xls']),
     "a folder outside the table": (
         "gadgets/gadget.cpp", '#include "core/programstate.h"\n',
         ['src/gadgets/gadget.cpp: belongs to no layer']),
@@ -53,8 +53,8 @@ CASES = {
         "store/dbf/CMakeLists.txt", "target_link_libraries(vkt_dbf PUBLIC vkt_measurement)\n",
         ['src/store/dbf/CMakeLists.txt:{line}:', 'vkt_dbf of store/dbf', 'links vkt_measurement', 'higher']),
     "link to a library it does not use": (
-        "store/measurement/CMakeLists.txt", "target_link_libraries(vkt_measurement PRIVATE vkt_core)\n",
-        ['src/store/measurement/CMakeLists.txt:{line}:', 'vkt_measurement links vkt_core but includes nothing']),
+        "link/CMakeLists.txt", "target_link_libraries(vkt_link PRIVATE vkt_mdx)\n",
+        ['src/link/CMakeLists.txt:{line}:', 'vkt_link links vkt_mdx but includes nothing']),
 }
 
 
