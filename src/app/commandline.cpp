@@ -297,7 +297,7 @@ constexpr Subcommand kSubcommands[] = {
               "«Создать» и «Дополнить» главного окна. Ход приёма выводится в поток ошибок.\n"
               "Файл создаётся или меняется только после успешного приёма; Ctrl+C прерывает приём\n"
               "(«Отмена»), и файл остаётся прежним.\n",
-     .help_column = 16,
+     .help_column = 18,
      .help_rows = kDownloadHelp},
     {.name = "export",
      .action = CommandLine::Action::Export,
