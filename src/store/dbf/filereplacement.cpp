@@ -103,6 +103,11 @@ void FileReplacement::set_test_hook(std::function<void(const std::filesystem::pa
 }
 
 FileReplacement::FileReplacement(const std::filesystem::path& target) : target_(resolve(target)) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(target_, ec)) {
+    throw DbfError(ErrorKind::NoAccess,
+                   "На месте файла " + quoted(target_) + " находится папка: её нельзя заменить файлом");
+  }
   identity_ = OsFile::identity_of(target_);
   if (identity_.exists && identity_.links > 1) {
     throw DbfError(ErrorKind::NoAccess,
