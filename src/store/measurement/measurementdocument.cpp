@@ -118,15 +118,18 @@ image::ImportResult MeasurementDocument::append(ProgramState& state, std::string
   }
   index_->detach();
   table_->close();
+  // Whether the copy took the file's place or not, the file is open again afterwards.
+  const auto reopen = [this] {
+    open_measurement_file(*table_, path_);
+    attach_index();
+  };
   try {
     copy.commit();
   } catch (...) {
-    open_measurement_file(*table_, path_);
-    attach_index();
+    reopen();
     throw;
   }
-  open_measurement_file(*table_, path_);
-  attach_index();
+  reopen();
   return imported;
 }
 
@@ -141,10 +144,12 @@ void MeasurementDocument::close() {
     return;
   }
   // The index file goes, and with it the header's claim of one, so other programs open the file
-  // as it is. The table is closed even when that fails; the failure is still told.
+  // as it is. The table is closed even when that fails; the failure is still told. A file open
+  // read-only keeps both: nothing of it may be written.
+  const bool drop_index = !path_.empty() && !table_->read_only();
   std::exception_ptr failure;
   try {
-    if (!path_.empty()) {
+    if (drop_index) {
       index_->remove_index_file();
     }
   } catch (...) {
@@ -158,7 +163,8 @@ void MeasurementDocument::close() {
       failure = std::current_exception();
     }
   }
-  if (!path_.empty()) {
+  if (drop_index && failure) {
+    // The flags could not be cleared: the index file goes all the same.
     std::error_code ignored;
     std::filesystem::remove(index_path_for(path_), ignored);
   }
