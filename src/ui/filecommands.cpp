@@ -96,23 +96,29 @@ void FileCommands::leave_file() {
 }
 
 void FileCommands::N5Click() {
-  Save_DB();
+  if (context_.state->db_open && Save_DB()) {
+    emit told(QStringLiteral("Файл сохранён."));
+  }
 }
 
-void FileCommands::Save_DB() {
+bool FileCommands::Save_DB() {
   if (!context_.state->db_open) {
-    return;
+    return false;
   }
+  bool saved = true;
   if (context_.document->is_open()) {
     try {
       context_.tabs->post_pending();
       context_.document->save();
     } catch (const std::exception& e) {
       context_.show_failure(e);
+      saved = false;
     }
     context_.tabs->reload();
   }
   context_.state->db_modified = false;
+  emit file_saved();
+  return saved;
 }
 
 void FileCommands::N7Click() {
@@ -204,7 +210,9 @@ void FileCommands::N4Click() {
   // crash on the way leaves the file as it was.
   context_.tabs->detach();
   try {
-    document.append(*context_.state, QString(system_decimal_point()).toStdString());
+    const image::ImportResult added =
+        document.append(*context_.state, QString(system_decimal_point()).toStdString());
+    emit told(QStringLiteral("Добавлено строк: %1, пропущено: %2").arg(added.appended).arg(added.skipped));
   } catch (const std::exception& e) {
     context_.show_failure(e);
   }

@@ -18,7 +18,8 @@ class FileCommands : public QObject {
   FileCommands(const WindowContext& context, DownloadDialog& download, QObject* parent);
 
   void Open_DB(const QString& path);
-  void Save_DB();
+  // False when the file could not be written (the failure has been shown).
+  bool Save_DB();
   // Asks whether to keep unsaved edits first.
   void Close_DB();
 
@@ -34,6 +35,10 @@ class FileCommands : public QObject {
   // (its path); a file just made from a download leaves it as it is (an empty path).
   void file_shown(const QString& path);
   void file_gone();
+  // Everything typed is in the file now.
+  void file_saved();
+  // What a command did, for the status line ("Файл сохранён.").
+  void told(const QString& text);
 
  private:
   // Shows the open file, or closes it again when its rows cannot be shown.

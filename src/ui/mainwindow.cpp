@@ -18,9 +18,11 @@
 #include "ui/helpwindow.h"
 #include "ui/icons.h"
 #include "ui/measurementgrid.h"
+#include "ui/measurementmodel.h"
 #include "ui/measurementtabs.h"
 #include "ui/programtitle.h"
 #include "ui/rowcommands.h"
+#include "ui/statusline.h"
 
 namespace vkt {
 
@@ -67,7 +69,7 @@ void MainWindow::create_commands() {
   context_.settings = services_.settings;
   context_.document = document_.get();
   context_.tabs = tabs_;
-  tabs_->set_failure_handler([this](const std::exception& e) { context_.show_failure(e); });
+  tabs_->set_failure_handler([this](const QString& text) { context_.show_error(text); });
   QStringList ports = services_.ports;
   if (ports.isEmpty() && services_.settings != nullptr) {
     ports = services_.settings->ports();
@@ -78,6 +80,7 @@ void MainWindow::create_commands() {
   download_ = new DownloadDialog(*services_.dialogs, *services_.state, ports, this);
   files_ = new FileCommands(context_, *download_, this);
   rows_ = new RowCommands(context_, actions_, this);
+  status_ = new StatusLine(*this, context_);
 }
 
 void MainWindow::connect_commands() {
@@ -111,7 +114,15 @@ void MainWindow::connect_commands() {
   connect(tabs_, &MeasurementTabs::grid1_double_clicked, rows_, &RowCommands::Grid1DblClick);
   connect(tabs_, &MeasurementTabs::context_menu_requested, this,
           [this](const QPoint& global) { actions_.popup->popup(global); });
-  connect(tabs_, &MeasurementTabs::edit_started, this, [this] { services_.state->db_modified = true; });
+  connect(tabs_, &MeasurementTabs::edit_started, this, [this] {
+    services_.state->db_modified = true;
+    refresh_status();
+  });
+  for (MeasurementModel* model : {tabs_->model1(), tabs_->model2()}) {
+    connect(model, &QAbstractItemModel::modelReset, this, &MainWindow::refresh_status);
+  }
+  connect(files_, &FileCommands::file_saved, this, &MainWindow::refresh_status);
+  connect(files_, &FileCommands::told, status_, &StatusLine::tell);
   connect(tabs_, &MeasurementTabs::edit_refused, this,
           [this](const QString& text) { context_.show_error(text); });
   connect(files_, &FileCommands::file_shown, this, [this](const QString& path) {
@@ -120,11 +131,13 @@ void MainWindow::connect_commands() {
     if (!path.isEmpty()) {
       set_caption(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + program_title());
     }
+    refresh_status();
   });
   connect(files_, &FileCommands::file_gone, this, [this] {
     disable_button();
     set_caption(program_title());
     show_no_file_look();
+    refresh_status();
   });
 }
 
@@ -193,8 +206,15 @@ QColor MainWindow::background() const {
 }
 
 void MainWindow::set_caption(const QString& caption) {
+  caption_ = caption;
   setWindowTitle(caption);
   QCoreApplication::setApplicationName(caption);
+}
+
+void MainWindow::refresh_status() {
+  // Edits not yet saved mark the caption.
+  setWindowTitle(services_.state->db_modified ? QStringLiteral("*") + caption_ : caption_);
+  status_->refresh();
 }
 
 void MainWindow::show_help(const QString& file) {

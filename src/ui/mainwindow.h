@@ -16,6 +16,7 @@ class DownloadDialog;
 class FileCommands;
 class MeasurementTabs;
 class RowCommands;
+class StatusLine;
 class AppSettings;
 class Dialogs;
 struct ProgramState;
@@ -76,6 +77,8 @@ class MainWindow : public QMainWindow {
   void show_file_look();
   void show_no_file_look();
   void set_caption(const QString& caption);
+  // The caption's mark of unsaved edits and the status line, after anything that changes them.
+  void refresh_status();
 
   MainWindowServices services_;
   QList<QIcon> pictures_;
@@ -87,8 +90,10 @@ class MainWindow : public QMainWindow {
   DownloadDialog* download_ = nullptr;  // TForm2
   FileCommands* files_ = nullptr;
   RowCommands* rows_ = nullptr;
+  StatusLine* status_ = nullptr;
   AboutWindow* about_ = nullptr;
   QString help_file_;
+  QString caption_;
   bool file_look_ = false;
 };
 

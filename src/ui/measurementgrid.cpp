@@ -206,8 +206,8 @@ MeasurementGrid::MeasurementGrid(DeviceKind kind, QWidget* parent)
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
-  setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                  QAbstractItemView::AnyKeyPressed);
+  // A double click opens the row's graph; typing or F2 edits the cell.
+  setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setWordWrap(false);
   setStyleSheet(QStringLiteral("QTableView { gridline-color: silver; }"));

@@ -7,6 +7,7 @@
 #include "store/columnlayout.h"
 #include "store/gridcolumns.h"
 #include "store/measurement/measurementdocument.h"
+#include "ui/failuretext.h"
 #include "ui/measurementgrid.h"
 #include "ui/measurementmodel.h"
 
@@ -85,9 +86,9 @@ MeasurementGrid* MeasurementTabs::visible_grid() const {
   return currentIndex() == 1 ? grid2_ : grid1_;
 }
 
-void MeasurementTabs::fail(const std::exception& error) const {
+void MeasurementTabs::fail(const std::exception& error, const QString& doing) const {
   if (fail_) {
-    fail_(error);
+    fail_(doing.isEmpty() ? failure_text(error) : doing + QStringLiteral(": ") + failure_text(error));
   }
 }
 
@@ -187,7 +188,9 @@ void MeasurementTabs::sort(MeasurementGrid* grid, int column) {
     const auto& field = grid_columns(grid->kind())[std::size_t(column)].field;
     document_.sort(sort_tag(grid, grid1_).toStdString(), field, mark == SortMark::Up);
   } catch (const std::exception& e) {
-    fail(e);
+    // Named as the user sees the column, not as the file names its field.
+    const QString title = model->headerData(column, Qt::Horizontal).toString().simplified();
+    fail(e, QStringLiteral("Строки не отсортированы по столбцу «%1»").arg(title));
   }
   model->reload();
 }

@@ -58,8 +58,8 @@ class MeasurementTabs : public QTabWidget {
   void load_layouts(AppSettings* settings);
   void store_layout(AppSettings* settings);
 
-  // Where failures met on the way are told.
-  void set_failure_handler(std::function<void(const std::exception&)> handler) { fail_ = std::move(handler); }
+  // Where the texts of failures met on the way are told.
+  void set_failure_handler(std::function<void(const QString&)> handler) { fail_ = std::move(handler); }
 
  signals:
   void edit_started();
@@ -78,7 +78,7 @@ class MeasurementTabs : public QTabWidget {
   void sort(MeasurementGrid* grid, int column);
   void load_layout(AppSettings* settings, const QString& name, MeasurementGrid* grid);
   static QString sort_tag(const MeasurementGrid* grid, const MeasurementGrid* grid1);
-  void fail(const std::exception& error) const;
+  void fail(const std::exception& error, const QString& doing = QString()) const;
 
   measurement::MeasurementDocument& document_;
   QChar decimal_point_;
@@ -87,7 +87,7 @@ class MeasurementTabs : public QTabWidget {
   MeasurementModel* model1_ = nullptr;
   MeasurementModel* model2_ = nullptr;
   GridStatistics statistics_;
-  std::function<void(const std::exception&)> fail_;
+  std::function<void(const QString&)> fail_;
 };
 
 }  // namespace vkt

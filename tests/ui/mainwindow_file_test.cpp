@@ -7,9 +7,13 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
@@ -195,6 +199,46 @@ TEST_F(MainWindowFileTest, ValuesFootersAndTitlesAreWholeOnSmallScreens) {
     check(grid, "narrow stored layout");
     window_->files().Close_DB();
   }
+}
+
+TEST_F(MainWindowFileTest, StatusLineCaptionMarkAndDoubleClick) {
+  const QString a = write_file("s.db", {{1, 0, 100, 50}, {2, 0, 300, 70}, {3, 0, 200, 90}});
+  window_->files().Open_DB(a);
+  const auto* file = window_->findChild<QLabel*>("StatusFile");
+  const auto* rows = window_->findChild<QLabel*>("StatusRows");
+  const auto* sort = window_->findChild<QLabel*>("StatusSort");
+  ASSERT_TRUE(file && rows && sort);
+  EXPECT_TRUE(file->text().endsWith("s.db")) << file->text().toStdString();
+  EXPECT_EQ(rows->text(), "Строк: 3");
+  EXPECT_TRUE(sort->text().isEmpty());
+
+  // A double click opens the row's graph (without a download: its message) and edits nothing.
+  MeasurementGrid* grid = window_->tabs()->grid1();
+  const QModelIndex cell = grid->model()->index(0, grid->column_of("N"));
+  int opened = 0;
+  QObject::connect(grid, &QAbstractItemView::doubleClicked, [&] { ++opened; });
+  // A double click: a click, then the second press that the system reports as a double click.
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+  QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(grid->viewport()->findChild<QLineEdit*>(), nullptr);
+  EXPECT_FALSE(state_.db_modified);
+  EXPECT_EQ(dialogs_.shown.size(), 1);
+  EXPECT_EQ(window_->windowTitle(), "s - ВКТ - РС7");
+
+  // Typing in a cell marks the caption until the file is saved.
+  grid->setCurrentIndex(cell);
+  QTest::keyClicks(grid->viewport(), "7");
+  EXPECT_EQ(window_->windowTitle(), "*s - ВКТ - РС7");
+  testing::command(*window_, "N5")->trigger();
+  EXPECT_EQ(window_->windowTitle(), "s - ВКТ - РС7");
+  EXPECT_EQ(window_->statusBar()->currentMessage(), "Файл сохранён.");
+
+  // The sorted column by its title.
+  const int p = grid->column_of("P");
+  QTest::mouseClick(grid->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                    QPoint(grid->horizontalHeader()->sectionViewportPosition(p) + 5, 5));
+  EXPECT_EQ(sort->text(), "Сортировка: Модуль упругости, F1, МН/м.кв, по убыванию");
 }
 
 TEST_F(MainWindowFileTest, EmptyFileShowsTheFirstTabWithNoRows) {
