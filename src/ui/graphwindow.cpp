@@ -10,6 +10,7 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -116,7 +117,55 @@ void GraphChartView::mouseMoveEvent(QMouseEvent* event) {
 
 void GraphChartView::mousePressEvent(QMouseEvent* event) {
   emit mouse_pressed(event->position().toPoint());
+  if (event->button() == Qt::LeftButton) {
+    pressed_span_ = span();
+  }
+  if (event->button() == Qt::RightButton) {
+    event->accept();
+    return;  // the right button steps back on release, instead of zooming out by half
+  }
   QChartView::mousePressEvent(event);
+}
+
+void GraphChartView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    if (zooms_.isEmpty()) {
+      reset_zoom();
+    } else {
+      set_span(zooms_.takeLast());
+    }
+    event->accept();
+    return;
+  }
+  QChartView::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton && span() != pressed_span_) {
+    zooms_.append(pressed_span_);
+  }
+}
+
+QRectF GraphChartView::span() const {
+  const auto across = chart()->axes(Qt::Horizontal);
+  const auto up = chart()->axes(Qt::Vertical);
+  const auto* x = across.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(across.first());
+  const auto* y = up.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(up.first());
+  if (x == nullptr || y == nullptr) {
+    return {};
+  }
+  return QRectF(QPointF(x->min(), y->min()), QPointF(x->max(), y->max()));
+}
+
+void GraphChartView::set_span(const QRectF& span) {
+  const auto across = chart()->axes(Qt::Horizontal);
+  const auto up = chart()->axes(Qt::Vertical);
+  if (!across.isEmpty() && !up.isEmpty()) {
+    across.first()->setRange(span.left(), span.right());
+    up.first()->setRange(span.top(), span.bottom());
+  }
+}
+
+void GraphChartView::reset_zoom() {
+  zooms_.clear();
+  chart()->zoomReset();
 }
 
 void GraphChartView::leaveEvent(QEvent* event) {
@@ -241,6 +290,18 @@ void GraphWindow::build_print_button() {
   print_button_->setObjectName(QStringLiteral("Button1"));
   print_button_->setGeometry(kPrintButtonLeft, 8, 75, 25);
   print_button_->setAutoDefault(false);
+  // Every zoom can be undone at once: the button or the Home key.
+  reset_button_ = new QPushButton(QStringLiteral("Исходный масштаб"), panel3_);
+  reset_button_->setObjectName(QStringLiteral("ResetZoom"));
+  reset_button_->setAutoDefault(false);
+  reset_button_->adjustSize();
+  reset_button_->move(kPrintButtonLeft - reset_button_->width() - kLabelGap, 8);
+  auto* home = new QShortcut(QKeySequence(Qt::Key_Home), this);
+  connect(home, &QShortcut::activated, reset_button_, &QPushButton::click);
+  connect(reset_button_, &QPushButton::clicked, this, [this] {
+    chart1_view_->reset_zoom();
+    chart2_view_->reset_zoom();
+  });
 }
 
 void GraphWindow::lay_out() {
@@ -277,8 +338,8 @@ GraphWindow::~GraphWindow() = default;
 
 void GraphWindow::set_curves(const DropCurves& curves) {
   erase_crosshair();
-  chart1_->zoomReset();
-  chart2_->zoomReset();
+  chart1_view_->reset_zoom();
+  chart2_view_->reset_zoom();
   series1_->replace(to_points(curves.force));
   line_series1_->replace(to_points(curves.displacement));
   const double last_time = kSampleSpacingUs * (kDropSamples - 1);
@@ -434,6 +495,7 @@ void GraphWindow::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   // "Печать" keeps its place from the right edge when the window is narrower than its own size.
   print_button_->move(width() - (kWindowWidth - kPrintButtonLeft), print_button_->y());
+  reset_button_->move(print_button_->x() - reset_button_->width() - kLabelGap, reset_button_->y());
 }
 
 void GraphWindow::changeEvent(QEvent* event) {

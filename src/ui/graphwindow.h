@@ -21,7 +21,8 @@ class Dialogs;
 struct DropCurves;
 
 // One of the two charts of the graph window: reports the mouse to the window and draws the
-// crosshair over its plotting rectangle. Dragging a rectangle zooms; there is no panning.
+// crosshair over its plotting rectangle. Dragging a rectangle zooms, a right click steps back
+// to the span before the last zoom; there is no panning.
 class GraphChartView : public QChartView {
   Q_OBJECT
  public:
@@ -36,6 +37,10 @@ class GraphChartView : public QChartView {
   // A pixel of the view as chart coordinates.
   QPointF to_chart(const QPoint& pixel) const;
 
+  // The spans of the axes (time across, value up), and back to the span of the curves as set.
+  QRectF span() const;
+  void reset_zoom();
+
  signals:
   void mouse_moved(const QPoint& pixel);
   void mouse_pressed(const QPoint& pixel);
@@ -44,11 +49,17 @@ class GraphChartView : public QChartView {
  protected:
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void drawForeground(QPainter* painter, const QRectF& rect) override;
 
  private:
+  void set_span(const QRectF& span);
+
   std::optional<QPoint> crosshair_;
+  // The spans before each zoom, the latest last; the span when the left button went down.
+  QList<QRectF> zooms_;
+  QRectF pressed_span_;
 };
 
 // The graph window (TGraff): the force of one drop above its displacement, a crosshair with a
@@ -136,6 +147,7 @@ class GraphWindow : public QDialog {
   QWidget* panel3_ = nullptr;
   QLabel* label1_ = nullptr;
   QLabel* label2_ = nullptr;
+  QPushButton* reset_button_ = nullptr;  // "Исходный масштаб"
   QPushButton* print_button_ = nullptr;
   int crosshair_x_ = -1;
   int crosshair_y_ = 0;

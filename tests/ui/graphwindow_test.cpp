@@ -114,6 +114,34 @@ TEST_F(GraphWindowTest, ScaledDownOntoALaptopScreenWithPrintInside) {
   EXPECT_GT(window_->chart2()->height(), 100);
 }
 
+TEST_F(GraphWindowTest, EveryZoomCanBeUndone) {
+  GraphChartView* view = window_->chart1();
+  const QRectF whole = view->span();
+  const auto zoom = [&] {
+    const QRectF plot = view->plot_rect();
+    const QPoint from = plot.topLeft().toPoint() + QPoint(plot.width() / 4, plot.height() / 4);
+    const QPoint to = plot.center().toPoint();
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, from);
+    QTest::mouseMove(view->viewport(), to);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, to);
+    return view->span();
+  };
+  const QRectF first = zoom();
+  ASSERT_LT(first.width(), whole.width());
+  const QRectF second = zoom();
+  ASSERT_LT(second.width(), first.width());
+  // The right button steps back one zoom at a time, then stays at the whole curve.
+  QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->plot_rect().center().toPoint());
+  EXPECT_EQ(view->span(), first);
+  zoom();
+  QTest::keyClick(window_.get(), Qt::Key_Home);
+  EXPECT_EQ(view->span(), whole);
+  EXPECT_EQ(window_->chart2()->span().width(), whole.width());
+  QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->plot_rect().center().toPoint());
+  EXPECT_EQ(view->span(), whole);
+  EXPECT_NE(window_->findChild<QPushButton*>("ResetZoom"), nullptr);
+}
+
 TEST_F(GraphWindowTest, ChartsAxesAndColours) {
   GraphWindow& w = *window_;
   EXPECT_EQ(w.series1()->objectName(), QStringLiteral("Series1"));
