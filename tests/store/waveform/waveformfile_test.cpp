@@ -210,29 +210,38 @@ TEST(WaveformFile, BrokenTailKeepsTheRecordsBeforeIt) {
   EXPECT_EQ(WaveformFile::parse(short_length, "a.vkw").size(), 0u);
 }
 
-TEST(WaveformFile, NewerVersionIsReadButNeverWritten) {
-  WaveformFile file;
-  file.add(measurement(kFirst, 1));
-  const Bytes v1 = file.serialize();
-  // Version 2 as a later program might write it: a longer header and a longer body.
-  Bytes v2(v1.begin(), v1.begin() + 12);
-  v2[8] = 2;
-  v2[10] = 16;
-  v2.insert(v2.end(), {0xAA, 0xBB, 0xCC, 0xDD});
-  const std::size_t record = v2.size();
-  v2.insert(v2.end(), v1.begin() + 12, v1.end() - 4);
-  v2.insert(v2.end(), {1, 2, 3, 4, 5, 6, 7, 8});
-  put32(v2, record, 12282 + 8);
-  v2.resize(v2.size() + 4);
-  put32(v2, v2.size() - 4, crc32(std::span(v2).subspan(record, 4 + 12282 + 8)));
+// Files written from docs/waveform-file.md by a small independent writer (the fuzz corpus).
+WaveformFile corpus_file(const char* name) {
+  return WaveformFile::load(std::filesystem::path(VKT_SOURCE_DIR) / "fuzz" / "waveform" / "corpus" / name);
+}
 
-  WaveformFile read = WaveformFile::parse(v2, "a.vkw");
-  ASSERT_NE(read.find(kFirst), nullptr);
-  EXPECT_EQ(*read.find(kFirst), measurement(kFirst, 1));
-  EXPECT_FALSE(read.writable());
-  EXPECT_NE(read.message().find("более новой версией"), std::string::npos) << read.message();
+TEST(WaveformFile, ReadsTheFilesOfAnIndependentWriter) {
+  const WaveformFile two = corpus_file("two-records.vkw");
+  EXPECT_EQ(two.message(), "");
+  ASSERT_EQ(two.size(), 2u);
+  const MeasurementWaveforms* m = two.find(key("12.05.2011", "10:00:00", 100));
+  ASSERT_NE(m, nullptr);
+  // Sample i of the record (drop by drop, displacement before force) holds 7 + i.
+  EXPECT_EQ(m->drops[0].displacement[0], 7U);
+  EXPECT_EQ(m->drops[0].force[0], 7U + 510);
+  EXPECT_EQ(m->drops[2].force[509], 7U + 3059);
+
+  const WaveformFile bad = corpus_file("bad-checksum.vkw");
+  EXPECT_EQ(bad.size(), 1u);
+  std::array<std::optional<double>, kStoredValues> largest;
+  largest.fill(65535.0);
+  EXPECT_TRUE(bad.is_damaged(*key_of_row("01.01.2000", "00:00:00", largest)));
+}
+
+TEST(WaveformFile, NewerVersionIsReadButNeverWritten) {
+  WaveformFile newer = corpus_file("newer-version.vkw");
+  ASSERT_EQ(newer.size(), 1u);
+  EXPECT_NE(newer.find(key("12.05.2011", "10:00:00", 0)), nullptr);
+  EXPECT_FALSE(newer.writable());
+  EXPECT_NE(newer.message().find("более новой версией"), std::string::npos) << newer.message();
   ScratchDir dir;
-  EXPECT_THROW(read.save(dir / "b.vkw"), vkt::Error);
+  newer.add(measurement(kFirst, 1));
+  EXPECT_THROW(newer.save(dir / "b.vkw"), vkt::Error);
   EXPECT_FALSE(std::filesystem::exists(dir / "b.vkw"));
 }
 
