@@ -259,21 +259,33 @@ void WaveformFile::add(std::span<const MeasurementWaveforms> records) {
   }
 }
 
-std::vector<std::uint8_t> WaveformFile::serialize() const {
-  std::size_t size = kHeaderSize + records_.size() * (kFrameSize + kBodySize);
-  for (const DamagedRecord& d : damaged_) {
-    size += d.bytes.size();
-  }
-  std::vector<std::uint8_t> bytes(size);
-  std::uint8_t* p = std::copy(kMagic.begin(), kMagic.end(), bytes.data());
+void WaveformFile::write(const std::function<void(std::span<const std::uint8_t>)>& out) const {
+  // A few records at a time: the whole file is megabytes, and a buffer of that size would cost
+  // more in fresh memory than the writing itself.
+  constexpr std::size_t kRecordsPerChunk = 16;
+  std::vector<std::uint8_t> chunk(kRecordsPerChunk * (kFrameSize + kBodySize));
+  std::uint8_t* p = std::copy(kMagic.begin(), kMagic.end(), chunk.data());
   p = put16(p, kFormatVersion);
   p = put16(p, static_cast<std::uint16_t>(kHeaderSize));
+  out(std::span<const std::uint8_t>(chunk.data(), p));
+  p = chunk.data();
   for (const auto& [key, m] : records_) {
+    if (p == chunk.data() + chunk.size()) {
+      out(chunk);
+      p = chunk.data();
+    }
     p = write_record(p, m);
   }
+  out(std::span<const std::uint8_t>(chunk.data(), p));
   for (const DamagedRecord& d : damaged_) {
-    p = std::copy(d.bytes.begin(), d.bytes.end(), p);
+    out(d.bytes);
   }
+}
+
+std::vector<std::uint8_t> WaveformFile::serialize() const {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(kHeaderSize + records_.size() * (kFrameSize + kBodySize));
+  write([&](std::span<const std::uint8_t> part) { bytes.insert(bytes.end(), part.begin(), part.end()); });
   return bytes;
 }
 
@@ -283,10 +295,13 @@ void WaveformFile::save(const std::filesystem::path& path) const {
     throw Error(ErrorKind::NoAccess,
                 "Файл кривых " + in_quotes(name) + " не записывается этой версией программы.", message_);
   }
-  const std::vector<std::uint8_t> bytes = serialize();
   try {
     dbf::FileReplacement replacement(path);
-    replacement.file().write_at(0, bytes.data(), bytes.size());
+    std::uint64_t offset = 0;
+    write([&](std::span<const std::uint8_t> part) {
+      replacement.file().write_at(offset, part.data(), part.size());
+      offset += part.size();
+    });
     replacement.commit();
   } catch (const Error& e) {
     throw Error(e.kind(), "Не удалось записать файл кривых " + in_quotes(name) + ": " + e.what(), e.detail());

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -112,6 +113,8 @@ class WaveformFile {
     std::vector<std::uint8_t> bytes;  // the whole record: length, body, checksum
   };
 
+  // Hands the file's bytes to `out` in order, in parts.
+  void write(const std::function<void(std::span<const std::uint8_t>)>& out) const;
   void parse_records(std::span<const std::uint8_t> bytes, std::size_t offset, std::string_view name);
 
   std::map<MeasurementKey, MeasurementWaveforms> records_;
