@@ -1,6 +1,6 @@
 // A row finds its downloaded waveforms by its key through everything that moves or renumbers
 // rows, and loses them only when one of the key's own fields is edited.
-#include "store/measurement/downloadwaveforms.h"
+#include "store/measurement/measurementwaveforms.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +47,7 @@ std::vector<int> found_records(MeasurementDocument& doc, const waveform::Wavefor
   return found;
 }
 
-TEST(DownloadWaveforms, RecordsCarryTheirSamplesInDropOrder) {
+TEST(MeasurementWaveforms, RecordsCarryTheirSamplesInDropOrder) {
   const auto state = download();
   const auto all = downloaded_waveforms(*state);
   ASSERT_EQ(all.size(), 5u);
@@ -63,7 +63,33 @@ TEST(DownloadWaveforms, RecordsCarryTheirSamplesInDropOrder) {
   EXPECT_EQ(downloaded_waveforms(*state).size(), 4u);
 }
 
-TEST(DownloadWaveforms, RowsKeepTheirWaveformsThroughRenumberSortDeleteAndACopy) {
+TEST(MeasurementWaveforms, EachDropIsScaledToItsOwnStoredValues) {
+  waveform::MeasurementWaveforms m;
+  m.key.displacement = {0, 400, 500, 600};
+  m.key.force = {0, 7000, 8000, 9000};
+  for (waveform::Drop& drop : m.drops) {
+    for (std::size_t k = 0; k < waveform::kCurveSamples; ++k) {
+      drop.displacement[k] =
+          static_cast<std::uint32_t>(k <= 300 ? k * 10 : 6000 - k * 10);  // peak 3000 at 300
+      drop.force[k] = k == 40 ? 2000 : 100;
+    }
+  }
+  for (int drop = 1; drop <= 3; ++drop) {
+    const auto scaled = scaled_drop(m, drop);
+    ASSERT_TRUE(scaled);
+    ASSERT_EQ(scaled->displacement_um.size(), 510u);
+    EXPECT_DOUBLE_EQ(scaled->displacement_um[300], m.key.displacement[drop]) << drop;
+    EXPECT_DOUBLE_EQ(scaled->displacement_um[150], m.key.displacement[drop] / 2.0) << drop;
+    EXPECT_DOUBLE_EQ(scaled->force_n[40], m.key.force[drop]) << drop;
+    EXPECT_DOUBLE_EQ(scaled->force_n[0], m.key.force[drop] / 20.0) << drop;
+  }
+  EXPECT_FALSE(scaled_drop(m, 0));
+  EXPECT_FALSE(scaled_drop(m, 4));
+  m.drops[1].force.fill(0);
+  EXPECT_FALSE(scaled_drop(m, 2));
+}
+
+TEST(MeasurementWaveforms, RowsKeepTheirWaveformsThroughRenumberSortDeleteAndACopy) {
   ScratchDir dir;
   auto state = download();
   waveform::WaveformFile file;
