@@ -13,7 +13,9 @@ class QMainWindow;
 #include "core/programstate.h"
 #include "scripteddialogs.h"
 #include "store/appsettings.h"
+#include "ui/filecommands.h"
 #include "ui/mainwindow.h"
+#include "ui/measurementtabs.h"
 
 namespace vkt::testing {
 
