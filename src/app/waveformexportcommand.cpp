@@ -9,31 +9,27 @@
 #include "output/xls/outputfile.h"
 #include "store/measurement/measurementdocument.h"
 #include "store/measurement/measurementfile.h"
-#include "store/measurement/measurementwaveforms.h"
-#include "store/waveform/waveformfile.h"
 
 namespace vkt {
 
 int run_waveform_export(const CommandLine& command) {
   measurement::MeasurementDocument document;
   try {
-    document.open(std::filesystem::path(command.file.toStdU16String()), measurement::Access::ReadOnly);
+    const auto opened =
+        document.open(std::filesystem::path(command.file.toStdU16String()), measurement::Access::ReadOnly);
+    if (!opened.waveform_problem.empty()) {
+      print_error(QString::fromStdString(opened.waveform_problem));
+    }
     document.set_filter("NB_TYPE=0");
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(measurement::open_failure_text(e)));
     return kExitFailure;
   }
-  const waveform::WaveformFile waveforms =
-      waveform::WaveformFile::load(waveform::companion_path(document.path()));
-  if (!waveforms.message().empty()) {
-    print_error(QString::fromStdString(waveforms.message()));
-  }
   const auto n = document.find_field("N");
   std::vector<output::WaveformPoint> points;
   std::size_t without = 0;
   for (const std::uint32_t recno : document.rows()) {
-    const auto key = measurement::row_key(document, recno);
-    const waveform::MeasurementWaveforms* found = key ? waveforms.find(*key) : nullptr;
+    const waveform::MeasurementWaveforms* found = document.waveforms(recno);
     if (found == nullptr) {
       ++without;
       continue;
