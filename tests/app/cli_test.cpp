@@ -189,8 +189,8 @@ TEST_F(Cli, DownloadDumpsTheSimulatorsMeasurementsAndAppendingAgainAddsNothing) 
   }
   for (int k = 0; k < 7; ++k) {
     for (int drop = 1; drop <= 3; ++drop) {
-      EXPECT_NEAR(peak[{k + 1, drop}], measurements[std::size_t(k)].displacement[std::size_t(drop)], 0.5)
-          << k << " " << drop;
+      const double stored = measurements[std::size_t(k)].displacement[std::size_t(drop)];
+      EXPECT_NEAR(peak[std::pair(k + 1, drop)], stored, 0.5) << k << " " << drop;
     }
   }
 }
@@ -502,7 +502,10 @@ TEST_F(Cli, AppendingThroughASymlinkUpdatesTheFileItNames) {
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
   EXPECT_TRUE(QFileInfo(link).isSymLink());
   EXPECT_EQ(dump_json(real).size(), 3);
-  EXPECT_EQ(QDir(path(QStringLiteral("real"))).entryList(QDir::Files | QDir::Hidden).size(), 1);
+  // The waveform file beside the file itself, and nothing left over.
+  EXPECT_EQ(QDir(path(QStringLiteral("real"))).entryList(QDir::Files | QDir::Hidden),
+            (QStringList{"data.db", "data.vkw"}));
+  EXPECT_FALSE(QFile::exists(path(QStringLiteral("link.vkw"))));
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {

@@ -20,6 +20,12 @@ namespace {
 // The sort tags of the two grids; deleting rows drops both.
 constexpr std::string_view kSortTags[] = {"tab1", "tab2"};
 
+// The waveform file beside the file a path names: a table reached through a link has its
+// waveforms beside the table itself, where a copy of the folder takes them along.
+std::filesystem::path companion_of(const std::filesystem::path& table) {
+  return waveform::companion_path(dbf::FileReplacement::resolve(table));
+}
+
 }  // namespace
 
 bool is_same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -68,7 +74,7 @@ MeasurementDocument::Opened MeasurementDocument::open(const std::filesystem::pat
       opened.index_problem = e.text();
     }
   }
-  waveforms_ = waveform::WaveformFile::load(waveform::companion_path(path_));
+  waveforms_ = waveform::WaveformFile::load(companion_of(path_));
   opened.waveform_problem = waveform_problem_ = waveforms_.message();
   return opened;
 }
@@ -119,7 +125,7 @@ image::ImportResult MeasurementDocument::create(ProgramState& state, std::string
     imported = image::flash2lmf(fresh.table(), state, image::ImportMode::kNewFile, decimal_separator);
     // Before the table: the records of the file it replaces stay, so a crash in between leaves
     // every row of the old table its waveforms.
-    keep_waveforms(state, waveform::WaveformFile::load(waveform::companion_path(path_)));
+    keep_waveforms(state, waveform::WaveformFile::load(companion_of(path_)));
     if (held_) {
       held_->close();
       held_.reset();
@@ -165,7 +171,7 @@ image::ImportResult MeasurementDocument::append(ProgramState& state, std::string
 }
 
 void MeasurementDocument::keep_waveforms(const ProgramState& state, waveform::WaveformFile file) {
-  const std::filesystem::path companion = waveform::companion_path(path_);
+  const std::filesystem::path companion = companion_of(path_);
   const std::vector<waveform::MeasurementWaveforms> downloaded = downloaded_waveforms(state);
   const bool news = std::any_of(downloaded.begin(), downloaded.end(), [&](const auto& m) {
     const waveform::MeasurementWaveforms* held = file.find(m.key);

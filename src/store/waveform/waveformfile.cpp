@@ -144,29 +144,31 @@ std::filesystem::path companion_path(const std::filesystem::path& table_path) {
 WaveformFile WaveformFile::load(const std::filesystem::path& path) {
   const std::string name = display_name(path);
   WaveformFile file;
+  // What cannot be read is not replaced either.
+  const auto refuse = [&](const std::string& text) {
+    file.writable_ = false;
+    file.message_ = text;
+    return file;
+  };
   std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (status.type() == std::filesystem::file_type::not_found) {
+  if (std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found) {
     return file;
   }
-  const std::uintmax_t size = ec ? 0 : std::filesystem::file_size(path, ec);
-  if (!ec && size > kMaxFileSize) {
-    file.writable_ = false;
-    file.message_ =
-        "Файл кривых " + in_quotes(name) + " слишком велик для файла кривых: кривые не показываются.";
-    return file;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) {
+    return refuse("Файл кривых " + in_quotes(name) +
+                  " не читается: кривые не показываются и не записываются.");
   }
-  std::vector<std::uint8_t> bytes(ec ? 0 : static_cast<std::size_t>(size));
-  std::ifstream in;
-  if (!ec) {
-    in.open(path, std::ios::binary);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (size > kMaxFileSize) {
+    return refuse("Файл " + in_quotes(name) +
+                  " слишком велик для файла кривых: кривые не показываются и не записываются.");
   }
-  if (ec || !in || in.gcount() != static_cast<std::streamsize>(bytes.size())) {
-    // What could not be read is not replaced either.
-    file.writable_ = false;
-    file.message_ = "Файл кривых " + in_quotes(name) + " не читается: кривые не показываются.";
-    return file;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  std::ifstream in(path, std::ios::binary);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!in || in.gcount() != static_cast<std::streamsize>(bytes.size())) {
+    return refuse("Файл кривых " + in_quotes(name) +
+                  " не читается: кривые не показываются и не записываются.");
   }
   return parse(bytes, name);
 }
