@@ -27,7 +27,7 @@ LAYERS = [
     ["output/export", "output/report"],
     ["store/measurement", "store", "link/serial"],
     ["link"],
-    ["image", "store/mdx", "output/xls"],
+    ["image", "store/mdx", "store/waveform", "output/xls"],
     ["store/dbf"],
     ["core"],
 ]
@@ -49,6 +49,7 @@ MODULES = {
     "link": ("vkt_link", ["link/"]),
     "image": ("vkt_image", ["image/"]),
     "store/mdx": ("vkt_mdx", ["store/mdx/"]),
+    "store/waveform": ("vkt_waveform", ["store/waveform/"]),
     "store/dbf": ("vkt_dbf", ["store/dbf/"]),
     "output/xls": ("vkt_xls", ["output/xls/"]),
     "core": ("vkt_core", ["core/"]),

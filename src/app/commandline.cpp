@@ -138,6 +138,11 @@ QString set_csv_decimal(CommandLine& result, const QString& value) {
   return set_csv_mark(QStringLiteral("--decimal"), value, result.csv_decimal);
 }
 
+QString set_waveforms(CommandLine& result, const QString&) {
+  result.waveforms = true;
+  return {};
+}
+
 QString set_probe(CommandLine& result, const QString&) {
   result.probe = true;
   return {};
@@ -211,6 +216,7 @@ constexpr Option kOptions[] = {
     {"--format", kExport, true, set_export_format},
     {"--separator", kExport, true, set_csv_separator},
     {"--decimal", kExport, true, set_csv_decimal},
+    {"--waveforms", kExport, false, set_waveforms},
     {"--throttle", kSimulate, false, set_throttle},
     {"--once", kSimulate, false, set_once},
     {"--records", kSimulate, true, set_records},
@@ -245,6 +251,9 @@ constexpr HelpRow kExportHelp[] = {
      "разделитель полей CSV (tab - табуляция); по умолчанию «;», если\n"
      "десятичный знак - запятая, иначе «,»"},
     {"--decimal ЗНАК", "десятичный знак чисел в CSV (по умолчанию как в языковых настройках)"},
+    {"--waveforms",
+     "вместо строк - кривые измерений ВКТ-РС7 из файла кривых (.vkw) в CSV:\n"
+     "точка, измерение, время (мкс), перемещение (мкм), сила (Н), строка на отсчёт"},
 };
 
 constexpr HelpRow kDumpHelp[] = {
@@ -305,10 +314,14 @@ constexpr Subcommand kSubcommands[] = {
      .files = 2,
      .output = "файл Excel",
      .summary = "экспортировать файл измерений в книгу Excel (.xls, .xlsx) или CSV",
-     .synopsis = "export [--kind A|B] [--format xls|xlsx|csv] [--separator ЗНАК]\n"
-                 "                      [--decimal ЗНАК] ФАЙЛ.db ВЫХОД.xls|ВЫХОД.xlsx|ВЫХОД.csv",
+     .synopsis =
+         "export [--kind A|B] [--format xls|xlsx|csv] [--separator ЗНАК]\n"
+         "                      [--decimal ЗНАК] ФАЙЛ.db ВЫХОД.xls|ВЫХОД.xlsx|ВЫХОД.csv\n"
+         "               vkt-rs7 export --waveforms [--separator ЗНАК] [--decimal ЗНАК] ФАЙЛ.db ВЫХОД.csv",
      .about = "Экспортирует строки одного вида прибора в книгу Excel (лист из 19 столбцов с заголовком)\n"
-              "или в текст CSV, в порядке их хранения в файле. Существующий выходной файл заменяется.\n",
+              "или в текст CSV, в порядке их хранения в файле. Существующий выходной файл заменяется.\n"
+              "С --waveforms записывает кривые измерений, сохранённые при приёме рядом с файлом:\n"
+              "каждое измерение в масштабе его собственных перемещения и силы.\n",
      .help_column = 22,
      .help_rows = kExportHelp},
     {.name = "dump",
@@ -485,6 +498,10 @@ CommandLine parse_subcommand(const QStringList& arguments, const Subcommand& sub
   }
   if (const QString error = take_files(sub, files, result); !error.isEmpty()) {
     return usage_error(result, error);
+  }
+  if (result.waveforms &&
+      (result.kind || (!result.export_format.isEmpty() && result.export_format != "csv"))) {
+    return usage_error(result, QStringLiteral("export: --waveforms записывает кривые ВКТ-РС7 только в CSV"));
   }
   // Only download takes these two.
   if (result.append && result.force) {

@@ -44,6 +44,7 @@ struct CommandLine {
   QString export_format;
   QString csv_separator;
   QString csv_decimal;
+  bool waveforms = false;  // export: the samples of the rows' waveforms instead of the rows
 
   QString open;  // the window: a measurement file to open at start (what a file manager passes)
 

@@ -210,14 +210,19 @@ int create_file(const CommandLine& command) {
   }
 
   image::ImportResult imported;
+  std::string waveform_problem;
   try {
     imported = document.create(state, decimal_separator());
+    waveform_problem = document.waveform_problem();
     document.close();
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(measurement::failure_text(e)));
     return kExitFailure;
   }
   print_counts(imported);
+  if (!waveform_problem.empty()) {
+    print_error(QString::fromStdString(waveform_problem));
+  }
   return kExitOk;
 }
 
@@ -248,14 +253,19 @@ int append_to_file(const CommandLine& command) {
 
   // The rows go into a copy that replaces the file only when complete.
   image::ImportResult imported;
+  std::string waveform_problem;
   try {
     imported = document.append(state, decimal_separator());
+    waveform_problem = document.waveform_problem();
     document.close();
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(measurement::failure_text(e)));
     return kExitFailure;
   }
   print_counts(imported);
+  if (!waveform_problem.empty()) {
+    print_error(QString::fromStdString(waveform_problem));
+  }
   return kExitOk;
 }
 

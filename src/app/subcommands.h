@@ -23,6 +23,8 @@ int run_download(const CommandLine& command);
 // What `export` writes (format and CSV marks) for a file whose first row gives `device_code`.
 output::ExportRequest export_request(const CommandLine& command, std::uint8_t device_code);
 int run_export(const CommandLine& command);
+// export --waveforms.
+int run_waveform_export(const CommandLine& command);
 int run_dump(const CommandLine& command);
 int run_simulate(const CommandLine& command);
 int run_ports(const CommandLine& command);

@@ -226,6 +226,9 @@ void write_dump(dbf::Table& table, const std::vector<DumpColumn>& columns, bool 
 }  // namespace
 
 int run_export(const CommandLine& command) {
+  if (command.waveforms) {
+    return run_waveform_export(command);
+  }
   auto file = open_file(command.file, command.kind);
   if (!file) {
     return kExitFailure;

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <map>
 #include <memory>
 #include <tuple>
 
@@ -172,6 +173,26 @@ TEST_F(Cli, DownloadDumpsTheSimulatorsMeasurementsAndAppendingAgainAddsNothing) 
   }
   EXPECT_FALSE(QFile::exists(path(QStringLiteral("field.mdx"))));
   EXPECT_FALSE(QFile::exists(db + QStringLiteral(".part")));
+
+  // The waveforms came with every download: each drop peaks at its own stored displacement.
+  const QString csv = path(QStringLiteral("waves.csv"));
+  r = run({"export", "--waveforms", "--separator", ";", "--decimal", ".", db, csv});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const QStringList lines =
+      QString::fromUtf8(contents(csv)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 1 + 10 * 3 * 510);
+  std::map<std::pair<int, int>, double> peak;  // by point and drop, of the first download
+  for (qsizetype i = 1; i <= 7 * 3 * 510; ++i) {
+    const QStringList cells = lines[i].split(';');
+    auto& p = peak[{cells[0].toInt(), cells[1].toInt()}];
+    p = std::max(p, cells[3].toDouble());
+  }
+  for (int k = 0; k < 7; ++k) {
+    for (int drop = 1; drop <= 3; ++drop) {
+      const double stored = measurements[std::size_t(k)].displacement[std::size_t(drop)];
+      EXPECT_NEAR(peak[std::pair(k + 1, drop)], stored, 0.5) << k << " " << drop;
+    }
+  }
 }
 
 TEST_F(Cli, AnExistingFileIsReplacedOnlyWithForceAndPortsComeFromTheSettings) {
@@ -481,7 +502,10 @@ TEST_F(Cli, AppendingThroughASymlinkUpdatesTheFileItNames) {
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
   EXPECT_TRUE(QFileInfo(link).isSymLink());
   EXPECT_EQ(dump_json(real).size(), 3);
-  EXPECT_EQ(QDir(path(QStringLiteral("real"))).entryList(QDir::Files | QDir::Hidden).size(), 1);
+  // The waveform file beside the file itself, and nothing left over.
+  EXPECT_EQ(QDir(path(QStringLiteral("real"))).entryList(QDir::Files | QDir::Hidden),
+            (QStringList{"data.db", "data.vkw"}));
+  EXPECT_FALSE(QFile::exists(path(QStringLiteral("link.vkw"))));
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {

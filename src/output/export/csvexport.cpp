@@ -30,7 +30,9 @@ void append_cell(std::string& out, std::string_view text, char separator) {
   out += '"';
 }
 
-void check_style(CsvStyle style) {
+}  // namespace
+
+void check_csv_style(CsvStyle style) {
   auto bad = [](char c) { return c == '"' || c == '\r' || c == '\n' || c == '\0'; };
   if (style.separator == style.decimal || bad(style.separator) || bad(style.decimal)) {
     throw std::invalid_argument(
@@ -39,14 +41,12 @@ void check_style(CsvStyle style) {
   }
 }
 
-}  // namespace
-
 CsvStyle csv_style_for_decimal(char decimal_point) {
   return decimal_point == ',' ? CsvStyle{';', ','} : CsvStyle{',', '.'};
 }
 
 std::string export_table_to_csv_text(dbf::Table& table, CsvStyle style) {
-  check_style(style);
+  check_csv_style(style);
   std::string out(kByteOrderMark);
   for (std::size_t c = 0; c < kExportColumnCount; ++c) {
     if (c > 0) {

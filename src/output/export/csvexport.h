@@ -19,6 +19,10 @@ struct CsvStyle {
 // otherwise by commas with a decimal point.
 CsvStyle csv_style_for_decimal(char decimal_point);
 
+// Throws std::invalid_argument when the separator and the decimal mark are the same character,
+// or either is a quote or a line break (the text could not be read back).
+void check_csv_style(CsvStyle style);
+
 // The whole text of the export: the same columns, headers and rows as the Excel sheet; numbers
 // with the style's decimal mark, texts quoted when they hold the separator, a quote or a line break.
 // Throws when the separator and the decimal mark are the same character, or either is a quote or a

@@ -11,6 +11,7 @@
 #include "store/dbf/numberfield.h"
 #include "store/dbf/table.h"
 #include "store/mdx/tableindex.h"
+#include "store/measurement/measurementwaveforms.h"
 
 namespace vkt::measurement {
 
@@ -18,6 +19,12 @@ namespace {
 
 // The sort tags of the two grids; deleting rows drops both.
 constexpr std::string_view kSortTags[] = {"tab1", "tab2"};
+
+// The waveform file beside the file a path names: a table reached through a link has its
+// waveforms beside the table itself, where a copy of the folder takes them along.
+std::filesystem::path companion_of(const std::filesystem::path& table) {
+  return waveform::companion_path(dbf::FileReplacement::resolve(table));
+}
 
 }  // namespace
 
@@ -67,6 +74,8 @@ MeasurementDocument::Opened MeasurementDocument::open(const std::filesystem::pat
       opened.index_problem = e.text();
     }
   }
+  waveforms_ = waveform::WaveformFile::load(companion_of(path_));
+  opened.waveform_problem = waveform_problem_ = waveforms_.message();
   return opened;
 }
 
@@ -114,6 +123,9 @@ image::ImportResult MeasurementDocument::create(ProgramState& state, std::string
   {
     MeasurementRewrite fresh(path_);
     imported = image::flash2lmf(fresh.table(), state, image::ImportMode::kNewFile, decimal_separator);
+    // Before the table: the records of the file it replaces stay, so a crash in between leaves
+    // every row of the old table its waveforms.
+    keep_waveforms(state, waveform::WaveformFile::load(companion_of(path_)));
     if (held_) {
       held_->close();
       held_.reset();
@@ -135,6 +147,9 @@ image::ImportResult MeasurementDocument::append(ProgramState& state, std::string
   MeasurementRewrite copy(path_, *table_);
   const image::ImportResult imported =
       image::flash2lmf(copy.table(), state, image::ImportMode::kAppend, decimal_separator);
+  // Before the table, as in create(). Every record of the download goes in, the skipped ones
+  // too: rows of an older file that were downloaded before waveforms were kept get theirs.
+  keep_waveforms(state, std::move(waveforms_));
   if (imported.appended == 0) {
     return imported;
   }
@@ -155,6 +170,41 @@ image::ImportResult MeasurementDocument::append(ProgramState& state, std::string
   return imported;
 }
 
+void MeasurementDocument::keep_waveforms(const ProgramState& state, waveform::WaveformFile file) {
+  const std::filesystem::path companion = companion_of(path_);
+  const std::vector<waveform::MeasurementWaveforms> downloaded = downloaded_waveforms(state);
+  const bool news = std::any_of(downloaded.begin(), downloaded.end(), [&](const auto& m) {
+    const waveform::MeasurementWaveforms* held = file.find(m.key);
+    return held == nullptr || *held != m;
+  });
+  waveform_problem_.clear();
+  if (news) {
+    if (!file.writable()) {
+      waveform_problem_ = file.message();
+    } else {
+      file.add(downloaded);
+      try {
+        file.save(companion);
+      } catch (const vkt::Error& e) {
+        // The rows matter more than their waveforms: the table is written all the same.
+        waveform_problem_ = e.text();
+        file = waveform::WaveformFile::load(companion);
+      }
+    }
+  }
+  waveforms_ = std::move(file);
+}
+
+const waveform::MeasurementWaveforms* MeasurementDocument::waveforms(std::uint32_t recno) const {
+  const auto key = row_key(*this, recno);
+  return key ? waveforms_.find(*key) : nullptr;
+}
+
+bool MeasurementDocument::waveforms_damaged(std::uint32_t recno) const {
+  const auto key = row_key(*this, recno);
+  return key && waveforms_.is_damaged(*key);
+}
+
 void MeasurementDocument::save() {
   if (table_->is_open()) {
     reopen_keeping_order();
@@ -166,6 +216,8 @@ void MeasurementDocument::close() {
     held_->close();
     held_.reset();
   }
+  waveforms_ = waveform::WaveformFile();
+  waveform_problem_.clear();
   if (!table_->is_open()) {
     return;
   }

@@ -15,6 +15,7 @@
 
 #include "image/devicea_import.h"
 #include "store/measurement/measurementfile.h"
+#include "store/waveform/waveformfile.h"
 
 namespace vkt {
 struct ProgramState;
@@ -51,6 +52,8 @@ class MeasurementDocument {
   struct Opened {
     // The index beside the file could not be taken up (the file is open all the same).
     std::string index_problem;
+    // What was wrong with the waveform file beside it (the file is open all the same).
+    std::string waveform_problem;
   };
 
   MeasurementDocument();
@@ -123,6 +126,17 @@ class MeasurementDocument {
   // Writes typed texts to one row (an empty text empties the field); all or nothing.
   void set_cells(std::uint32_t recno, std::span<const std::pair<std::size_t, std::string>> values);
 
+  // The downloaded waveforms of a row, from the waveform file beside the open file, found by the
+  // row's date, time and stored values (see docs/waveform-file.md); nothing for a row without
+  // them. The pointer lives until the next open, create, append or close.
+  const waveform::MeasurementWaveforms* waveforms(std::uint32_t recno) const;
+  // Whether the row's waveforms are in the waveform file but failed their checksum.
+  bool waveforms_damaged(std::uint32_t recno) const;
+  // What the last open, create or append found wrong with the waveform file, in words for the
+  // user; empty when nothing. Never a reason to refuse the table: its rows simply have no
+  // waveforms then.
+  const std::string& waveform_problem() const { return waveform_problem_; }
+
   // The open table, for the readers that take one (reports, exports).
   dbf::Table& table() { return *table_; }
 
@@ -130,6 +144,7 @@ class MeasurementDocument {
   void attach_index();
   void read_device_code();
   void reopen_keeping_order();
+  void keep_waveforms(const ProgramState& state, waveform::WaveformFile file);
 
   std::unique_ptr<dbf::Table> table_;
   std::unique_ptr<mdx::TableIndex> index_;
@@ -137,6 +152,8 @@ class MeasurementDocument {
   // The file a new one is about to replace (see reserve()).
   std::unique_ptr<dbf::Table> held_;
   std::uint8_t device_code_ = 0;
+  waveform::WaveformFile waveforms_;
+  std::string waveform_problem_;
 };
 
 }  // namespace vkt::measurement

@@ -1,0 +1,313 @@
+#include "store/waveform/waveformfile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <system_error>
+
+#include "core/error.h"
+#include "store/dbf/dbferror.h"
+#include "store/dbf/filereplacement.h"
+#include "store/waveform/crc32.h"
+
+namespace vkt::waveform {
+
+namespace {
+
+constexpr std::array<std::uint8_t, 8> kMagic = {'V', 'K', 'T', 'W', 'A', 'V', 'E', 0x1A};
+constexpr std::size_t kHeaderSize = 12;  // magic, version, header size
+constexpr std::size_t kKeySize = kDateLength + kTimeLength + 2 * kStoredValues;
+constexpr std::size_t kSamplesSize = kDrops * 2 * kCurveSamples * 4;
+constexpr std::size_t kBodySize = kKeySize + kSamplesSize;  // as version 1 writes it
+constexpr std::size_t kFrameSize = 4 + 4;                   // length before the body, checksum after
+// Larger files are not ours: a full download takes about 5 MB.
+constexpr std::uintmax_t kMaxFileSize = std::uintmax_t{1} << 30;
+constexpr std::uint32_t kMaxBodySize = 1U << 24;
+
+std::uint16_t get16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t get32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::uint8_t* put16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+  return p + 2;
+}
+
+std::uint8_t* put32(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+  p[2] = static_cast<std::uint8_t>(v >> 16);
+  p[3] = static_cast<std::uint8_t>(v >> 24);
+  return p + 4;
+}
+
+std::string display_name(const std::filesystem::path& path) {
+  const std::u8string name = path.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
+std::string in_quotes(std::string_view name) {
+  return "«" + std::string(name) + "»";
+}
+
+MeasurementKey read_key(const std::uint8_t* p) {
+  MeasurementKey key;
+  std::copy_n(p, kDateLength, key.date.begin());
+  p += kDateLength;
+  std::copy_n(p, kTimeLength, key.time.begin());
+  p += kTimeLength;
+  for (auto* values : {&key.modulus, &key.displacement, &key.force}) {
+    for (std::uint16_t& v : *values) {
+      v = get16(p);
+      p += 2;
+    }
+  }
+  return key;
+}
+
+MeasurementWaveforms read_body(const std::uint8_t* p) {
+  MeasurementWaveforms m;
+  m.key = read_key(p);
+  p += kKeySize;
+  for (Drop& drop : m.drops) {
+    for (auto* curve : {&drop.displacement, &drop.force}) {
+      for (std::uint32_t& v : *curve) {
+        v = get32(p);
+        p += 4;
+      }
+    }
+  }
+  return m;
+}
+
+// Writes one whole record (length, body, checksum) at p; returns the end.
+std::uint8_t* write_record(std::uint8_t* p, const MeasurementWaveforms& m) {
+  std::uint8_t* const start = p;
+  p = put32(p, static_cast<std::uint32_t>(kBodySize));
+  p = std::copy(m.key.date.begin(), m.key.date.end(), p);
+  p = std::copy(m.key.time.begin(), m.key.time.end(), p);
+  for (const auto* values : {&m.key.modulus, &m.key.displacement, &m.key.force}) {
+    for (const std::uint16_t v : *values) {
+      p = put16(p, v);
+    }
+  }
+  for (const Drop& drop : m.drops) {
+    for (const auto* curve : {&drop.displacement, &drop.force}) {
+      for (const std::uint32_t v : *curve) {
+        p = put32(p, v);
+      }
+    }
+  }
+  return put32(p, crc32(std::span<const std::uint8_t>(start, p)));
+}
+
+}  // namespace
+
+std::optional<MeasurementKey> key_of_row(std::string_view date, std::string_view time,
+                                         std::span<const std::optional<double>, kStoredValues> values) {
+  if (date.size() != kDateLength || time.size() != kTimeLength) {
+    return std::nullopt;
+  }
+  MeasurementKey key;
+  std::copy(date.begin(), date.end(), key.date.begin());
+  std::copy(time.begin(), time.end(), key.time.begin());
+  std::array<std::uint16_t, kStoredValues> words{};
+  for (std::size_t i = 0; i < kStoredValues; ++i) {
+    const std::optional<double> v = values[i];
+    if (!v || !(*v >= 0 && *v <= 65535) || std::floor(*v) != *v) {
+      return std::nullopt;
+    }
+    words[i] = static_cast<std::uint16_t>(*v);
+  }
+  std::copy_n(words.begin(), 4, key.modulus.begin());
+  std::copy_n(words.begin() + 4, 4, key.displacement.begin());
+  std::copy_n(words.begin() + 8, 4, key.force.begin());
+  return key;
+}
+
+std::string key_text(const MeasurementKey& key) {
+  return std::string(key.date.begin(), key.date.end()) + " " + std::string(key.time.begin(), key.time.end());
+}
+
+std::filesystem::path companion_path(const std::filesystem::path& table_path) {
+  std::filesystem::path path = table_path;
+  path.replace_extension(std::filesystem::path(std::string(kExtension)));
+  return path;
+}
+
+WaveformFile WaveformFile::load(const std::filesystem::path& path) {
+  const std::string name = display_name(path);
+  WaveformFile file;
+  // What cannot be read is not replaced either.
+  const auto refuse = [&](const std::string& text) {
+    file.writable_ = false;
+    file.message_ = text;
+    return file;
+  };
+  std::error_code ec;
+  if (std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found) {
+    return file;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) {
+    return refuse("Файл кривых " + in_quotes(name) +
+                  " не читается: кривые не показываются и не записываются.");
+  }
+  if (size > kMaxFileSize) {
+    return refuse("Файл " + in_quotes(name) +
+                  " слишком велик для файла кривых: кривые не показываются и не записываются.");
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  std::ifstream in(path, std::ios::binary);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!in || in.gcount() != static_cast<std::streamsize>(bytes.size())) {
+    return refuse("Файл кривых " + in_quotes(name) +
+                  " не читается: кривые не показываются и не записываются.");
+  }
+  return parse(bytes, name);
+}
+
+WaveformFile WaveformFile::parse(std::span<const std::uint8_t> bytes, std::string_view name) {
+  WaveformFile file;
+  if (bytes.empty()) {
+    return file;
+  }
+  if (bytes.size() < kHeaderSize || !std::equal(kMagic.begin(), kMagic.end(), bytes.begin()) ||
+      get16(&bytes[8]) == 0) {
+    // Someone else's file under our name: left as it is.
+    file.writable_ = false;
+    file.message_ = "Файл " + in_quotes(name) +
+                    " не является файлом кривых этой программы: кривые не показываются и не записываются.";
+    return file;
+  }
+  const std::uint16_t version = get16(&bytes[8]);
+  const std::size_t header_size = get16(&bytes[10]);
+  if (header_size < kHeaderSize || header_size > bytes.size()) {
+    file.message_ = "Файл кривых " + in_quotes(name) + " повреждён: кривые не показываются.";
+    if (version > kFormatVersion) {
+      file.writable_ = false;
+    }
+    return file;
+  }
+  if (version > kFormatVersion) {
+    // A later version reads the records of this one as a prefix of its own; what it added, this
+    // version would lose by writing.
+    file.writable_ = false;
+    file.message_ = "Файл кривых " + in_quotes(name) +
+                    " записан более новой версией программы: он открыт только для чтения, новые кривые "
+                    "в него не записываются.";
+  }
+  file.parse_records(bytes, header_size, name);
+  return file;
+}
+
+void WaveformFile::parse_records(std::span<const std::uint8_t> bytes, std::size_t offset,
+                                 std::string_view name) {
+  std::size_t read = 0;
+  while (offset < bytes.size()) {
+    const std::size_t left = bytes.size() - offset;
+    const std::uint32_t body = left >= 4 ? get32(&bytes[offset]) : 0;
+    if (left < kFrameSize || body < kBodySize || body > kMaxBodySize || body > left - kFrameSize) {
+      if (!message_.empty()) {
+        message_ += " ";
+      }
+      message_ += "Файл кривых " + in_quotes(name) +
+                  " повреждён: прочитано измерений: " + std::to_string(read) +
+                  "; остальное не читается и при следующей записи будет отброшено.";
+      return;
+    }
+    const std::uint8_t* const record = &bytes[offset];
+    const std::size_t length = kFrameSize + body;
+    const auto checked = std::span<const std::uint8_t>(record, 4 + body);
+    if (crc32(checked) == get32(record + 4 + body)) {
+      MeasurementWaveforms m = read_body(record + 4);
+      std::erase_if(damaged_, [&](const DamagedRecord& d) { return d.key == m.key; });
+      records_.insert_or_assign(m.key, m);
+    } else {
+      damaged_.push_back({read_key(record + 4), std::vector<std::uint8_t>(record, record + length)});
+    }
+    ++read;
+    offset += length;
+  }
+  if (!damaged_.empty()) {
+    if (!message_.empty()) {
+      message_ += " ";
+    }
+    message_ += "В файле кривых " + in_quotes(name) +
+                " испорчены кривые измерений: " + std::to_string(damaged_.size()) + " (первое — " +
+                key_text(damaged_.front().key) + "); для них график не строится.";
+  }
+}
+
+const MeasurementWaveforms* WaveformFile::find(const MeasurementKey& key) const {
+  const auto it = records_.find(key);
+  return it == records_.end() ? nullptr : &it->second;
+}
+
+bool WaveformFile::is_damaged(const MeasurementKey& key) const {
+  return std::any_of(damaged_.begin(), damaged_.end(), [&](const DamagedRecord& d) { return d.key == key; });
+}
+
+void WaveformFile::add(std::span<const MeasurementWaveforms> records) {
+  for (const MeasurementWaveforms& m : records) {
+    std::erase_if(damaged_, [&](const DamagedRecord& d) { return d.key == m.key; });
+    records_.insert_or_assign(m.key, m);
+  }
+}
+
+void WaveformFile::write(const std::function<void(std::span<const std::uint8_t>)>& out) const {
+  // A few records at a time: the whole file is megabytes, and a buffer of that size would cost
+  // more in fresh memory than the writing itself.
+  constexpr std::size_t kRecordsPerChunk = 16;
+  std::vector<std::uint8_t> chunk(kRecordsPerChunk * (kFrameSize + kBodySize));
+  std::uint8_t* p = std::copy(kMagic.begin(), kMagic.end(), chunk.data());
+  p = put16(p, kFormatVersion);
+  p = put16(p, static_cast<std::uint16_t>(kHeaderSize));
+  out(std::span<const std::uint8_t>(chunk.data(), p));
+  p = chunk.data();
+  for (const auto& [key, m] : records_) {
+    if (p == chunk.data() + chunk.size()) {
+      out(chunk);
+      p = chunk.data();
+    }
+    p = write_record(p, m);
+  }
+  out(std::span<const std::uint8_t>(chunk.data(), p));
+  for (const DamagedRecord& d : damaged_) {
+    out(d.bytes);
+  }
+}
+
+std::vector<std::uint8_t> WaveformFile::serialize() const {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(kHeaderSize + records_.size() * (kFrameSize + kBodySize));
+  write([&](std::span<const std::uint8_t> part) { bytes.insert(bytes.end(), part.begin(), part.end()); });
+  return bytes;
+}
+
+void WaveformFile::save(const std::filesystem::path& path) const {
+  const std::string name = display_name(path);
+  if (!writable_) {
+    throw Error(ErrorKind::NoAccess,
+                "Файл кривых " + in_quotes(name) + " не записывается этой версией программы.", message_);
+  }
+  try {
+    dbf::FileReplacement replacement(path);
+    std::uint64_t offset = 0;
+    write([&](std::span<const std::uint8_t> part) {
+      replacement.file().write_at(offset, part.data(), part.size());
+      offset += part.size();
+    });
+    replacement.commit();
+  } catch (const Error& e) {
+    throw Error(e.kind(), "Не удалось записать файл кривых " + in_quotes(name) + ": " + e.what(), e.detail());
+  }
+}
+
+}  // namespace vkt::waveform

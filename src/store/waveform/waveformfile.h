@@ -1,0 +1,126 @@
+// The waveform file: the displacement and force samples of device A measurements, kept beside a
+// measurement file (same name, extension ".vkw") so that the graph works for its rows after the
+// download is gone. The byte layout, the checksum and the key are in docs/waveform-file.md.
+//
+// A row finds its samples by what it measured, never by its row number: the key is the row's
+// date, time and the twelve values the instrument stored (moduli, displacements, forces, each as
+// mean, drop 1, 2, 3). Sorting, deleting, packing, renumbering and edits of any other field leave
+// the key alone; an edit of one of the key's fields parts the row from its waveforms.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vkt::waveform {
+
+inline constexpr std::string_view kExtension = ".vkw";
+inline constexpr std::uint16_t kFormatVersion = 1;
+inline constexpr std::size_t kDrops = 3;
+inline constexpr std::size_t kCurveSamples = 510;  // per channel and drop, 100 µs apart
+inline constexpr std::size_t kDateLength = 10;     // "dd.mm.yyyy"
+inline constexpr std::size_t kTimeLength = 8;      // "hh:mm:ss"
+inline constexpr std::size_t kStoredValues = 12;
+
+// The row fields the key is made of, in the key's order: DATE, TIME, then the stored values.
+inline constexpr std::array<std::string_view, kStoredValues> kStoredValueFields = {
+    "D9", "P", "R", "T", "P10", "P9", "P2", "P4", "D3", "D4", "D5", "D6"};
+
+// Index into the four values of a stored quantity.
+enum Quantity : std::size_t { kMean = 0, kDrop1 = 1, kDrop2 = 2, kDrop3 = 3 };
+
+struct MeasurementKey {
+  std::array<char, kDateLength> date{};
+  std::array<char, kTimeLength> time{};
+  std::array<std::uint16_t, 4> modulus{};       // MN/m²: D9, P, R, T
+  std::array<std::uint16_t, 4> displacement{};  // µm: P10, P9, P2, P4
+  std::array<std::uint16_t, 4> force{};         // N: D3, D4, D5, D6
+  friend auto operator<=>(const MeasurementKey&, const MeasurementKey&) = default;
+};
+
+// The key of a row from its DATE and TIME texts and its stored values in the order of
+// kStoredValueFields. Nothing when the row cannot be one the import wrote: a text of another
+// length, an empty value, or one that is not a whole number from 0 to 65535.
+std::optional<MeasurementKey> key_of_row(std::string_view date, std::string_view time,
+                                         std::span<const std::optional<double>, kStoredValues> values);
+
+// "dd.mm.yyyy hh:mm:ss", for messages.
+std::string key_text(const MeasurementKey& key);
+
+struct Drop {
+  std::array<std::uint32_t, kCurveSamples> displacement{};  // raw instrument units
+  std::array<std::uint32_t, kCurveSamples> force{};         // raw instrument units
+  friend bool operator==(const Drop&, const Drop&) = default;
+};
+
+struct MeasurementWaveforms {
+  MeasurementKey key;
+  std::array<Drop, kDrops> drops{};
+  friend bool operator==(const MeasurementWaveforms&, const MeasurementWaveforms&) = default;
+};
+
+// The companion of a measurement file: the same path with kExtension for its extension.
+std::filesystem::path companion_path(const std::filesystem::path& table_path);
+
+// A waveform file in memory. Loading never fails: whatever cannot be read leaves the file
+// without those measurements and says so once, in message(). A file this program must not
+// overwrite (a foreign one, one written by a newer version, one it could not read) comes back
+// read-only.
+class WaveformFile {
+ public:
+  // An empty file that may be written.
+  WaveformFile() = default;
+
+  // A missing file reads as an empty one, without a message.
+  static WaveformFile load(const std::filesystem::path& path);
+  // The file's bytes; `name` is how the message calls the file.
+  static WaveformFile parse(std::span<const std::uint8_t> bytes, std::string_view name);
+
+  // The measurement's waveforms, or nothing.
+  const MeasurementWaveforms* find(const MeasurementKey& key) const;
+  // Whether a record of this key failed its checksum.
+  bool is_damaged(const MeasurementKey& key) const;
+
+  // Adds the measurements; one of a key the file holds already replaces it (and a damaged
+  // record of that key).
+  void add(std::span<const MeasurementWaveforms> records);
+  void add(const MeasurementWaveforms& record) { add(std::span(&record, 1)); }
+
+  std::size_t size() const { return records_.size(); }
+  std::size_t damaged_count() const { return damaged_.size(); }
+  bool writable() const { return writable_; }
+  // What loading found wrong, in words for the user; empty when nothing.
+  const std::string& message() const { return message_; }
+
+  // The whole file; damaged records are written back as they were read.
+  std::vector<std::uint8_t> serialize() const;
+  // Puts the file at path through one atomic replacement. Throws vkt::Error: NoAccess for a
+  // read-only file, the replacement's own kind when the disk refuses.
+  void save(const std::filesystem::path& path) const;
+
+ private:
+  // A record whose checksum failed, kept byte for byte.
+  struct DamagedRecord {
+    MeasurementKey key;               // as far as its bytes still tell
+    std::vector<std::uint8_t> bytes;  // the whole record: length, body, checksum
+  };
+
+  // Hands the file's bytes to `out` in order, in parts.
+  void write(const std::function<void(std::span<const std::uint8_t>)>& out) const;
+  void parse_records(std::span<const std::uint8_t> bytes, std::size_t offset, std::string_view name);
+
+  std::map<MeasurementKey, MeasurementWaveforms> records_;
+  std::vector<DamagedRecord> damaged_;
+  bool writable_ = true;
+  std::string message_;
+};
+
+}  // namespace vkt::waveform

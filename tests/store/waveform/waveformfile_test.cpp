@@ -1,0 +1,249 @@
+// The waveform file: its bytes, round trips through the disk, and every way a file can be wrong.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "store/dbf/testfiles.h"
+#include "store/waveform/crc32.h"
+#include "store/waveform/waveformfile.h"
+
+namespace vkt::waveform {
+namespace {
+
+using dbf::testing::file_bytes;
+using dbf::testing::ScratchDir;
+using dbf::testing::write_bytes;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::size_t kRecordLength = 4 + 12282 + 4;
+
+MeasurementKey key(const char* date, const char* time, std::uint16_t seed) {
+  std::array<std::optional<double>, kStoredValues> values;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    values[i] = seed + i;
+  }
+  return *key_of_row(date, time, values);
+}
+
+MeasurementWaveforms measurement(const MeasurementKey& k, std::uint32_t seed) {
+  MeasurementWaveforms m{k, {}};
+  for (std::size_t d = 0; d < kDrops; ++d) {
+    for (std::size_t i = 0; i < kCurveSamples; ++i) {
+      m.drops[d].displacement[i] = seed * 100000 + static_cast<std::uint32_t>(d * 1000 + i);
+      m.drops[d].force[i] = 0xFFFFFFFFU - static_cast<std::uint32_t>(d * 1000 + i);
+    }
+  }
+  return m;
+}
+
+std::uint32_t get32(const Bytes& b, std::size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+void put32(Bytes& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) {
+    b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  }
+}
+
+Bytes to_bytes(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
+
+const MeasurementKey kFirst = key("12.05.2011", "10:00:00", 100);
+const MeasurementKey kSecond = key("12.05.2011", "10:00:00", 200);  // the same moment, other values
+
+TEST(WaveformCrc, IsTheCrcOfZlib) {
+  const std::string check = "123456789";
+  const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(check.data()), check.size());
+  EXPECT_EQ(crc32(bytes), 0xCBF43926U);
+  // Continued over a split at an odd place, the sum is the same.
+  EXPECT_EQ(crc32(bytes.subspan(5), crc32(bytes.first(5))), 0xCBF43926U);
+  EXPECT_EQ(crc32({}), 0U);
+}
+
+TEST(WaveformKey, OnlyRowsAsTheImportWritesThemHaveOne) {
+  std::array<std::optional<double>, kStoredValues> values;
+  values.fill(65535.0);
+  const auto k = key_of_row("01.02.2013", "23:59:58", values);
+  ASSERT_TRUE(k);
+  EXPECT_EQ(key_text(*k), "01.02.2013 23:59:58");
+  EXPECT_EQ(k->force[kDrop3], 65535);
+
+  EXPECT_FALSE(key_of_row("1.02.2013", "23:59:58", values));
+  EXPECT_FALSE(key_of_row("01.02.2013", "23:59", values));
+  for (const double bad : {-1.0, 65536.0, 0.5}) {
+    auto edited = values;
+    edited[7] = bad;
+    EXPECT_FALSE(key_of_row("01.02.2013", "23:59:58", edited)) << bad;
+  }
+  values[0].reset();
+  EXPECT_FALSE(key_of_row("01.02.2013", "23:59:58", values));
+}
+
+TEST(WaveformFile, CompanionSitsBesideTheTable) {
+  EXPECT_EQ(companion_path("/data/Участок 5.db"), std::filesystem::path("/data/Участок 5.vkw"));
+  EXPECT_EQ(companion_path("/data/a.b.DB"), std::filesystem::path("/data/a.b.vkw"));
+}
+
+TEST(WaveformFile, BytesFollowTheDocumentedLayout) {
+  WaveformFile file;
+  file.add(measurement(kFirst, 1));
+  const Bytes b = file.serialize();
+  ASSERT_EQ(b.size(), 12 + kRecordLength);
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 8), std::string("VKTWAVE\x1A"));
+  EXPECT_EQ(b[8] | (b[9] << 8), 1);
+  EXPECT_EQ(b[10] | (b[11] << 8), 12);
+  EXPECT_EQ(get32(b, 12), 12282U);
+  EXPECT_EQ(std::string(b.begin() + 16, b.begin() + 34), "12.05.201110:00:00");
+  EXPECT_EQ(b[34] | (b[35] << 8), 100);            // D9
+  EXPECT_EQ(b[56] | (b[57] << 8), 111);            // D6
+  EXPECT_EQ(get32(b, 58), 100000U);                // drop 1, displacement 0
+  EXPECT_EQ(get32(b, 58 + 4 * 510), 0xFFFFFFFFU);  // drop 1, force 0
+  EXPECT_EQ(get32(b, 58 + 4 * 1020), 101000U);     // drop 2, displacement 0
+  EXPECT_EQ(get32(b, 12 + 4 + 12282), crc32(std::span(b).subspan(12, 4 + 12282)));
+}
+
+TEST(WaveformFile, RoundTripThroughTheDisk) {
+  ScratchDir dir;
+  const auto path = dir / "a.vkw";
+  const WaveformFile missing = WaveformFile::load(path);
+  EXPECT_EQ(missing.size(), 0u);
+  EXPECT_TRUE(missing.writable());
+  EXPECT_EQ(missing.message(), "");
+
+  WaveformFile file;
+  const std::vector<MeasurementWaveforms> both = {measurement(kFirst, 1), measurement(kSecond, 2)};
+  file.add(both);
+  file.save(path);
+
+  WaveformFile read = WaveformFile::load(path);
+  EXPECT_EQ(read.message(), "");
+  ASSERT_EQ(read.size(), 2u);
+  ASSERT_NE(read.find(kFirst), nullptr);
+  EXPECT_EQ(*read.find(kFirst), both[0]);
+  EXPECT_EQ(*read.find(kSecond), both[1]);
+  EXPECT_EQ(read.find(key("12.05.2011", "10:00:01", 100)), nullptr);
+
+  // A later download of the same measurement replaces it; new ones join the others.
+  const MeasurementKey third = key("13.05.2011", "08:00:00", 300);
+  read.add(std::vector{measurement(kFirst, 7), measurement(third, 3)});
+  read.save(path);
+  const WaveformFile again = WaveformFile::load(path);
+  EXPECT_EQ(again.size(), 3u);
+  EXPECT_EQ(again.find(kFirst)->drops[0].displacement[0], 700000U);
+  EXPECT_EQ(*again.find(kSecond), both[1]);
+}
+
+TEST(WaveformFile, BadChecksumCostsThatMeasurementOnly) {
+  WaveformFile file;
+  file.add(std::vector{measurement(kFirst, 1), measurement(kSecond, 2)});
+  Bytes b = file.serialize();
+  b[12 + 4 + 42 + 1000] ^= 0x01;  // a sample of the first record (kFirst sorts first)
+
+  WaveformFile read = WaveformFile::parse(b, "a.vkw");
+  EXPECT_EQ(read.find(kFirst), nullptr);
+  EXPECT_TRUE(read.is_damaged(kFirst));
+  EXPECT_FALSE(read.is_damaged(kSecond));
+  ASSERT_NE(read.find(kSecond), nullptr);
+  EXPECT_EQ(read.damaged_count(), 1u);
+  EXPECT_TRUE(read.writable());
+  EXPECT_NE(read.message().find("12.05.2011 10:00:00"), std::string::npos) << read.message();
+
+  // Written again, the damaged record keeps its bytes and stays damaged.
+  const Bytes rewritten = read.serialize();
+  EXPECT_EQ(Bytes(rewritten.end() - kRecordLength, rewritten.end()),
+            Bytes(b.begin() + 12, b.begin() + 12 + kRecordLength));
+  EXPECT_TRUE(WaveformFile::parse(rewritten, "a.vkw").is_damaged(kFirst));
+
+  // A new download of the measurement heals it.
+  read.add(measurement(kFirst, 1));
+  EXPECT_FALSE(read.is_damaged(kFirst));
+  EXPECT_EQ(WaveformFile::parse(read.serialize(), "a.vkw").size(), 2u);
+}
+
+TEST(WaveformFile, ForeignAndUnreadableFilesAreLeftAlone) {
+  ScratchDir dir;
+  const auto path = dir / "a.vkw";
+  WaveformFile ours;
+  ours.add(measurement(kFirst, 1));
+  Bytes version0 = ours.serialize();
+  version0[8] = 0;
+  for (const Bytes& foreign : {to_bytes("PK\x03\x04 a zip"), to_bytes("VKTWAVE"), version0}) {
+    write_bytes(path, std::string(foreign.begin(), foreign.end()));
+    WaveformFile read = WaveformFile::load(path);
+    EXPECT_EQ(read.size(), 0u);
+    EXPECT_FALSE(read.writable());
+    EXPECT_NE(read.message().find("не является файлом кривых"), std::string::npos) << read.message();
+    read.add(measurement(kSecond, 2));
+    try {
+      read.save(path);
+      ADD_FAILURE() << "a foreign file was overwritten";
+    } catch (const vkt::Error& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::NoAccess);
+    }
+    EXPECT_EQ(file_bytes(path), std::string(foreign.begin(), foreign.end()));
+  }
+  // A folder under the name cannot be read.
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+  const WaveformFile folder = WaveformFile::load(path);
+  EXPECT_FALSE(folder.writable());
+  EXPECT_NE(folder.message().find("не читается"), std::string::npos) << folder.message();
+}
+
+TEST(WaveformFile, BrokenTailKeepsTheRecordsBeforeIt) {
+  WaveformFile file;
+  file.add(std::vector{measurement(kFirst, 1), measurement(kSecond, 2)});
+  const Bytes whole = file.serialize();
+  for (const std::size_t cut : {whole.size() - 1, whole.size() - kRecordLength + 3}) {
+    const WaveformFile read = WaveformFile::parse(std::span(whole).first(cut), "a.vkw");
+    EXPECT_EQ(read.size(), 1u) << cut;
+    EXPECT_NE(read.find(kFirst), nullptr);
+    EXPECT_TRUE(read.writable());
+    EXPECT_NE(read.message().find("повреждён: прочитано измерений: 1;"), std::string::npos) << read.message();
+  }
+  Bytes short_length = whole;
+  put32(short_length, 12, 100);
+  EXPECT_EQ(WaveformFile::parse(short_length, "a.vkw").size(), 0u);
+}
+
+// Files written from docs/waveform-file.md by a small independent writer (the fuzz corpus).
+WaveformFile corpus_file(const char* name) {
+  return WaveformFile::load(std::filesystem::path(VKT_SOURCE_DIR) / "fuzz" / "waveform" / "corpus" / name);
+}
+
+TEST(WaveformFile, ReadsTheFilesOfAnIndependentWriter) {
+  const WaveformFile two = corpus_file("two-records.vkw");
+  EXPECT_EQ(two.message(), "");
+  ASSERT_EQ(two.size(), 2u);
+  const MeasurementWaveforms* m = two.find(key("12.05.2011", "10:00:00", 100));
+  ASSERT_NE(m, nullptr);
+  // Sample i of the record (drop by drop, displacement before force) holds 7 + i.
+  EXPECT_EQ(m->drops[0].displacement[0], 7U);
+  EXPECT_EQ(m->drops[0].force[0], 7U + 510);
+  EXPECT_EQ(m->drops[2].force[509], 7U + 3059);
+
+  const WaveformFile bad = corpus_file("bad-checksum.vkw");
+  EXPECT_EQ(bad.size(), 1u);
+  std::array<std::optional<double>, kStoredValues> largest;
+  largest.fill(65535.0);
+  EXPECT_TRUE(bad.is_damaged(*key_of_row("01.01.2000", "00:00:00", largest)));
+}
+
+TEST(WaveformFile, NewerVersionIsReadButNeverWritten) {
+  WaveformFile newer = corpus_file("newer-version.vkw");
+  ASSERT_EQ(newer.size(), 1u);
+  EXPECT_NE(newer.find(key("12.05.2011", "10:00:00", 0)), nullptr);
+  EXPECT_FALSE(newer.writable());
+  EXPECT_NE(newer.message().find("более новой версией"), std::string::npos) << newer.message();
+  ScratchDir dir;
+  newer.add(measurement(kFirst, 1));
+  EXPECT_THROW(newer.save(dir / "b.vkw"), vkt::Error);
+  EXPECT_FALSE(std::filesystem::exists(dir / "b.vkw"));
+}
+
+}  // namespace
+}  // namespace vkt::waveform
