@@ -58,6 +58,7 @@ void FileCommands::Open_DB(const QString& path) {
   if (!opened.index_problem.empty()) {
     context_.show_error(QString::fromStdString(opened.index_problem));
   }
+  tell_waveform_problem();
   show_file(true);
 }
 
@@ -81,6 +82,16 @@ void FileCommands::show_file(bool named) {
   context_.tabs->load_layouts(context_.settings);
   state.db_modified = false;
   emit file_shown(named ? QString::fromStdU16String(context_.document->path().u16string()) : QString());
+}
+
+void FileCommands::tell_waveform_problem() {
+  // The rows are shown all the same; only the graph of a row without waveforms needs the
+  // instrument.
+  const std::string& problem = context_.document->waveform_problem();
+  if (!problem.empty()) {
+    context_.dialogs->message(context_.window, QStringLiteral("Кривые измерений"),
+                              QString::fromStdString(problem), Dialogs::Icon::Warning, {Dialogs::Button::Ok});
+  }
 }
 
 void FileCommands::leave_file() {
@@ -172,6 +183,7 @@ void FileCommands::N2Click() {
     context_.show_failure(e);
     return;
   }
+  tell_waveform_problem();
   show_file(false);
 }
 
@@ -216,6 +228,7 @@ void FileCommands::N4Click() {
   } catch (const std::exception& e) {
     context_.show_failure(e);
   }
+  tell_waveform_problem();
   Save_DB();
   context_.tabs->show_file();
   context_.tabs->find_mma();

@@ -45,6 +45,8 @@ class FileCommands : public QObject {
   void show_file(bool named);
   // Back to the look without a file.
   void leave_file();
+  // What the last open, create or append found wrong with the waveforms beside the file.
+  void tell_waveform_problem();
   Dialogs::FileRequest database_request(const QString& filter) const;
 
   WindowContext context_;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/programstate.h"
+#include "store/measurement/measurementwaveforms.h"
 #include "ui/dialogs.h"
 #include "ui/graphcurves.h"
 #include "ui/graphwindow.h"
@@ -90,6 +91,18 @@ GraphCommand::~GraphCommand() {
 }
 
 void GraphCommand::run(const GraphRow& row) {
+  if (row.tab == GraphRow::Tab::DeviceA && row.kept != nullptr) {
+    if (choice_->exec() == QDialog::Accepted) {
+      show_kept_drop(*row.kept, choice_->drop());
+    }
+    return;
+  }
+  if (row.tab == GraphRow::Tab::DeviceA && row.kept_damaged) {
+    dialogs_.message(parent_, kGraphCaption,
+                     QStringLiteral("Кривые этого измерения в файле кривых испорчены: график не построен"),
+                     Dialogs::Icon::Warning, {Dialogs::Button::Ok});
+    return;
+  }
   switch (check_graph_row(state_, row)) {
     case GraphRowCheck::NeedsDownload:
       dialogs_.information(parent_, QStringLiteral("Дополнение"),
@@ -118,7 +131,30 @@ void GraphCommand::show_drop(const GraphRow& row, int row_number, int drop) {
                      Dialogs::Icon::Warning, {Dialogs::Button::Ok});
     return;
   }
-  graph_->set_curves(built.curves);
+  show_curves(built.curves);
+}
+
+void GraphCommand::show_kept_drop(const waveform::MeasurementWaveforms& kept, int drop) {
+  const std::optional<measurement::ScaledDrop> scaled = measurement::scaled_drop(kept, drop);
+  if (!scaled) {
+    dialogs_.message(parent_, kGraphCaption,
+                     QStringLiteral("В измерении №%1 нет пика перемещения или сила удара равна нулю: "
+                                    "график не построен")
+                         .arg(drop),
+                     Dialogs::Icon::Warning, {Dialogs::Button::Ok});
+    return;
+  }
+  DropCurves curves;
+  for (std::size_t k = 0; k < scaled->force_n.size(); ++k) {
+    const double time = double(k) * kSampleSpacingUs;
+    curves.force.push_back({time, scaled->force_n[k]});
+    curves.displacement.push_back({time, scaled->displacement_um[k]});
+  }
+  show_curves(curves);
+}
+
+void GraphCommand::show_curves(const DropCurves& curves) {
+  graph_->set_curves(curves);
   graph_->exec();
 }
 

@@ -5,11 +5,16 @@
 
 class QWidget;
 
+namespace vkt::waveform {
+struct MeasurementWaveforms;
+}
+
 namespace vkt {
 
 class Dialogs;
 class GraphWindow;
 class MeasurementChoiceWindow;
+struct DropCurves;
 struct ProgramState;
 
 // The current row of the visible grid, as the graph needs it.
@@ -24,6 +29,10 @@ struct GraphRow {
   // and its force maximum at `D4`, `D5`, `D6` (N) for drops 1, 2 and 3.
   std::array<double, 3> displacement{};
   std::array<double, 3> force{};
+  // The row's waveforms kept beside the file, when it has them: the graph then needs no download.
+  const waveform::MeasurementWaveforms* kept = nullptr;
+  // Its waveforms are in the file beside it but failed their checksum.
+  bool kept_damaged = false;
 };
 
 // Whether a row has curves in the waveform store.
@@ -54,6 +63,8 @@ class GraphCommand {
 
  private:
   void show_drop(const GraphRow& row, int row_number, int drop);
+  void show_kept_drop(const waveform::MeasurementWaveforms& kept, int drop);
+  void show_curves(const DropCurves& curves);
 
   ProgramState& state_;
   Dialogs& dialogs_;

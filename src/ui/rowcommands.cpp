@@ -138,6 +138,8 @@ void RowCommands::Grid1DblClick() {
                         model->number(r, "P4").value_or(0)};
     row.force = {model->number(r, "D4").value_or(0), model->number(r, "D5").value_or(0),
                  model->number(r, "D6").value_or(0)};
+    row.kept = context_.document->waveforms(model->recno(r));
+    row.kept_damaged = context_.document->waveforms_damaged(model->recno(r));
   }
   graph_->run(row);
 }

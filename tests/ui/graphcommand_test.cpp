@@ -14,6 +14,7 @@
 
 #include "core/programstate.h"
 #include "scripteddialogs.h"
+#include "store/waveform/waveformfile.h"
 #include "ui/graphwindow.h"
 #include "ui/measurementchoice.h"
 
@@ -254,6 +255,50 @@ TEST_F(GraphCommandTest, ADropThatCannotBeScaledIsExplainedInsteadOfDrawn) {
   ASSERT_EQ(dialogs_.shown.size(), 1);
   EXPECT_EQ(dialogs_.shown[0].text,
             QStringLiteral("В измерении №2 сила удара равна нулю: график не построен"));
+}
+
+// A row whose waveforms were kept beside its file needs no download: each drop is drawn scaled to
+// its own stored values.
+TEST_F(GraphCommandTest, KeptWaveformsAreDrawnWithoutADownload) {
+  waveform::MeasurementWaveforms kept;
+  kept.key.displacement = {0, 300, 500, 700};
+  kept.key.force = {0, 4000, 5000, 6000};
+  for (auto& drop : kept.drops) {
+    for (std::uint32_t k = 0; k < 510; ++k) {
+      drop.displacement[k] = k < 200 ? k : 400 - std::min<std::uint32_t>(k, 400);  // peak 199 at 199
+      drop.force[k] = k < 100 ? 10 * k : 0;                                        // maximum 990
+    }
+  }
+  GraphRow r = row(3, "12.05.2011", "10:00:00");
+  r.kept = &kept;
+  const auto choose_drop_3 = [this](QWidget* modal) {
+    if (modal == command_->choice_window()) {
+      command_->choice_window()->set_drop(3);
+      command_->choice_window()->accept();
+    } else {
+      modal->close();
+    }
+  };
+  ASSERT_EQ(state_->rec_count, 0);
+  EXPECT_EQ(run(r, choose_drop_3), QStringList({"TForm7", "TGraff"}));
+  EXPECT_TRUE(dialogs_.shown.isEmpty());
+  double force = 0;
+  double displacement = 0;
+  for (const QPointF& p : command_->graph_window()->series1()->points()) {
+    force = std::max(force, p.y());
+  }
+  for (const QPointF& p : command_->graph_window()->line_series1()->points()) {
+    displacement = std::max(displacement, p.y());
+  }
+  EXPECT_NEAR(force, 6000, 1e-6);
+  EXPECT_NEAR(displacement, 700, 1e-6);
+
+  r.kept = nullptr;
+  r.kept_damaged = true;
+  EXPECT_TRUE(run(r).isEmpty());
+  ASSERT_EQ(dialogs_.shown.size(), 1);
+  EXPECT_EQ(dialogs_.shown[0].text,
+            QStringLiteral("Кривые этого измерения в файле кривых испорчены: график не построен"));
 }
 
 }  // namespace
