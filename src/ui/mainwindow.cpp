@@ -20,6 +20,7 @@
 #include "ui/icons.h"
 #include "ui/measurementgrid.h"
 #include "ui/measurementmodel.h"
+#include "ui/portdialog.h"
 #include "ui/programtitle.h"
 
 namespace vkt {
@@ -42,14 +43,13 @@ MainWindow::MainWindow(const MainWindowServices& services, QWidget* parent)
   create_tabs();
   connect_commands();
   set_up();
-  QStringList ports = services_.ports;
-  if (ports.isEmpty() && services_.settings != nullptr) {
-    ports = services_.settings->ports();
+  download_ = new DownloadDialog(*services_.dialogs, *services_.state, services_.ports, this);
+  if (services_.ports.isEmpty()) {
+    // The ports of the settings, else the automatic search; "Порт прибора…" changes them.
+    download_->set_port_source([settings = services_.settings] { return configured_ports(settings); });
   }
-  if (ports.isEmpty()) {
-    ports = DownloadDialog::default_ports();
-  }
-  download_ = new DownloadDialog(*services_.dialogs, *services_.state, ports, this);
+  connect(actions_.port_setup, &QAction::triggered, this,
+          [this] { show_port_dialog(services_.settings, this); });
   about_ = new AboutWindow(this);
   graph_ = std::make_unique<GraphCommand>(*services_.state, *services_.dialogs, this);
   create_report_commands();

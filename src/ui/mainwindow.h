@@ -41,7 +41,7 @@ struct MainWindowServices {
   // Opens an existing help file with the desktop's viewer; false when that failed.
   std::function<bool(const QString& path)> open_document;
   // Serial ports to look for the instrument on, in order; empty: the "Ports" setting, else the
-  // platform's first and second serial port.
+  // automatic search.
   QStringList ports;
 };
 
