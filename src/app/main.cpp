@@ -17,6 +17,7 @@
 #include "sim/simulator.h"
 #include "store/appsettings.h"
 #include "ui/dialogs.h"
+#include "ui/filecommands.h"
 #include "ui/guardedapplication.h"
 #include "ui/mainwindow.h"
 #include "ui/programtitle.h"
@@ -155,7 +156,7 @@ int main(int argc, char** argv) {
   // A measurement file named on the command line (a file manager's "open with") opens as by "Открыть".
   if (!command.open.isEmpty()) {
     state.work_dir = QFileInfo(command.open).absolutePath().toStdString();
-    window.Open_DB(command.open);
+    window.files().Open_DB(command.open);
   }
   return app.exec();
 }

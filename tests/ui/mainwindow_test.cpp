@@ -23,7 +23,8 @@
 #include "core/programstate.h"
 #include "scripteddialogs.h"
 #include "store/appsettings.h"
-#include "store/measurement/measurementdocument.h"
+#include "store/dbf/table.h"
+#include "store/measurement/measurementfile.h"
 #include "ui/aboutwindow.h"
 #include "ui/helpwindow.h"
 #include "ui/splashwindow.h"
@@ -50,7 +51,8 @@ class MainWindowTest : public testing::WindowTest {
   // A measurement file without rows.
   QString empty_file() {
     const QString path = QDir(dir_.path()).filePath("empty.db");
-    measurement::MeasurementDocument().create(path.toStdU16String());
+    dbf::Table table;
+    measurement::create_measurement_file(table, path.toStdU16String());
     return path;
   }
 
@@ -155,9 +157,9 @@ TEST_F(MainWindowTest, ToggledControlsFollowTheFileState) {
     }
   };
   check(false);
-  w->Open_DB(empty_file());
+  w->files().Open_DB(empty_file());
   check(true);
-  w->Close_DB();
+  w->files().Close_DB();
   check(false);
 }
 
@@ -211,7 +213,7 @@ TEST_F(MainWindowTest, NoFileLookAndTabs) {
   EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
   EXPECT_FALSE(w->has_file_look());
   EXPECT_EQ(w->background(), w->palette().color(QPalette::Dark));
-  QTabWidget* tabs = w->page_control();
+  QTabWidget* tabs = w->tabs();
   EXPECT_EQ(tabs->objectName(), "PageControl1");
   EXPECT_TRUE(tabs->isHidden());
   ASSERT_EQ(tabs->count(), 2);
@@ -223,9 +225,9 @@ TEST_F(MainWindowTest, NoFileLookAndTabs) {
   EXPECT_NE(tabs->widget(1)->findChild<QTableView*>("Grid2"), nullptr);
   EXPECT_FALSE(state_.db_open);
 
-  w->Open_DB(empty_file());
+  w->files().Open_DB(empty_file());
   EXPECT_EQ(w->background(), w->palette().color(QPalette::Button));
-  w->Close_DB();
+  w->files().Close_DB();
   EXPECT_EQ(w->background(), w->palette().color(QPalette::Dark));
 }
 
