@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#include "link/downloadsession.h"
 #include "store/appsettings.h"
 #include "ui/programtitle.h"
 
