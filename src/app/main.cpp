@@ -21,6 +21,7 @@
 #include "ui/guardedapplication.h"
 #include "ui/mainwindow.h"
 #include "ui/programtitle.h"
+#include "ui/russiantexts.h"
 #include "ui/splashwindow.h"
 
 namespace {
@@ -113,6 +114,7 @@ int main(int argc, char** argv) {
   vkt::GuardedApplication app(argc, argv);
   QApplication::setApplicationName(vkt::program_title());
   QApplication::setFont(vkt::program_font());
+  vkt::install_russian_qt_texts(app);
 
   vkt::keep_last_port_in_settings();
   vkt::ProgramState state;

@@ -132,6 +132,71 @@ TEST_F(MainWindowFileTest, DeviceAFileAfterDeviceBFileHasItsOwnStatistics) {
   EXPECT_EQ(state_.device_code, 0);
 }
 
+// Every value shown and every footer text is whole, and every title within the header's lines,
+// on the small screens of field laptops and after a stored layout of very narrow columns.
+TEST_F(MainWindowFileTest, ValuesFootersAndTitlesAreWholeOnSmallScreens) {
+  std::vector<Row> rows;
+  for (int i = 1; i <= 30; ++i) {
+    rows.push_back({i * 1000, i % 2, 12345.6 + i * 7.7, 98765.4 - i * 3.3});
+  }
+  const QString a = write_file("a.db", rows);
+  for (auto& row : rows) {
+    row.kind = 0;
+  }
+  const QString b = write_file("b.db", rows);
+  const auto check = [this](MeasurementGrid* grid, const char* where) {
+    SCOPED_TRACE(where);
+    const QFontMetrics fm = grid->fontMetrics();
+    const auto* model = grid->model();
+    const int last_row = grid->rowAt(grid->viewport()->height() - 1);
+    ASSERT_GT(model->rowCount(), 0);
+    for (int c = 0; c < model->columnCount(); ++c) {
+      if (grid->isColumnHidden(c)) {
+        continue;
+      }
+      const QString title = model->headerData(c, Qt::Horizontal).toString();
+      const QRect t = grid->horizontalHeader()->fontMetrics().boundingRect(
+          QRect(0, 0, grid->columnWidth(c) - 16, 1000), Qt::TextWordWrap | Qt::AlignCenter, title);
+      EXPECT_LE(t.width(), grid->columnWidth(c) - 16) << title.toStdString();
+      EXPECT_LE(t.height(), grid->horizontalHeader()->height() - 4) << title.toStdString();
+      if (c == grid->column_of("COMMENT")) {
+        continue;
+      }
+      for (int r = 0; r <= (last_row < 0 ? model->rowCount() - 1 : last_row); ++r) {
+        const QString text = model->index(r, c).data().toString();
+        EXPECT_LE(fm.horizontalAdvance(text) + 4, grid->columnWidth(c)) << title.toStdString() << " " << r;
+      }
+    }
+    const GridFooter::Placement p = grid->footer()->placement();
+    const QFontMetrics ffm = grid->footer()->fontMetrics();
+    for (int c = 0; c < p.rects.size(); ++c) {
+      if (p.rects[c].isEmpty()) {
+        continue;
+      }
+      const QRect need = ffm.boundingRect(p.rects[c], Qt::AlignCenter, p.lines[c]);
+      EXPECT_LE(need.width(), p.rects[c].width()) << p.lines[c].toStdString();
+      EXPECT_LE(need.height(), grid->footer()->height()) << p.lines[c].toStdString();
+    }
+  };
+  for (const QSize size : {QSize(1024, 600), QSize(1366, 768)}) {
+    window_->setWindowState(Qt::WindowNoState);
+    window_->resize(size);
+    window_->files().Open_DB(a);
+    check(window_->tabs()->grid2(), "device B");
+    window_->files().Open_DB(b);
+    MeasurementGrid* grid = window_->tabs()->grid1();
+    check(grid, "device A");
+    // A layout kept on another screen, every column two pixels wide.
+    QList<StoredColumn> narrow = grid->layout();
+    for (StoredColumn& c : narrow) {
+      c.width = 2;
+    }
+    grid->apply_layout(narrow);
+    check(grid, "narrow stored layout");
+    window_->files().Close_DB();
+  }
+}
+
 TEST_F(MainWindowFileTest, EmptyFileShowsTheFirstTabWithNoRows) {
   window_->files().Open_DB(write_file("empty.db", {}));
   EXPECT_TRUE(window_->tabs()->isTabVisible(0));

@@ -4,12 +4,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
@@ -27,6 +30,7 @@
 #include "store/measurement/measurementfile.h"
 #include "ui/aboutwindow.h"
 #include "ui/helpwindow.h"
+#include "ui/russiantexts.h"
 #include "ui/splashwindow.h"
 #include "windowtest.h"
 
@@ -229,6 +233,21 @@ TEST_F(MainWindowTest, NoFileLookAndTabs) {
   EXPECT_EQ(w->background(), w->palette().color(QPalette::Button));
   w->files().Close_DB();
   EXPECT_EQ(w->background(), w->palette().color(QPalette::Dark));
+}
+
+TEST_F(MainWindowTest, QtsOwnButtonsAndDialogsSpeakRussian) {
+  ASSERT_TRUE(install_russian_qt_texts(*QCoreApplication::instance()));
+  QMessageBox box(QMessageBox::Question, "t", "?", QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), "Да");
+  EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), "Нет");
+  EXPECT_EQ(box.button(QMessageBox::Cancel)->text().remove('&'), "Отмена");
+  QFileDialog files(nullptr);
+  files.setOption(QFileDialog::DontUseNativeDialog);
+  files.setAcceptMode(QFileDialog::AcceptSave);
+  const auto* buttons = files.findChild<QDialogButtonBox*>();
+  ASSERT_NE(buttons, nullptr);
+  EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text().remove('&'), "Отмена");
+  EXPECT_EQ(buttons->button(QDialogButtonBox::Save)->text().remove('&'), "Сохранить");
 }
 
 TEST_F(MainWindowTest, AboutWindowTextsFontsAndVersion) {
