@@ -22,6 +22,7 @@ QString automatic() {
 QListWidgetItem* add_entry(QListWidget* list, const QString& text, const QString& port) {
   auto* item = new QListWidgetItem(text, list);
   item->setData(Qt::UserRole, port);
+  item->setToolTip(text);  // a long description shows whole
   return item;
 }
 
