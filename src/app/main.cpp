@@ -22,6 +22,7 @@
 #include "ui/mainwindow.h"
 #include "ui/programtitle.h"
 #include "ui/russiantexts.h"
+#include "ui/screenfit.h"
 #include "ui/splashwindow.h"
 
 namespace {
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(vkt::program_title());
   QApplication::setFont(vkt::program_font());
   vkt::install_russian_qt_texts(app);
+  vkt::keep_windows_on_screen(app);
 
   vkt::keep_last_port_in_settings();
   vkt::ProgramState state;

@@ -37,6 +37,14 @@ void AppSettings::set_table_layout(const QString& name, const QString& text) {
   settings_.setValue(name, text);
 }
 
+QByteArray AppSettings::window_geometry() const {
+  return QByteArray::fromBase64(settings_.value(QStringLiteral("Window")).toString().toLatin1());
+}
+
+void AppSettings::set_window_geometry(const QByteArray& geometry) {
+  settings_.setValue(QStringLiteral("Window"), QString::fromLatin1(geometry.toBase64()));
+}
+
 QStringList AppSettings::ports() const {
   return settings_.value(kPorts).toStringList();
 }

@@ -21,6 +21,10 @@ class AppSettings {
   std::optional<QString> table_layout(const QString& name) const;
   void set_table_layout(const QString& name, const QString& text);
 
+  // The main window's size, place and state on the screen, as Qt saves them ("Window").
+  QByteArray window_geometry() const;
+  void set_window_geometry(const QByteArray& geometry);
+
   // Serial ports to try, in order; empty when the user never set any.
   QStringList ports() const;
   void set_ports(const QStringList& ports);

@@ -18,6 +18,7 @@
 #include "ui/dialogs.h"
 #include "ui/graphcurves.h"
 #include "ui/programtitle.h"
+#include "ui/screenfit.h"
 
 namespace vkt {
 
@@ -28,6 +29,7 @@ constexpr int kWindowHeight = 640;
 constexpr int kChart1Height = 297;
 constexpr int kSplitterWidth = 3;
 constexpr int kPanelHeight = 41;
+constexpr int kPrintButtonLeft = 752;
 constexpr int kZoomAnimationMs = 300;
 constexpr int kLabel1Left = 8;
 constexpr int kLabel2Left = 232;
@@ -237,7 +239,7 @@ void GraphWindow::build_readouts() {
 void GraphWindow::build_print_button() {
   print_button_ = new QPushButton(QStringLiteral("Печать"), panel3_);
   print_button_->setObjectName(QStringLiteral("Button1"));
-  print_button_->setGeometry(752, 8, 75, 25);
+  print_button_->setGeometry(kPrintButtonLeft, 8, 75, 25);
   print_button_->setAutoDefault(false);
 }
 
@@ -423,7 +425,15 @@ bool GraphWindow::print_on(QPrinter& printer) {
 
 void GraphWindow::showEvent(QShowEvent* event) {
   move(screen()->availableGeometry().center() - rect().center());
+  // On a screen lower than the window (1024 × 600) it is scaled down to stay whole.
+  fit_into_screen(*this);
   QDialog::showEvent(event);
+}
+
+void GraphWindow::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  // "Печать" keeps its place from the right edge when the window is narrower than its own size.
+  print_button_->move(width() - (kWindowWidth - kPrintButtonLeft), print_button_->y());
 }
 
 void GraphWindow::changeEvent(QEvent* event) {

@@ -98,6 +98,7 @@ class GraphWindow : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:

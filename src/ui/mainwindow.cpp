@@ -128,7 +128,11 @@ void MainWindow::connect_commands() {
 }
 
 void MainWindow::set_up() {
+  // Maximized at first; afterwards as the user left it.
   setWindowState(windowState() | Qt::WindowMaximized);
+  if (services_.settings != nullptr) {
+    restoreGeometry(services_.settings->window_geometry());
+  }
   show_no_file_look();
   help_file_ = QDir(services_.program_dir).filePath(kDefaultHelpFile);
   const QString beside = QDir(services_.program_dir).filePath(QStringLiteral("zrn2.hlp"));
@@ -221,6 +225,7 @@ void MainWindow::ExitClick() {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (services_.settings != nullptr) {
     services_.settings->set_default_dir(QString::fromStdString(services_.state->work_dir));
+    services_.settings->set_window_geometry(saveGeometry());
   }
   files_->Close_DB();
   if (services_.settings != nullptr) {

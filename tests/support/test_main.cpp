@@ -15,6 +15,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
+#include <fstream>
+#include <string>
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #if VKT_TEST_APPLICATION == 3
 #include <QApplication>
 using TestApplication = QApplication;
@@ -59,11 +68,36 @@ constexpr const char* kNotUnderWine =
 
 }  // namespace
 
-int main(int argc, char** argv) {
+#if VKT_TEST_APPLICATION
+// The off-screen display: one 1920 × 1080 screen at 96 dpi, so that windows of the program's own
+// size fit it; tests of smaller screens hand the area to fit into themselves. The file lies in
+// the working folder under a name of this process (a path with a drive letter would not pass).
+std::string offscreen_platform() {
+  const std::string file = "vkt-offscreen-" +
+                           std::to_string(
 #ifdef _WIN32
-  _putenv_s("QT_QPA_PLATFORM", "offscreen");
+                               _getpid()
 #else
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+                               getpid()
+#endif
+                                   ) +
+                           ".json";
+  std::ofstream(file) << R"({"screens": [{"name": "test", "x": 0, "y": 0, "width": 1920, "height": 1080,)"
+                         R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})";
+  return "offscreen:configfile=" + file;
+}
+#endif
+
+int main(int argc, char** argv) {
+#if VKT_TEST_APPLICATION
+  const std::string platform = offscreen_platform();
+#else
+  const std::string platform = "offscreen";
+#endif
+#ifdef _WIN32
+  _putenv_s("QT_QPA_PLATFORM", platform.c_str());
+#else
+  setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
 #endif
   ::testing::InitGoogleTest(&argc, argv);
 #ifdef _WIN32
@@ -72,7 +106,14 @@ int main(int argc, char** argv) {
   }
 #endif
 #if VKT_TEST_APPLICATION
-  TestApplication application(argc, argv);
-#endif
+  int result = 0;
+  {
+    TestApplication application(argc, argv);
+    result = RUN_ALL_TESTS();
+  }
+  std::remove(platform.substr(platform.find('=') + 1).c_str());
+  return result;
+#else
   return RUN_ALL_TESTS();
+#endif
 }

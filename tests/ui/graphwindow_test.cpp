@@ -18,6 +18,7 @@
 
 #include "scripteddialogs.h"
 #include "ui/graphcurves.h"
+#include "ui/screenfit.h"
 
 namespace vkt {
 namespace {
@@ -101,6 +102,16 @@ TEST_F(GraphWindowTest, LayoutOfTheWindow) {
   EXPECT_EQ(w.label2()->pos(), QPoint(232, 12));
   EXPECT_EQ(w.print_button()->text(), QStringLiteral("Печать"));
   EXPECT_EQ(w.print_button()->geometry(), QRect(752, 8, 75, 25));
+}
+
+TEST_F(GraphWindowTest, ScaledDownOntoALaptopScreenWithPrintInside) {
+  const QRect area(0, 0, 1024, 600);
+  fit_into_area(*window_, area);
+  EXPECT_TRUE(area.contains(window_->frameGeometry())) << window_->frameGeometry().height();
+  const QRect button(window_->print_button()->mapTo(window_.get(), QPoint(0, 0)),
+                     window_->print_button()->size());
+  EXPECT_TRUE(window_->rect().contains(button));
+  EXPECT_GT(window_->chart2()->height(), 100);
 }
 
 TEST_F(GraphWindowTest, ChartsAxesAndColours) {

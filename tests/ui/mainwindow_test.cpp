@@ -339,6 +339,20 @@ TEST_F(MainWindowTest, WorkingDirectoryIsReadAtStartAndWrittenOnExit) {
   EXPECT_EQ(settings_->default_dir(), "/srv/other");
 }
 
+TEST_F(MainWindowTest, SizeAndPlaceOfTheWindowAreKeptBetweenRuns) {
+  {
+    auto w = new_window();
+    w->setWindowState(Qt::WindowNoState);
+    w->setGeometry(40, 50, 900, 560);
+    w->show();
+    w->close();
+  }
+  auto w = new_window();
+  w->show();
+  EXPECT_FALSE(w->windowState() & Qt::WindowMaximized);
+  EXPECT_EQ(w->size(), QSize(900, 560));
+}
+
 TEST_F(MainWindowTest, SplashCannotBeDismissedAndEndsAfterItsTime) {
   SplashWindow splash(150);
   EXPECT_EQ(splash.objectName(), "TForm5");
