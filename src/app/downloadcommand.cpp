@@ -41,6 +41,9 @@ class ProgressReport {
   void show(const link::Effect& e) {
     using Kind = link::Effect::Kind;
     switch (e.kind) {
+      case Kind::TryingPort:
+        line(QStringLiteral("Поиск прибора: порт ") + QString::fromStdString(e.text));
+        break;
       case Kind::Status:
         line(QString::fromStdString(e.text));
         break;
@@ -141,6 +144,9 @@ enum class Outcome { Ok, Failed, Cancelled };
 // Runs the exchange on the caller's event loop until it is over.
 Outcome fetch_memory(ProgramState& state, const QStringList& ports) {
   link::DownloadController controller(state, ports);
+  // Named ports too are tried one by one: a missing one is left at once, and when none gives
+  // the instrument the message says why for each.
+  controller.set_search(true);
   ProgressReport report(terminal::stderr_is_terminal());
   QEventLoop loop;
   link::Result result = link::Result::Cancel;

@@ -14,25 +14,9 @@ namespace vkt {
 
 namespace {
 
-QString hex4(quint16 value) {
-  return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
-}
-
 QString port_line(const link::PortInfo& p) {
-  QStringList parts;
-  if (!p.description.isEmpty()) {
-    parts << p.description;
-  }
-  if (!p.manufacturer.isEmpty()) {
-    parts << p.manufacturer;
-  }
-  if (p.vendor_id && p.product_id) {
-    parts << QStringLiteral("USB %1:%2").arg(hex4(*p.vendor_id), hex4(*p.product_id));
-  }
-  if (!p.serial_number.isEmpty()) {
-    parts << QStringLiteral("серийный номер %1").arg(p.serial_number);
-  }
-  return parts.isEmpty() ? p.name : p.name + QStringLiteral("  ") + parts.join(QStringLiteral(", "));
+  const QString description = link::port_description(p);
+  return description.isEmpty() ? p.name : p.name + QStringLiteral("  ") + description;
 }
 
 }  // namespace

@@ -115,7 +115,8 @@ void DownloadController::Start() {
   reports_.clear();
   answered_.clear();
   identified_ = false;
-  search_ = search_forced_ || std::any_of(ports_.begin(), ports_.end(), is_automatic_port);
+  automatic_ = std::any_of(ports_.begin(), ports_.end(), is_automatic_port);
+  search_ = search_forced_ || automatic_;
   if (!search_) {
     session_.set_ports(to_std(ports_));
     apply(session_.show());
@@ -127,7 +128,10 @@ void DownloadController::Start() {
   current_ = -1;
   shown_ = false;
   clock_.start();
-  watch_.start();
+  // Only the automatic search takes in ports that appear; named ports are all that is tried.
+  if (automatic_) {
+    watch_.start();
+  }
   next_port();
 }
 
@@ -213,9 +217,8 @@ void DownloadController::next_port() {
 void DownloadController::end_of_order() {
   // An automatic search that found nothing to wait on still waits one answer interval for a
   // late cable.
-  const bool automatic = std::any_of(ports_.begin(), ports_.end(), is_automatic_port);
   const qint64 left = static_cast<qint64>(session_.answer_wait_ms()) - clock_.elapsed();
-  if (automatic && left > 0) {
+  if (automatic_ && left > 0) {
     between_ports_ = true;
     linger_.start(static_cast<int>(left));
     return;

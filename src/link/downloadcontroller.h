@@ -7,7 +7,8 @@
 // it runs the exchange on one port of the order at a time; a port that does not open is left at
 // once, a silent one after the answer wait, one that answers but is not the instrument after its
 // identification; each such port gets its reason in reports(). A port that appears while the
-// search waits joins the order. When no port gives the instrument, the error box lists them all.
+// automatic search waits joins the order. When no port gives the instrument, the error box lists
+// them all.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -85,6 +86,7 @@ class DownloadController : public QObject {
   PortLister lister_ = system_ports;
   bool search_forced_ = false;
   bool identify_only_ = false;
+  bool automatic_ = false;  // the list holds the automatic entry
   bool search_ = false;
   QStringList order_;
   qsizetype current_ = -1;

@@ -27,10 +27,31 @@ void add_once(QStringList& list, const QString& name) {
   }
 }
 
+QString hex4(quint16 value) {
+  return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
+}
+
 }  // namespace
 
 bool is_automatic_port(const QString& name) {
   return name.compare(QLatin1String(kAutomaticPort), Qt::CaseInsensitive) == 0;
+}
+
+QString port_description(const PortInfo& port) {
+  QStringList parts;
+  if (!port.description.isEmpty()) {
+    parts << port.description;
+  }
+  if (!port.manufacturer.isEmpty()) {
+    parts << port.manufacturer;
+  }
+  if (port.vendor_id && port.product_id) {
+    parts << QStringLiteral("USB %1:%2").arg(hex4(*port.vendor_id), hex4(*port.product_id));
+  }
+  if (!port.serial_number.isEmpty()) {
+    parts << QStringLiteral("серийный номер %1").arg(port.serial_number);
+  }
+  return parts.join(QStringLiteral(", "));
 }
 
 std::vector<PortInfo> system_ports() {

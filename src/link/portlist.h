@@ -28,6 +28,10 @@ struct PortInfo {
   bool usb() const { return vendor_id.has_value(); }
 };
 
+// What the system tells of a port besides its name: "FT232R USB UART, FTDI, USB 0403:6001,
+// серийный номер A1B2" and the like; empty when it tells nothing.
+QString port_description(const PortInfo& port);
+
 // The ports present now; tests hand the search a list of their own.
 using PortLister = std::function<std::vector<PortInfo>()>;
 

@@ -49,6 +49,10 @@ QStringList AppSettings::ports() const {
   return settings_.value(kPorts).toStringList();
 }
 
+void AppSettings::set_ports(const QStringList& ports) {
+  settings_.setValue(kPorts, ports);
+}
+
 QString AppSettings::last_port() const {
   return settings_.value(kLastPort).toString();
 }

@@ -27,6 +27,7 @@ class AppSettings {
 
   // Serial ports to try, in order; empty when the user never set any.
   QStringList ports() const;
+  void set_ports(const QStringList& ports);
   // The port where the instrument answered last time; the automatic search tries it first.
   QString last_port() const;
   void set_last_port(const QString& port);

@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <utility>
 
 #include "link/serialportdriver.h"
 
@@ -14,7 +15,9 @@ namespace vkt {
 namespace {
 
 constexpr int kWidth = 380;
-constexpr int kHeight = 212;
+constexpr int kHeight = 232;
+// Below the status line, the line of the port being tried.
+constexpr int kPortLine = 20;
 
 QLabel* label(QWidget* parent, const QString& name, const QString& text, const QRect& where) {
   auto* l = new QLabel(text, parent);
@@ -42,17 +45,19 @@ DownloadDialog::DownloadDialog(Dialogs& dialogs, ProgramState& state, const QStr
   bold.setBold(true);
   status_->setFont(bold);
   status_->setAlignment(Qt::AlignCenter);
+  port_ = label(this, QStringLiteral("PortText"), QString(), QRect(8, 32, kWidth - 16, 18));
+  port_->setAlignment(Qt::AlignCenter);
 
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("ProgressBar1"));
-  progress_->setGeometry(8, 38, kWidth - 16, 18);
+  progress_->setGeometry(8, 38 + kPortLine, kWidth - 16, 18);
   progress_->setTextVisible(false);
   progress_->setRange(0, 100);
   progress_->setValue(0);
 
   auto* group = new QGroupBox(QStringLiteral("Информация"), this);
   group->setObjectName(QStringLiteral("GroupBox1"));
-  group->setGeometry(8, 64, kWidth - 16, 100);
+  group->setGeometry(8, 64 + kPortLine, kWidth - 16, 100);
   label(group, {}, QStringLiteral("Тип прибора:"), QRect(12, 22, 150, 20));
   label(group, {}, QStringLiteral("Версия ПО:"), QRect(12, 46, 150, 20));
   label(group, {}, QStringLiteral("Количество записей:"), QRect(12, 70, 150, 20));
@@ -62,7 +67,7 @@ DownloadDialog::DownloadDialog(Dialogs& dialogs, ProgramState& state, const QStr
 
   cancel_ = new QPushButton(QStringLiteral("Отмена"), this);
   cancel_->setObjectName(QStringLiteral("Button1"));
-  cancel_->setGeometry((kWidth - 90) / 2, 174, 90, 28);
+  cancel_->setGeometry((kWidth - 90) / 2, 174 + kPortLine, 90, 28);
   connect(cancel_, &QPushButton::clicked, this, &DownloadDialog::Button1Click);
 
   controller_.OnShow = [this](const link::Effect& e) { show_effect(e); };
@@ -79,6 +84,10 @@ void DownloadDialog::set_ports(const QStringList& ports) {
   controller_.SetPorts(ports);
 }
 
+void DownloadDialog::set_port_source(std::function<QStringList()> source) {
+  port_source_ = std::move(source);
+}
+
 void DownloadDialog::set_polling_delay(std::uint16_t ms) {
   controller_.SerialPort1().SetPollingDelay(ms);
 }
@@ -90,8 +99,21 @@ void DownloadDialog::set_answer_wait(unsigned ms) {
 void DownloadDialog::showEvent(QShowEvent* event) {
   move(screen()->availableGeometry().center() - rect().center());
   QDialog::showEvent(event);
-  // Each showing starts a new exchange.
-  controller_.Start();
+  if (port_source_) {
+    controller_.SetPorts(port_source_());
+    controller_.set_search(true);
+  }
+  port_->clear();
+  // Each showing starts a new exchange, from the window's own event loop: a search that ends at
+  // once (a named port that is not there) closes the window as any other way out does.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (isVisible()) {
+          controller_.Start();
+        }
+      },
+      Qt::QueuedConnection);
 }
 
 void DownloadDialog::show_effect(const link::Effect& e) {
@@ -114,6 +136,9 @@ void DownloadDialog::show_effect(const link::Effect& e) {
       break;
     case link::Effect::Kind::ProgressPosition:
       progress_->setValue(std::min(static_cast<int>(e.value), progress_->maximum()));
+      break;
+    case link::Effect::Kind::TryingPort:
+      port_->setText(QStringLiteral("Порт: ") + text);
       break;
     case link::Effect::Kind::ErrorBox:
       dialogs_.message(this, QString::fromStdString(e.caption), text, Dialogs::Icon::Error,

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 
 #include "core/programstate.h"
 #include "link/downloadcontroller.h"
@@ -28,6 +29,9 @@ class DownloadDialog : public QDialog {
 
   void set_ports(const QStringList& ports);
   QStringList ports() const { return controller_.Ports(); }
+  // Where the ports come from when the user chooses them: asked again at every showing, and
+  // tried one by one, each failed port with its reason.
+  void set_port_source(std::function<QStringList()> source);
   // How often the port is looked at (50 ms for the instrument; tests and the simulator use less)
   // and how long each port is given to answer.
   void set_polling_delay(std::uint16_t ms);
@@ -48,7 +52,9 @@ class DownloadDialog : public QDialog {
 
   Dialogs& dialogs_;
   link::DownloadController controller_;
+  std::function<QStringList()> port_source_;
   QLabel* status_ = nullptr;          // StaticText2
+  QLabel* port_ = nullptr;            // PortText, the port being tried
   QProgressBar* progress_ = nullptr;  // ProgressBar1
   QLabel* device_type_ = nullptr;     // StaticText5
   QLabel* version_ = nullptr;         // StaticText1

@@ -47,6 +47,7 @@ void create_commands(MainActions& a, QMainWindow* w, const QList<QIcon>& pics, b
   a.graph = make_action(w, pics, "Graph1", QStringLiteral("График"));
   a.excel = make_action(w, pics, "Excel1", QStringLiteral("Экспорт в Excel"));
   a.renumber = make_action(w, pics, "N37", QStringLiteral("Перенумеровать строки"));
+  a.port_setup = make_action(w, pics, "PortSetup1", QStringLiteral("Порт прибора…"));
   a.help = make_action(w, pics, "Help1", QStringLiteral("Помощь"), P::Help, QKeySequence(Qt::Key_F1));
   a.about = make_action(w, pics, "About1", QStringLiteral("О программе"));
   if (with_xlsx) {
@@ -67,8 +68,11 @@ void create_menus(const MainActions& a, QMainWindow* w) {
     QString title;
     QList<QAction*> commands;  // nullptr = separator
   };
-  QList<QAction*> service = {a.graph, a.excel, a.xlsx, a.csv, a.pdf, a.renumber};
-  service.removeAll(nullptr);  // a build without .xlsx has no "Xlsx1"
+  QList<QAction*> service = {a.graph, a.excel};
+  if (a.xlsx != nullptr) {  // a build without .xlsx has no "Xlsx1"
+    service << a.xlsx;
+  }
+  service << a.csv << a.pdf << a.renumber << nullptr << a.port_setup;
   const QList<Entry> menus = {
       {"File1",
        QStringLiteral("Файл"),

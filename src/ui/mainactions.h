@@ -33,6 +33,7 @@ struct MainActions {
   QAction* csv = nullptr;           // Csv1 "Экспорт в CSV"
   QAction* pdf = nullptr;           // Pdf1 "Сохранить как PDF"
   QAction* renumber = nullptr;      // N37 "Перенумеровать строки"
+  QAction* port_setup = nullptr;    // PortSetup1 "Порт прибора…"
   QAction* help = nullptr;          // Help1 "Помощь"
   QAction* about = nullptr;         // About1 "О программе"
   QAction* help_button = nullptr;   // ToolButton6

@@ -20,6 +20,7 @@
 #include "ui/measurementgrid.h"
 #include "ui/measurementmodel.h"
 #include "ui/measurementtabs.h"
+#include "ui/portdialog.h"
 #include "ui/programtitle.h"
 #include "ui/rowcommands.h"
 #include "ui/statusline.h"
@@ -70,14 +71,11 @@ void MainWindow::create_commands() {
   context_.document = document_.get();
   context_.tabs = tabs_;
   tabs_->set_failure_handler([this](const QString& text) { context_.show_error(text); });
-  QStringList ports = services_.ports;
-  if (ports.isEmpty() && services_.settings != nullptr) {
-    ports = services_.settings->ports();
+  download_ = new DownloadDialog(*services_.dialogs, *services_.state, services_.ports, this);
+  if (services_.ports.isEmpty()) {
+    // The ports of the settings, else the automatic search; "Порт прибора…" changes them.
+    download_->set_port_source([settings = services_.settings] { return configured_ports(settings); });
   }
-  if (ports.isEmpty()) {
-    ports = DownloadDialog::default_ports();
-  }
-  download_ = new DownloadDialog(*services_.dialogs, *services_.state, ports, this);
   files_ = new FileCommands(context_, *download_, this);
   rows_ = new RowCommands(context_, actions_, this);
   status_ = new StatusLine(*this, context_);
@@ -102,6 +100,7 @@ void MainWindow::connect_commands() {
       {a.excel, [this] { rows_->Excel1Click(); }},
       {a.xlsx, [this] { rows_->Xlsx1Click(); }},
       {a.csv, [this] { rows_->Csv1Click(); }},
+      {a.port_setup, [this] { show_port_dialog(services_.settings, this); }},
       {a.exit, [this] { ExitClick(); }},
       {a.help, [this] { HelpClick(); }},
       {a.about, [this] { AboutClick(); }},

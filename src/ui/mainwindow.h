@@ -30,8 +30,8 @@ struct MainWindowServices {
   QString program_dir;
   // Opens an existing help file with the desktop's viewer; false when that failed.
   std::function<bool(const QString& path)> open_document;
-  // Serial ports to look for the instrument on, in order; empty: the "Ports" setting, else the
-  // platform's first and second serial port.
+  // Serial ports to look for the instrument on, in order; empty: the "Ports" setting, read at
+  // each download, else the automatic search.
   QStringList ports;
 };
 

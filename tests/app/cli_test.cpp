@@ -277,7 +277,12 @@ TEST_F(Cli, EveryFailedExchangeGivesItsMessageAndCreatesNoFile) {
   const QByteArray before = contents(db);
   const Outcome r = run({"download", "--append", "--port", path("no-such-port"), db});
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(r.err.contains(QStringLiteral("Прибор не обнаружен!")));
+  // A named port that is not there is left at once, with its reason.
+  EXPECT_TRUE(r.err.contains(QStringLiteral("Поиск прибора: порт ") + path("no-such-port") + "\n"))
+      << r.err.toStdString();
+  EXPECT_TRUE(
+      r.err.contains(path("no-such-port") + QStringLiteral(": нет такого порта\n\nПрибор не обнаружен!")))
+      << r.err.toStdString();
   EXPECT_EQ(contents(db), before);
 
   // Faults the exchange recovers from still give the whole memory.

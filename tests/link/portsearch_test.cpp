@@ -163,6 +163,7 @@ class PortSearch : public ::testing::Test {
     controller.Session().set_answer_wait_ms(wait_ms);
     controller.set_port_lister([this] { return present; });
     controller.set_identify_only(identify_only);
+    controller.set_search(search);
     controller.OnShow = [this](const Effect& e) {
       if (e.kind == Effect::Kind::TryingPort) {
         tried << QString::fromStdString(e.text);
@@ -191,6 +192,7 @@ class PortSearch : public ::testing::Test {
 
   ProgramState state;
   std::vector<PortInfo> present;
+  bool search = false;  // port by port even without the automatic entry
   QString remembered;
   QStringList tried;
   QStringList errors;
@@ -292,6 +294,20 @@ TEST_F(PortSearch, CablePluggedInWhileTheSearchWaits) {
   });
   EXPECT_EQ(result, Result::Ok);
   EXPECT_EQ(tried, QStringList({late}));
+}
+
+TEST_F(PortSearch, NamedPortsAloneAreTriedEachWithItsReason) {
+  const QString silent = line("search-named", sim::Fault::Silence);
+  const QString late = line("search-unasked", sim::Fault::None);
+  const QString missing = QStringLiteral("/nonexistent-vkt/ttyS9");
+  present = {port(silent)};
+  search = true;
+  // An instrument that appears meanwhile is not asked: only the automatic search takes it in.
+  run({missing, silent}, 300, true, [&] { present = {port(silent), port(late, true)}; });
+  EXPECT_EQ(result, Result::Cancel);
+  EXPECT_EQ(tried, QStringList({missing, silent}));
+  EXPECT_EQ(why(reports), (Tried{{missing, PortFailure::NoSuchPort}, {silent, PortFailure::NoAnswer}}));
+  EXPECT_EQ(errors, QStringList({not_found_text(reports)}));
 }
 
 TEST_F(PortSearch, CancelBetweenPortsEndsTheSearch) {
