@@ -79,19 +79,27 @@ function(vkt_target_defaults target)
   endif()
 endfunction()
 
-# vkt_add_test(NAME name SOURCES ... LIBS ... [ENV ...])
-# One GoogleTest executable registered with CTest. Widget tests need no display:
-# QT_QPA_PLATFORM=offscreen is set for every test.
+# vkt_add_test(NAME name SOURCES ... LIBS ... [APPLICATION CORE|GUI|WIDGETS] [ENV ...])
+# One GoogleTest executable registered with CTest, with the one test main() of tests/support.
+# APPLICATION: the Qt application that main() makes before the tests run, shared by all of them.
+# Widget tests need no display: QT_QPA_PLATFORM=offscreen is set for every test.
 function(vkt_add_test)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
-  add_executable(${T_NAME} ${T_SOURCES})
-  if(WIN32)
-    # Its own main(): what a test needs under Wine, and the cases that cannot run there.
-    target_sources(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/windows_test_environment.cpp)
-    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
-  else()
-    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT;APPLICATION" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/test_main.cpp)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  set(kinds CORE GUI WIDGETS)
+  set(qt_libraries Qt6::Core Qt6::Gui Qt6::Widgets)
+  set(application 0)
+  if(T_APPLICATION)
+    list(FIND kinds ${T_APPLICATION} index)
+    if(index LESS 0)
+      message(FATAL_ERROR "vkt_add_test(${T_NAME}): APPLICATION is one of ${kinds}")
+    endif()
+    math(EXPR application "${index} + 1")
+    list(GET qt_libraries ${index} qt_library)
+    target_link_libraries(${T_NAME} PRIVATE ${qt_library})
   endif()
+  target_compile_definitions(${T_NAME} PRIVATE VKT_TEST_APPLICATION=${application})
   target_compile_definitions(${T_NAME} PRIVATE VKT_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   vkt_target_defaults(${T_NAME})
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})

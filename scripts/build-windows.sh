@@ -72,6 +72,9 @@ deploy_plugins() { # destination
       deploy_imports "$plugin" "$1"
     done
   done
+  # Qt's own Russian texts (message box buttons, file dialogs): the same files on every platform.
+  mkdir -p "$1/translations"
+  cp -u /usr/share/qt6/translations/qtbase_ru.qm "$1/translations/"
 }
 
 deploy_plugins "$bin"
@@ -79,7 +82,8 @@ for exe in "$bin"/*.exe "$bin"/*.com; do
   [[ -f "$exe" ]] && deploy_imports "$exe" "$bin"
 done
 
-# The zip: the program, its console twin, what they import, the plugins, the help and a read-me.
+# The zip: the program, its console twin, what they import, the plugins, Qt's Russian texts, the
+# help and a read-me.
 version=$(sed -n 's/^project(vkt-rs7 VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 stage="$build/package/vkt-rs7-$version"
 rm -rf "$build/package"

@@ -14,7 +14,7 @@ if [[ ! -x "$wine" || ! -f "$bin/vkt-rs7.com" ]]; then
 fi
 
 # Tests that cannot run under Wine, with the reason. Their Linux runs (scripts/test.sh) stay.
-# Single cases left out are listed in tests/support/windows_test_environment.cpp.
+# Single cases left out are listed in tests/support/test_main.cpp.
 declare -A skipped=(
   [image_import_file_test]="reads the files back with python3-dbfread, a Linux program"
   [xls_reader_tests]="reads the workbooks back with python3-xlrd, LibreOffice and gnumeric, Linux programs"

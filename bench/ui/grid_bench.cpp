@@ -17,9 +17,11 @@
 #include "store/dbf/table.h"
 #include "store/measurement/measurementfile.h"
 #include "ui/dialogs.h"
+#include "ui/filecommands.h"
 #include "ui/mainwindow.h"
 #include "ui/measurementgrid.h"
 #include "ui/measurementmodel.h"
+#include "ui/measurementtabs.h"
 
 namespace {
 
@@ -106,24 +108,24 @@ void BM_OpenAndFirstPaint(benchmark::State& st) {
   const long before = resident_kb("VmRSS:");
   const long before_own = resident_kb("RssAnon:");
   for (auto _ : st) {
-    f.window->Open_DB(f.file);
-    f.window->grid1()->viewport()->repaint();
+    f.window->files().Open_DB(f.file);
+    f.window->tabs()->grid1()->viewport()->repaint();
     st.PauseTiming();
-    f.window->Close_DB();
+    f.window->files().Close_DB();
     st.ResumeTiming();
   }
-  f.window->Open_DB(f.file);
-  f.window->grid1()->viewport()->repaint();
+  f.window->files().Open_DB(f.file);
+  f.window->tabs()->grid1()->viewport()->repaint();
   st.counters["rss_growth_MB"] = double(resident_kb("VmRSS:") - before) / 1024.0;
   st.counters["own_growth_MB"] = double(resident_kb("RssAnon:") - before_own) / 1024.0;
-  f.window->Close_DB();
+  f.window->files().Close_DB();
 }
 BENCHMARK(BM_OpenAndFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_SortByTitleClick(benchmark::State& st) {
   Fixture& f = fixture();
-  f.window->Open_DB(f.file);
-  vkt::MeasurementGrid* grid = f.window->grid1();
+  f.window->files().Open_DB(f.file);
+  vkt::MeasurementGrid* grid = f.window->tabs()->grid1();
   const int p = grid->column_of("P");
   for (auto _ : st) {
     emit grid->title_clicked(p, false);
@@ -132,17 +134,17 @@ void BM_SortByTitleClick(benchmark::State& st) {
     emit grid->title_clicked(p, true);
     st.ResumeTiming();
   }
-  f.window->Close_DB();
+  f.window->files().Close_DB();
 }
 BENCHMARK(BM_SortByTitleClick)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_FindMma(benchmark::State& st) {
   Fixture& f = fixture();
-  f.window->Open_DB(f.file);
+  f.window->files().Open_DB(f.file);
   for (auto _ : st) {
-    f.window->find_mma();
+    f.window->tabs()->find_mma();
   }
-  f.window->Close_DB();
+  f.window->files().Close_DB();
 }
 BENCHMARK(BM_FindMma)->Unit(benchmark::kMillisecond)->Iterations(5);
 

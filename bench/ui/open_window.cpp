@@ -10,8 +10,10 @@
 #include "core/programstate.h"
 #include "store/appsettings.h"
 #include "ui/dialogs.h"
+#include "ui/filecommands.h"
 #include "ui/mainwindow.h"
 #include "ui/measurementgrid.h"
+#include "ui/measurementtabs.h"
 
 namespace {
 
@@ -50,8 +52,8 @@ int main(int argc, char** argv) {
   window->resize(1280, 800);
   window->show();
   QApplication::processEvents();
-  window->Open_DB(QString::fromLocal8Bit(argv[1]));
-  vkt::MeasurementGrid* grid = window->grid1();
+  window->files().Open_DB(QString::fromLocal8Bit(argv[1]));
+  vkt::MeasurementGrid* grid = window->tabs()->grid1();
   if (argc > 2) {
     emit grid->title_clicked(grid->column_of(argv[2]), false);
   }
@@ -59,7 +61,7 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   const int rows = grid->model() != nullptr ? grid->model()->rowCount() : 0;
   std::printf("rows shown %d\n", rows);
-  window->Close_DB();
+  window->files().Close_DB();
   window.reset();
   return rows > 0 ? 0 : 1;
 }

@@ -17,7 +17,6 @@
 #include "link/downloadcontroller.h"
 #include "link/serialportdriver.h"
 #include "store/appsettings.h"
-#include "store/dbf/filereplacement.h"
 #include "store/measurement/measurementdocument.h"
 
 namespace vkt {
@@ -190,26 +189,16 @@ void print_counts(const image::ImportResult& imported) {
 
 int create_file(const CommandLine& command) {
   const std::filesystem::path target = to_path(QFileInfo(command.file).absoluteFilePath());
-  // A file in use by another program is not replaced; it stays locked while the download runs.
-  dbf::Table existing;
-  if (std::filesystem::exists(target)) {
-    if (!command.force) {
-      print_error(
-          QStringLiteral("Файл %1 уже существует; чтобы заменить его, укажите --force.").arg(command.file));
-      return kExitFailure;
-    }
-    try {
-      existing.open(target);
-    } catch (const dbf::DbfError& e) {
-      if (e.kind() == dbf::ErrorKind::Locked) {
-        print_error(QString::fromUtf8(e.what()));
-        return kExitFailure;
-      }
-    }
+  if (std::filesystem::exists(target) && !command.force) {
+    print_error(
+        QStringLiteral("Файл %1 уже существует; чтобы заменить его, укажите --force.").arg(command.file));
+    return kExitFailure;
   }
-  // Whether the file can be written at all is known before the instrument is asked.
+  // Whether the file can be written at all is known before the instrument is asked; a file in
+  // use by another program is not replaced, and one that is not stays locked while the download runs.
+  measurement::MeasurementDocument document;
   try {
-    dbf::FileReplacement::check_replaceable(target);
+    document.reserve(target);
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(measurement::failure_text(e)));
     return kExitFailure;
@@ -222,10 +211,8 @@ int create_file(const CommandLine& command) {
 
   image::ImportResult imported;
   try {
-    measurement::MeasurementRewrite fresh(target);
-    imported = image::flash2lmf(fresh.table(), state, image::ImportMode::kNewFile, decimal_separator());
-    existing.close();
-    fresh.commit();
+    imported = document.create(state, decimal_separator());
+    document.close();
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(measurement::failure_text(e)));
     return kExitFailure;

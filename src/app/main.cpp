@@ -17,9 +17,11 @@
 #include "sim/simulator.h"
 #include "store/appsettings.h"
 #include "ui/dialogs.h"
+#include "ui/filecommands.h"
 #include "ui/guardedapplication.h"
 #include "ui/mainwindow.h"
 #include "ui/programtitle.h"
+#include "ui/russiantexts.h"
 #include "ui/splashwindow.h"
 
 namespace {
@@ -112,6 +114,7 @@ int main(int argc, char** argv) {
   vkt::GuardedApplication app(argc, argv);
   QApplication::setApplicationName(vkt::program_title());
   QApplication::setFont(vkt::program_font());
+  vkt::install_russian_qt_texts(app);
 
   vkt::keep_last_port_in_settings();
   vkt::ProgramState state;
@@ -155,7 +158,7 @@ int main(int argc, char** argv) {
   // A measurement file named on the command line (a file manager's "open with") opens as by "Открыть".
   if (!command.open.isEmpty()) {
     state.work_dir = QFileInfo(command.open).absolutePath().toStdString();
-    window.Open_DB(command.open);
+    window.files().Open_DB(command.open);
   }
   return app.exec();
 }

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "core/programstate.h"
@@ -15,12 +14,13 @@
 #include "ui/aboutwindow.h"
 #include "ui/dialogs.h"
 #include "ui/downloaddialog.h"
-#include "ui/graphcommand.h"
+#include "ui/filecommands.h"
 #include "ui/helpwindow.h"
 #include "ui/icons.h"
 #include "ui/measurementgrid.h"
-#include "ui/measurementmodel.h"
+#include "ui/measurementtabs.h"
 #include "ui/programtitle.h"
+#include "ui/rowcommands.h"
 
 namespace vkt {
 
@@ -40,19 +40,10 @@ MainWindow::MainWindow(const MainWindowServices& services, QWidget* parent)
   setFont(program_font());
   actions_ = create_main_actions(this, pictures_, output::xlsx_supported());
   create_tabs();
+  create_commands();
   connect_commands();
   set_up();
-  QStringList ports = services_.ports;
-  if (ports.isEmpty() && services_.settings != nullptr) {
-    ports = services_.settings->ports();
-  }
-  if (ports.isEmpty()) {
-    ports = DownloadDialog::default_ports();
-  }
-  download_ = new DownloadDialog(*services_.dialogs, *services_.state, ports, this);
   about_ = new AboutWindow(this);
-  graph_ = std::make_unique<GraphCommand>(*services_.state, *services_.dialogs, this);
-  create_report_commands();
 }
 
 MainWindow::~MainWindow() = default;
@@ -62,32 +53,79 @@ void MainWindow::create_tabs() {
   client_ = new QWidget(this);
   client_->setObjectName(QStringLiteral("ClientArea"));
   client_->setAutoFillBackground(true);
-  page_control_ = new QTabWidget(client_);
-  page_control_->setObjectName(QStringLiteral("PageControl1"));
-  auto make_tab = [this](const QString& tab_name, const QString& caption, DeviceKind kind) {
-    auto* sheet = new QWidget(page_control_);
-    sheet->setObjectName(tab_name);
-    auto* grid = new MeasurementGrid(kind, sheet);
-    auto* model = new MeasurementModel(kind, grid);
-    model->set_decimal_point(decimal_point());
-    grid->setModel(model);
-    grid->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(grid, &QWidget::customContextMenuRequested, this,
-            [this, grid](const QPoint& pos) { actions_.popup->popup(grid->viewport()->mapToGlobal(pos)); });
-    auto* layout = new QVBoxLayout(sheet);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(grid);
-    page_control_->addTab(sheet, caption);
-    return grid;
-  };
-  grid1_ = make_tab(QStringLiteral("TabSheet1"), QStringLiteral("ВКТ-РС7"), DeviceKind::A);
-  grid2_ = make_tab(QStringLiteral("TabSheet2"), QStringLiteral("ЗРН2-РС7"), DeviceKind::B);
-  model1_ = static_cast<MeasurementModel*>(grid1_->model());
-  model2_ = static_cast<MeasurementModel*>(grid2_->model());
+  tabs_ = new MeasurementTabs(*document_, system_decimal_point(), client_);
   auto* layout = new QVBoxLayout(client_);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(page_control_);
+  layout->addWidget(tabs_);
   setCentralWidget(client_);
+}
+
+void MainWindow::create_commands() {
+  context_.window = this;
+  context_.state = services_.state;
+  context_.dialogs = services_.dialogs;
+  context_.settings = services_.settings;
+  context_.document = document_.get();
+  context_.tabs = tabs_;
+  tabs_->set_failure_handler([this](const std::exception& e) { context_.show_failure(e); });
+  QStringList ports = services_.ports;
+  if (ports.isEmpty() && services_.settings != nullptr) {
+    ports = services_.settings->ports();
+  }
+  if (ports.isEmpty()) {
+    ports = DownloadDialog::default_ports();
+  }
+  download_ = new DownloadDialog(*services_.dialogs, *services_.state, ports, this);
+  files_ = new FileCommands(context_, *download_, this);
+  rows_ = new RowCommands(context_, actions_, this);
+}
+
+void MainWindow::connect_commands() {
+  const MainActions& a = actions_;
+  const QList<QPair<QAction*, std::function<void()>>> handlers = {
+      {a.create, [this] { files_->N2Click(); }},
+      {a.open, [this] { files_->N3Click(); }},
+      {a.append, [this] { files_->N4Click(); }},
+      {a.save, [this] { files_->N5Click(); }},
+      {a.close, [this] { files_->N7Click(); }},
+      {a.set_color, [this] { rows_->N17Click(); }},
+      {a.clear_color, [this] { rows_->N18Click(); }},
+      {a.clear_colors, [this] { rows_->N19Click(); }},
+      {a.align, [this] { rows_->N23Click(); }},
+      {a.delete_rows, [this] { rows_->N21Click(); }},
+      {a.clear_sort, [this] { rows_->N33Click(); }},
+      {a.renumber, [this] { rows_->N37Click(); }},
+      {a.graph, [this] { rows_->Grid1DblClick(); }},
+      {a.excel, [this] { rows_->Excel1Click(); }},
+      {a.xlsx, [this] { rows_->Xlsx1Click(); }},
+      {a.csv, [this] { rows_->Csv1Click(); }},
+      {a.exit, [this] { ExitClick(); }},
+      {a.help, [this] { HelpClick(); }},
+      {a.about, [this] { AboutClick(); }},
+      {a.help_button, [this] { HelpButtonClick(); }}};
+  for (const auto& [action, handler] : handlers) {
+    if (action != nullptr) {
+      connect(action, &QAction::triggered, this, handler);
+    }
+  }
+  connect(tabs_, &MeasurementTabs::grid1_double_clicked, rows_, &RowCommands::Grid1DblClick);
+  connect(tabs_, &MeasurementTabs::context_menu_requested, this,
+          [this](const QPoint& global) { actions_.popup->popup(global); });
+  connect(tabs_, &MeasurementTabs::edit_started, this, [this] { services_.state->db_modified = true; });
+  connect(tabs_, &MeasurementTabs::edit_refused, this,
+          [this](const QString& text) { context_.show_error(text); });
+  connect(files_, &FileCommands::file_shown, this, [this](const QString& path) {
+    show_file_look();
+    enable_button();
+    if (!path.isEmpty()) {
+      set_caption(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + program_title());
+    }
+  });
+  connect(files_, &FileCommands::file_gone, this, [this] {
+    disable_button();
+    set_caption(program_title());
+    show_no_file_look();
+  });
 }
 
 void MainWindow::set_up() {
@@ -100,10 +138,10 @@ void MainWindow::set_up() {
   }
   read_work_dir();
   services_.state->db_open = false;
-  grid1_->clear_sort_marks();
-  grid2_->clear_sort_marks();
+  tabs_->grid1()->clear_sort_marks();
+  tabs_->grid2()->clear_sort_marks();
   disable_button();
-  tab_vis_dis();
+  tabs_->hide();
   set_caption(program_title());
 }
 
@@ -130,10 +168,6 @@ void MainWindow::disable_button() {
   for (QAction* a : actions_.toggled + actions_.exports) {
     a->setEnabled(false);
   }
-}
-
-void MainWindow::tab_vis_dis() {
-  page_control_->hide();
 }
 
 void MainWindow::show_file_look() {
@@ -189,7 +223,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   if (services_.settings != nullptr) {
     services_.settings->set_default_dir(QString::fromStdString(services_.state->work_dir));
   }
-  Close_DB();
+  files_->Close_DB();
   if (services_.settings != nullptr) {
     services_.settings->sync();
   }

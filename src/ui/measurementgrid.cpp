@@ -3,9 +3,12 @@
 #include "ui/measurementmodel.h"
 
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <algorithm>
 
 namespace vkt {
@@ -13,6 +16,28 @@ namespace vkt {
 namespace {
 
 constexpr int kFooterPadding = 6;
+// Room around a title: the text's margins and the sort mark beside it.
+constexpr int kTitleMargin = 3;
+constexpr int kSortMarkSize = 7;
+constexpr int kTitleRoom = 2 * kTitleMargin + kSortMarkSize + 3;
+// The remark: free text, elided in a narrow column with its whole text in a tooltip.
+constexpr std::string_view kFreeTextField = "COMMENT";
+
+// The line of a footer text that wraps: broken after the last '/' that leaves a first line
+// no wider than width (after the first '/' when none does).
+QString wrapped_footer(const QString& text, const QFontMetrics& fm, int width) {
+  qsizetype cut = -1;
+  for (qsizetype i = text.size() - 1; i > 0; --i) {
+    if (text[i - 1] != QLatin1Char('/')) {
+      continue;
+    }
+    cut = i;
+    if (fm.horizontalAdvance(text.left(i)) <= width) {
+      break;
+    }
+  }
+  return cut < 0 ? text : text.left(cut) + QLatin1Char('\n') + text.mid(cut);
+}
 
 // Paints the column's colour under the cell; marked rows keep their filled look.
 class ColumnColorDelegate : public QStyledItemDelegate {
@@ -66,9 +91,9 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logical_
   style()->drawControl(QStyle::CE_Header, &option, painter, this);
 
   const SortMark mark = marks_ != nullptr ? marks_->value(logical_index) : SortMark::None;
-  QRect text_rect = rect.adjusted(3, 2, -3, -2);
+  QRect text_rect = rect.adjusted(kTitleMargin, 2, -kTitleMargin, -2);
   if (mark != SortMark::None) {
-    const int size = 7;
+    const int size = kSortMarkSize;
     const QPoint c(text_rect.right() - size / 2, text_rect.center().y());
     QPolygon arrow;
     if (mark == SortMark::Up) {
@@ -103,7 +128,59 @@ GridFooter::GridFooter(QTableView* grid) : QWidget(grid), grid_(grid) {
 
 void GridFooter::set_texts(const QStringList& texts) {
   texts_ = texts;
+  emit texts_changed();
   update();
+}
+
+GridFooter::Placement GridFooter::placement() const {
+  Placement p;
+  p.rects.resize(texts_.size());
+  p.lines = texts_;
+  const QHeaderView* header = grid_->horizontalHeader();
+  const QFontMetrics fm = fontMetrics();
+  const int count = std::min<int>(int(texts_.size()), header->count());
+  QList<bool> taken(count);
+  for (int column = 0; column < count; ++column) {
+    taken[column] = !texts_[column].isEmpty() || header->isSectionHidden(column);
+  }
+  // Takes the footer beside visual position v when it is empty; hidden ones are passed over.
+  const auto take = [&](int& v, int step) -> int {
+    while (v >= 0 && v < header->count() && header->isSectionHidden(header->logicalIndex(v))) {
+      v += step;
+    }
+    if (v < 0 || v >= header->count() || taken.value(header->logicalIndex(v), true)) {
+      return 0;
+    }
+    const int logical = header->logicalIndex(v);
+    taken[logical] = true;
+    v += step;
+    return header->sectionSize(logical);
+  };
+  for (int column = 0; column < count; ++column) {
+    if (texts_[column].isEmpty() || header->isSectionHidden(column)) {
+      continue;
+    }
+    int left = header->sectionViewportPosition(column);
+    int right = left + header->sectionSize(column);
+    const int need = fm.horizontalAdvance(texts_[column]) + 4;
+    int to_left = header->visualIndex(column) - 1;
+    int to_right = header->visualIndex(column) + 1;
+    while (right - left < need) {
+      const int gained_left = take(to_left, -1);
+      left -= gained_left;
+      const int gained_right = right - left < need ? take(to_right, 1) : 0;
+      right += gained_right;
+      if (gained_left == 0 && gained_right == 0) {
+        break;
+      }
+    }
+    p.rects[column] = QRect(left + 2, 1, right - left - 4, height() - 2);
+    if (right - left < need) {
+      p.lines[column] = wrapped_footer(texts_[column], fm, right - left - 4);
+      p.line_count = 2;
+    }
+  }
+  return p;
 }
 
 void GridFooter::paintEvent(QPaintEvent*) {
@@ -111,14 +188,11 @@ void GridFooter::paintEvent(QPaintEvent*) {
   painter.setPen(QColor(192, 192, 192));
   painter.drawLine(0, 0, width(), 0);
   painter.setPen(palette().color(QPalette::ButtonText));
-  const QHeaderView* header = grid_->horizontalHeader();
-  for (int column = 0; column < texts_.size(); ++column) {
-    if (texts_[column].isEmpty() || header->isSectionHidden(column)) {
-      continue;
+  const Placement p = placement();
+  for (int column = 0; column < p.rects.size(); ++column) {
+    if (!p.rects[column].isEmpty()) {
+      painter.drawText(p.rects[column], Qt::AlignCenter, p.lines[column]);
     }
-    const int x = header->sectionViewportPosition(column);
-    const QRect cell(x + 2, 1, header->sectionSize(column) - 4, height() - 2);
-    painter.drawText(cell, Qt::AlignCenter, texts_[column]);
   }
 }
 
@@ -145,12 +219,17 @@ MeasurementGrid::MeasurementGrid(DeviceKind kind, QWidget* parent)
     shares_.append(c.width);
     marks_.append(SortMark::None);
     colors_.append(std::nullopt);
+    value_widths_.append(0);
+    title_widths_.append(0);
+    chosen_widths_.append(0);
   }
   connect(header_, &QHeaderView::sectionClicked, this, [this](int column) {
     emit title_clicked(column, QGuiApplication::keyboardModifiers().testFlag(Qt::ControlModifier));
   });
   connect(header_, &QHeaderView::sectionResized, this, &MeasurementGrid::section_resized_by_user);
   connect(horizontalScrollBar(), &QScrollBar::valueChanged, footer_, qOverload<>(&QWidget::update));
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &MeasurementGrid::measure_shown_rows);
+  connect(footer_, &GridFooter::texts_changed, this, &MeasurementGrid::updateGeometries);
 }
 
 void MeasurementGrid::setModel(QAbstractItemModel* model) {
@@ -158,14 +237,21 @@ void MeasurementGrid::setModel(QAbstractItemModel* model) {
   hide_columns();
   if (model != nullptr) {
     connect(model, &QAbstractItemModel::modelReset, this, &MeasurementGrid::hide_columns);
+    connect(model, &QAbstractItemModel::dataChanged, this, &MeasurementGrid::measure_shown_rows);
   }
 }
 
 void MeasurementGrid::hide_columns() {
+  // Hiding a column reports it resized to nothing; fitting the others while the header is still
+  // hiding it would leave the hidden column a length of its own, a gap in every row.
+  fitting_ = true;
   for (int i = 0; i < int(columns_.size()); ++i) {
     setColumnHidden(i, !columns_[i].shown);
+    value_widths_[i] = 0;
   }
+  fitting_ = false;
   fit_columns();
+  measure_shown_rows();
 }
 
 int MeasurementGrid::column_of(std::string_view field) const {
@@ -218,41 +304,145 @@ void MeasurementGrid::align_columns() {
   for (double& share : shares_) {
     share = w;
   }
+  std::fill(chosen_widths_.begin(), chosen_widths_.end(), 0);
   fit_columns();
+}
+
+bool MeasurementGrid::may_elide(int column) const {
+  return columns_[std::size_t(column)].field == kFreeTextField;
+}
+
+int MeasurementGrid::title_width(int column) const {
+  if (title_widths_[column] > 0) {
+    return title_widths_[column];
+  }
+  const QString title =
+      model() != nullptr ? model()->headerData(column, Qt::Horizontal).toString() : QString();
+  const QFontMetrics fm = header_->fontMetrics();
+  const int lines = kind_ == DeviceKind::A ? 3 : 2;
+  // From the longest word up to the whole title on one line: the narrowest width at which the
+  // title, wrapped at spaces, takes no more than the header's lines.
+  int narrow = 0;
+  for (const QString& word : title.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+    narrow = std::max(narrow, fm.horizontalAdvance(word));
+  }
+  // Drawn glyphs may reach a pixel or two beyond their advance.
+  int wide = std::max(narrow, fm.horizontalAdvance(title)) + 4;
+  const auto fits = [&](int width) {
+    const QRect r = fm.boundingRect(QRect(0, 0, width, 1 << 20), Qt::AlignCenter | Qt::TextWordWrap, title);
+    return r.width() <= width && qRound(double(r.height()) / fm.lineSpacing()) <= lines;
+  };
+  while (narrow < wide) {
+    const int middle = (narrow + wide) / 2;
+    if (fits(middle)) {
+      wide = middle;
+    } else {
+      narrow = middle + 1;
+    }
+  }
+  title_widths_[column] = wide + kTitleRoom;
+  return title_widths_[column];
+}
+
+int MeasurementGrid::minimum_width(int column) const {
+  return std::max({2, title_width(column), value_widths_.value(column)});
+}
+
+void MeasurementGrid::measure_shown_rows() {
+  if (model() == nullptr || fitting_ || model()->rowCount() == 0) {
+    return;
+  }
+  const int first = std::max(0, rowAt(0));
+  int last = rowAt(viewport()->height() - 1);
+  if (last < 0) {
+    last = model()->rowCount() - 1;
+  }
+  const QFontMetrics fm = fontMetrics();
+  const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 2;
+  bool grew = false;
+  for (int column = 0; column < int(columns_.size()); ++column) {
+    if (isColumnHidden(column) || may_elide(column)) {
+      continue;
+    }
+    for (int row = first; row <= last; ++row) {
+      const int w = fm.horizontalAdvance(model()->index(row, column).data().toString()) + margins;
+      if (w > value_widths_[column]) {
+        value_widths_[column] = w;
+        grew = true;
+      }
+    }
+  }
+  if (grew) {
+    fit_columns();
+  }
 }
 
 void MeasurementGrid::fit_columns() {
   if (model() == nullptr) {
     return;
   }
-  double total = 0;
+  QList<int> shown;
   for (int i = 0; i < int(columns_.size()); ++i) {
     if (!isColumnHidden(i)) {
-      total += shares_[i];
+      shown.append(i);
     }
   }
-  if (total <= 0) {
+  if (shown.isEmpty()) {
     return;
   }
+  // The shares divide what the columns held at their minimum leave; a column whose share would
+  // be narrower than its minimum gets the minimum, and the rest is divided again.
   const int available = viewport()->width();
-  fitting_ = true;
-  int used = 0;
-  int last_visible = -1;
-  for (int i = 0; i < int(columns_.size()); ++i) {
-    if (isColumnHidden(i)) {
-      continue;
+  QList<int> widths(columns_.size(), 0);
+  QList<bool> at_minimum(columns_.size(), false);
+  for (bool changed = true; changed;) {
+    changed = false;
+    int room = available;
+    double total = 0;
+    for (int i : shown) {
+      if (at_minimum[i]) {
+        room -= minimum_width(i);
+      } else {
+        total += shares_[i];
+      }
     }
-    const int w = std::max(2, int(available * shares_[i] / total));
-    setColumnWidth(i, w);
-    used += w;
-    last_visible = i;
+    for (int i : shown) {
+      if (at_minimum[i]) {
+        widths[i] = minimum_width(i);
+        continue;
+      }
+      widths[i] = total > 0 ? int(std::max(0, room) * shares_[i] / total) : 0;
+      if (widths[i] < minimum_width(i)) {
+        at_minimum[i] = changed = true;
+      }
+    }
   }
-  // The last visible column takes what rounding left over, so the columns fill the grid.
-  if (last_visible >= 0 && used < available) {
-    setColumnWidth(last_visible, columnWidth(last_visible) + available - used);
+  int used = 0;
+  for (int i : shown) {
+    used += widths[i];
+  }
+  if (used > available) {
+    // Too narrow a grid for every column's minimum: each column is as wide as its minimum or as
+    // the user made it, and a scroll bar shows the rest.
+    used = 0;
+    for (int i : shown) {
+      widths[i] = std::max(minimum_width(i), chosen_widths_[i]);
+      used += widths[i];
+    }
+  }
+  // The last visible column takes what rounding left over, so the columns fill the grid; when
+  // the minimums need more than the grid's width, a scroll bar shows the rest.
+  if (used < available) {
+    widths[shown.back()] += available - used;
+  }
+  fitting_ = true;
+  for (int i : shown) {
+    setColumnWidth(i, widths[i]);
   }
   fitting_ = false;
+  setHorizontalScrollBarPolicy(used > available ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
   footer_->update();
+  updateGeometries();
 }
 
 void MeasurementGrid::section_resized_by_user(int column, int, int new_size) {
@@ -269,6 +459,8 @@ void MeasurementGrid::section_resized_by_user(int column, int, int new_size) {
   }
   const int others = std::max(1, viewport()->width() - new_size);
   shares_[column] = total * new_size / others;
+  // When the columns do not fit anyway, the width the user gave a column is its width.
+  chosen_widths_[column] = new_size;
   fit_columns();
 }
 
@@ -297,6 +489,7 @@ void MeasurementGrid::apply_layout(const QList<StoredColumn>& stored) {
       }
       if (s.width > 0) {
         shares_[i] = s.width;
+        chosen_widths_[i] = s.width;
       }
       colors_[i] = s.color;
       marks_[i] = s.sort;
@@ -324,6 +517,35 @@ QList<int> MeasurementGrid::selected_rows() const {
 void MeasurementGrid::resizeEvent(QResizeEvent* event) {
   QTableView::resizeEvent(event);
   fit_columns();
+  measure_shown_rows();
+}
+
+bool MeasurementGrid::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    // A value its column cannot show whole (a long remark) is shown whole in a tooltip.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    const QString text = index.data().toString();
+    const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+    if (index.isValid() && fontMetrics().horizontalAdvance(text) + margins > columnWidth(index.column())) {
+      QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+    } else {
+      QToolTip::hideText();
+      event->ignore();
+    }
+    return true;
+  }
+  return QTableView::viewportEvent(event);
+}
+
+void MeasurementGrid::changeEvent(QEvent* event) {
+  QTableView::changeEvent(event);
+  if (event->type() == QEvent::FontChange) {
+    std::fill(title_widths_.begin(), title_widths_.end(), 0);
+    std::fill(value_widths_.begin(), value_widths_.end(), 0);
+    fit_columns();
+    measure_shown_rows();
+  }
 }
 
 void MeasurementGrid::updateGeometries() {
@@ -332,7 +554,7 @@ void MeasurementGrid::updateGeometries() {
     return;  // still being built
   }
   // The table sets the margins for its headers; the footer line takes its own under the rows.
-  const int footer_height = fontMetrics().height() + kFooterPadding;
+  const int footer_height = footer_->placement().line_count * fontMetrics().height() + kFooterPadding;
   const QMargins margins = viewportMargins();
   if (margins.bottom() != footer_height) {
     setViewportMargins(margins.left(), margins.top(), margins.right(), footer_height);

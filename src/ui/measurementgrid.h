@@ -30,7 +30,9 @@ class GridHeader : public QHeaderView {
   const QList<SortMark>* marks_ = nullptr;
 };
 
-// The line under the rows that shows the statistics of some columns.
+// The line under the rows that shows the statistics of some columns. A text wider than its
+// column takes the room of the empty footers beside it; where that is not enough, the footer
+// grows a second line. A number is never cut.
 class GridFooter : public QWidget {
   Q_OBJECT
  public:
@@ -38,6 +40,18 @@ class GridFooter : public QWidget {
 
   void set_texts(const QStringList& texts);
   const QStringList& texts() const { return texts_; }
+
+  // Where each column's text is drawn, in the footer's coordinates (empty for no text), and the
+  // lines the footer needs for all of them.
+  struct Placement {
+    QList<QRect> rects;
+    QStringList lines;  // each column's text as drawn, "\n" where it wraps
+    int line_count = 1;
+  };
+  Placement placement() const;
+
+ signals:
+  void texts_changed();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -80,6 +94,11 @@ class MeasurementGrid : public QTableView {
 
   GridFooter* footer() const { return footer_; }
 
+  // The narrowest a visible column may be: its title on the header's lines with no word broken
+  // and room for the sort mark, and every value shown in it so far, except a long free text
+  // ("Примечание"), which is elided with its full text in a tooltip.
+  int minimum_width(int column) const;
+
   void setModel(QAbstractItemModel* model) override;
 
   // Rows of the selection: the marked rows, or the current row alone (empty when there is none).
@@ -94,9 +113,16 @@ class MeasurementGrid : public QTableView {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void updateGeometries() override;
+  bool viewportEvent(QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void fit_columns();
+  // Widens the minimum of a column whose values on screen need more room, and fits the columns.
+  void measure_shown_rows();
+  int title_width(int column) const;
+  bool may_elide(int column) const;
+
   void hide_columns();
   void section_resized_by_user(int column, int old_size, int new_size);
 
@@ -107,6 +133,13 @@ class MeasurementGrid : public QTableView {
   QList<double> shares_;
   QList<SortMark> marks_;
   QList<std::optional<QColor>> colors_;
+  // Per column: the widest value shown since the rows were loaded, and the title's width (0: not
+  // measured yet).
+  QList<int> value_widths_;
+  mutable QList<int> title_widths_;
+  // Per column: the width the user dragged it to or a stored layout gave it (0: none), which
+  // holds while the columns are wider than the grid.
+  QList<int> chosen_widths_;
   bool fitting_ = false;
 };
 

@@ -18,10 +18,12 @@
 #include "store/dbf/table.h"
 #include "store/measurement/measurementfile.h"
 #include "ui/dialogs.h"
+#include "ui/filecommands.h"
 #include "ui/graphcurves.h"
 #include "ui/graphwindow.h"
 #include "ui/mainwindow.h"
 #include "ui/measurementgrid.h"
+#include "ui/measurementtabs.h"
 
 namespace {
 
@@ -90,18 +92,18 @@ int main(int argc, char** argv) {
 
   const QString a = QDir(work.path()).filePath("field.db");
   write_device_a(a, state);
-  window.Open_DB(a);
-  window.grid1()->setCurrentIndex(window.grid1()->model()->index(2, 1));
-  window.grid1()->selectRow(2);
+  window.files().Open_DB(a);
+  window.tabs()->grid1()->setCurrentIndex(window.tabs()->grid1()->model()->index(2, 1));
+  window.tabs()->grid1()->selectRow(2);
   QApplication::processEvents();
   save(window, out.filePath("grid-device-a.png"));
 
   const QString b = QDir(work.path()).filePath("pulloff.db");
   write_device_b(b);
-  window.Open_DB(b);
+  window.files().Open_DB(b);
   QApplication::processEvents();
   save(window, out.filePath("grid-device-b.png"));
-  window.Close_DB();
+  window.files().Close_DB();
 
   // The graph of drop 1 of the third measurement, the crosshair in the middle of the pulse.
   const auto curves = vkt::build_drop_curves(state.waveforms, 3, 1, 223, 7104);

@@ -8,20 +8,8 @@
 
 namespace vkt::testing {
 
-namespace {
-int argc = 1;
-char arg0[] = "window_test";
-char* argv[] = {arg0, nullptr};
-}  // namespace
-
 QAction* command(const QMainWindow& window, const QString& object_name) {
   return window.findChild<QAction*>(object_name, Qt::FindDirectChildrenOnly);
-}
-
-void WindowTest::SetUpTestSuite() {
-  if (QApplication::instance() == nullptr) {
-    new QApplication(argc, argv);
-  }
 }
 
 void WindowTest::make_window(const QStringList& ports, bool shown) {

@@ -13,7 +13,9 @@ class QMainWindow;
 #include "core/programstate.h"
 #include "scripteddialogs.h"
 #include "store/appsettings.h"
+#include "ui/filecommands.h"
 #include "ui/mainwindow.h"
+#include "ui/measurementtabs.h"
 
 namespace vkt::testing {
 
@@ -24,8 +26,6 @@ QAction* command(const QMainWindow& window, const QString& object_name);
 // dialogs, and a folder for the test's measurement files.
 class WindowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite();
-
   // Builds and shows the window; `ports` are where it looks for the instrument. Help files it
   // opens with the desktop's viewer are recorded in opened_.
   // Without `shown` it stays as built: hidden, maximized.

@@ -15,18 +15,8 @@
 namespace vkt {
 namespace {
 
-int argc = 1;
-char arg0[] = "ui_downloaddialog_test";
-char* argv[] = {arg0, nullptr};
-
 class DownloadDialogTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      new QApplication(argc, argv);
-    }
-  }
-
   // Shows the window modally; `while_shown` runs on every event loop turn until it returns true.
   int run(DownloadDialog& dialog, std::function<bool()> while_shown = {}) {
     QTimer watcher;

@@ -20,20 +20,10 @@
 namespace vkt {
 namespace {
 
-int argc = 1;
-char arg0[] = "ui_graphcommand_test";
-char* argv[] = {arg0, nullptr};
-
 const QString kFile = QStringLiteral("/data/site/road.db");
 
 class GraphCommandTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      new QApplication(argc, argv);
-    }
-  }
-
   void SetUp() override {
     state_ = std::make_unique<ProgramState>();
     command_ = std::make_unique<GraphCommand>(*state_, dialogs_);

@@ -22,10 +22,6 @@
 namespace vkt {
 namespace {
 
-int argc = 1;
-char arg0[] = "ui_graphwindow_test";
-char* argv[] = {arg0, nullptr};
-
 // Remembers whether the panel was on screen when each message box came up.
 class WatchingDialogs : public testing::ScriptedDialogs {
  public:
@@ -50,12 +46,6 @@ DropCurves sample_curves() {
 
 class GraphWindowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      new QApplication(argc, argv);
-    }
-  }
-
   void SetUp() override {
     window_ = std::make_unique<GraphWindow>(dialogs_);
     window_->setLocale(QLocale(QLocale::English, QLocale::UnitedStates));

@@ -60,7 +60,7 @@ TEST_F(MainWindowDownloadTest, CreateEditSaveCloseAndOpenAgain) {
   EXPECT_EQ(dialogs_.shown[0].file.filter, "Файлы данных|*.db");
   EXPECT_TRUE(dialogs_.shown[0].file.confirm_overwrite);
 
-  MeasurementModel* model = window_->model1();
+  MeasurementModel* model = window_->tabs()->model1();
   ASSERT_EQ(model->rowCount(), int(kRecords));
   EXPECT_EQ(column(model, "N"), std::vector<double>({1, 2, 3, 4, 5, 6}));
   const auto& records = simulator_->instrument().records();
@@ -71,7 +71,7 @@ TEST_F(MainWindowDownloadTest, CreateEditSaveCloseAndOpenAgain) {
   // After "Создать" the caption stays the program's title.
   EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
   EXPECT_EQ(state_.rec_count, kRecords);
-  MeasurementGrid* grid = window_->grid1();
+  MeasurementGrid* grid = window_->tabs()->grid1();
   EXPECT_EQ(grid->footer()->texts()[grid->column_of("N")], QString::number(kRecords));
 
   const int comment = grid->column_of("COMMENT");
@@ -95,8 +95,8 @@ TEST_F(MainWindowDownloadTest, SortDeleteAppendAndRenumber) {
   dialogs_.file_answers.push_back(file);
   testing::command(*window_, "N2")->trigger();
   ASSERT_TRUE(state_.db_open);
-  MeasurementModel* model = window_->model1();
-  MeasurementGrid* grid = window_->grid1();
+  MeasurementModel* model = window_->tabs()->model1();
+  MeasurementGrid* grid = window_->tabs()->grid1();
   const int p = grid->column_of("P");
 
   // First click: descending; second: ascending; Ctrl: file order again.

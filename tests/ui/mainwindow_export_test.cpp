@@ -87,8 +87,8 @@ constexpr int kText = 1;
 constexpr int kEmpty = 0;
 
 TEST_F(MainWindowExportTest, DeviceARowsInFileOrderWhateverTheSort) {
-  window_->Open_DB(write_file("a.db", false));
-  MeasurementGrid* grid = window_->grid1();
+  window_->files().Open_DB(write_file("a.db", false));
+  MeasurementGrid* grid = window_->tabs()->grid1();
   emit grid->title_clicked(grid->column_of("N"), false);  // sorted descending by N
   testing::expect_index_dump_agrees(path("a.mdx").toStdString());
   const QString xls = path("a.xls");
@@ -135,7 +135,7 @@ TEST_F(MainWindowExportTest, DeviceARowsInFileOrderWhateverTheSort) {
 }
 
 TEST_F(MainWindowExportTest, DeviceBTabAndOlderInstrumentSheetName) {
-  window_->Open_DB(write_file("b.db", true, 15));
+  window_->files().Open_DB(write_file("b.db", true, 15));
   EXPECT_EQ(state_.device_code, 15);
   dialogs_.file_answers.push_back(path("b.xls"));
   testing::command(*window_, "Excel1")->trigger();
@@ -156,8 +156,8 @@ TEST_F(MainWindowExportTest, DeviceBTabAndOlderInstrumentSheetName) {
 }
 
 TEST_F(MainWindowExportTest, CancelAndFailedWriteShowNoSuccess) {
-  window_->Open_DB(write_file("c.db", false));
-  MeasurementGrid* grid = window_->grid1();
+  window_->files().Open_DB(write_file("c.db", false));
+  MeasurementGrid* grid = window_->tabs()->grid1();
   emit grid->title_clicked(grid->column_of("P"), false);
   testing::expect_index_dump_agrees(path("c.mdx").toStdString());
   testing::command(*window_, "Excel1")->trigger();  // the dialog is cancelled
@@ -186,8 +186,8 @@ TEST_F(MainWindowExportTest, XlsxCsvAndPdfBesideTheExcelExport) {
   }
   EXPECT_TRUE(dialogs_.shown.isEmpty());
 
-  window_->Open_DB(write_file("x.db", false));
-  MeasurementGrid* grid = window_->grid1();
+  window_->files().Open_DB(write_file("x.db", false));
+  MeasurementGrid* grid = window_->tabs()->grid1();
   emit grid->title_clicked(grid->column_of("N"), false);
 
   dialogs_.file_answers.push_back(path("x.xlsx"));

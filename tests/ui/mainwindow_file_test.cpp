@@ -88,25 +88,26 @@ TEST_F(MainWindowFileTest, FileWithDeviceBRowsShowsOnlyTheSecondTab) {
                                                {5, 0, 14, 24},
                                                {6, 1, 12.35, 2.5, 15},
                                                {7, 0, 15, 25}});
-  window_->Open_DB(path);
+  window_->files().Open_DB(path);
   ASSERT_TRUE(state_.db_open);
-  QTabWidget* tabs = window_->page_control();
+  QTabWidget* tabs = window_->tabs();
   EXPECT_TRUE(tabs->isVisible());
   EXPECT_FALSE(tabs->isTabVisible(0));
   EXPECT_TRUE(tabs->isTabVisible(1));
   EXPECT_EQ(tabs->currentIndex(), 1);
-  EXPECT_EQ(window_->model2()->rowCount(), 2);
-  EXPECT_EQ(window_->model1()->rowCount(), 0);
+  EXPECT_EQ(window_->tabs()->model2()->rowCount(), 2);
+  EXPECT_EQ(window_->tabs()->model1()->rowCount(), 0);
   EXPECT_EQ(window_->windowTitle(), "mixed - ВКТ - РС7");
   EXPECT_TRUE(window_->has_file_look());
   for (QAction* a : window_->actions().toggled + window_->actions().exports) {
     EXPECT_TRUE(a->isEnabled());
   }
   // The device B grid shows P and R with two decimals, right-aligned.
-  EXPECT_EQ(window_->model2()->index(0, 3).data().toString().right(5), QStringLiteral("12") + '.' + "34");
+  EXPECT_EQ(window_->tabs()->model2()->index(0, 3).data().toString().right(5),
+            QStringLiteral("12") + '.' + "34");
 
   // Footers: the whole view (2 rows) and the row count under N.
-  MeasurementGrid* grid = window_->grid2();
+  MeasurementGrid* grid = window_->tabs()->grid2();
   const QStringList footers = grid->footer()->texts();
   EXPECT_EQ(footers[grid->column_of("P")], "12.34/12.3/12.35");
   EXPECT_EQ(footers[grid->column_of("R")], "1.5/2/2.5");
@@ -116,13 +117,13 @@ TEST_F(MainWindowFileTest, FileWithDeviceBRowsShowsOnlyTheSecondTab) {
 TEST_F(MainWindowFileTest, DeviceAFileAfterDeviceBFileHasItsOwnStatistics) {
   const QString b = write_file("b.db", {{1, 1, 5, 6, 1}, {2, 1, 7, 8, 1}});
   const QString a = write_file("a.db", {{1, 0, 100, 50}, {2, 0, 200, 70}, {3, 0, 300, 90}});
-  window_->Open_DB(b);
+  window_->files().Open_DB(b);
   EXPECT_EQ(state_.device_code, 1);
-  window_->Open_DB(a);
-  EXPECT_TRUE(window_->page_control()->isTabVisible(0));
-  EXPECT_FALSE(window_->page_control()->isTabVisible(1));
-  EXPECT_EQ(window_->model1()->rowCount(), 3);
-  const GridStatistics& s = window_->statistics();
+  window_->files().Open_DB(a);
+  EXPECT_TRUE(window_->tabs()->isTabVisible(0));
+  EXPECT_FALSE(window_->tabs()->isTabVisible(1));
+  EXPECT_EQ(window_->tabs()->model1()->rowCount(), 3);
+  const GridStatistics& s = window_->tabs()->statistics();
   EXPECT_EQ(s.p_min, 100);
   EXPECT_EQ(s.p_avg, 200);
   EXPECT_EQ(s.p_max, 300);
@@ -131,32 +132,97 @@ TEST_F(MainWindowFileTest, DeviceAFileAfterDeviceBFileHasItsOwnStatistics) {
   EXPECT_EQ(state_.device_code, 0);
 }
 
+// Every value shown and every footer text is whole, and every title within the header's lines,
+// on the small screens of field laptops and after a stored layout of very narrow columns.
+TEST_F(MainWindowFileTest, ValuesFootersAndTitlesAreWholeOnSmallScreens) {
+  std::vector<Row> rows;
+  for (int i = 1; i <= 30; ++i) {
+    rows.push_back({i * 1000, i % 2, 12345.6 + i * 7.7, 98765.4 - i * 3.3});
+  }
+  const QString a = write_file("a.db", rows);
+  for (auto& row : rows) {
+    row.kind = 0;
+  }
+  const QString b = write_file("b.db", rows);
+  const auto check = [this](MeasurementGrid* grid, const char* where) {
+    SCOPED_TRACE(where);
+    const QFontMetrics fm = grid->fontMetrics();
+    const auto* model = grid->model();
+    const int last_row = grid->rowAt(grid->viewport()->height() - 1);
+    ASSERT_GT(model->rowCount(), 0);
+    for (int c = 0; c < model->columnCount(); ++c) {
+      if (grid->isColumnHidden(c)) {
+        continue;
+      }
+      const QString title = model->headerData(c, Qt::Horizontal).toString();
+      const QRect t = grid->horizontalHeader()->fontMetrics().boundingRect(
+          QRect(0, 0, grid->columnWidth(c) - 16, 1000), Qt::TextWordWrap | Qt::AlignCenter, title);
+      EXPECT_LE(t.width(), grid->columnWidth(c) - 16) << title.toStdString();
+      EXPECT_LE(t.height(), grid->horizontalHeader()->height() - 4) << title.toStdString();
+      if (c == grid->column_of("COMMENT")) {
+        continue;
+      }
+      for (int r = 0; r <= (last_row < 0 ? model->rowCount() - 1 : last_row); ++r) {
+        const QString text = model->index(r, c).data().toString();
+        EXPECT_LE(fm.horizontalAdvance(text) + 4, grid->columnWidth(c)) << title.toStdString() << " " << r;
+      }
+    }
+    const GridFooter::Placement p = grid->footer()->placement();
+    const QFontMetrics ffm = grid->footer()->fontMetrics();
+    for (int c = 0; c < p.rects.size(); ++c) {
+      if (p.rects[c].isEmpty()) {
+        continue;
+      }
+      const QRect need = ffm.boundingRect(p.rects[c], Qt::AlignCenter, p.lines[c]);
+      EXPECT_LE(need.width(), p.rects[c].width()) << p.lines[c].toStdString();
+      EXPECT_LE(need.height(), grid->footer()->height()) << p.lines[c].toStdString();
+    }
+  };
+  for (const QSize size : {QSize(1024, 600), QSize(1366, 768)}) {
+    window_->setWindowState(Qt::WindowNoState);
+    window_->resize(size);
+    window_->files().Open_DB(a);
+    check(window_->tabs()->grid2(), "device B");
+    window_->files().Open_DB(b);
+    MeasurementGrid* grid = window_->tabs()->grid1();
+    check(grid, "device A");
+    // A layout kept on another screen, every column two pixels wide.
+    QList<StoredColumn> narrow = grid->layout();
+    for (StoredColumn& c : narrow) {
+      c.width = 2;
+    }
+    grid->apply_layout(narrow);
+    check(grid, "narrow stored layout");
+    window_->files().Close_DB();
+  }
+}
+
 TEST_F(MainWindowFileTest, EmptyFileShowsTheFirstTabWithNoRows) {
-  window_->Open_DB(write_file("empty.db", {}));
-  EXPECT_TRUE(window_->page_control()->isTabVisible(0));
-  EXPECT_EQ(window_->model1()->rowCount(), 0);
-  MeasurementGrid* grid = window_->grid1();
+  window_->files().Open_DB(write_file("empty.db", {}));
+  EXPECT_TRUE(window_->tabs()->isTabVisible(0));
+  EXPECT_EQ(window_->tabs()->model1()->rowCount(), 0);
+  MeasurementGrid* grid = window_->tabs()->grid1();
   EXPECT_EQ(grid->footer()->texts()[grid->column_of("P")], "0/0/0");
   EXPECT_EQ(grid->footer()->texts()[grid->column_of("N")], "0");
 }
 
 TEST_F(MainWindowFileTest, DamagedOrMissingFileIsReportedAndNothingStaysOpen) {
   const QString good = write_file("good.db", {{1, 0, 1, 2}});
-  window_->Open_DB(good);
+  window_->files().Open_DB(good);
   QFile bad(QDir(dir_.path()).filePath("bad.db"));
   ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
   bad.write("this is not a table");
   bad.close();
-  window_->Open_DB(bad.fileName());
+  window_->files().Open_DB(bad.fileName());
   ASSERT_EQ(dialogs_.shown.size(), 1);
   EXPECT_EQ(dialogs_.shown[0].caption, "Ошибка");
   EXPECT_EQ(dialogs_.shown[0].text, "База данных повреждена !");
   EXPECT_EQ(dialogs_.shown[0].icon, Dialogs::Icon::Error);
   EXPECT_FALSE(state_.db_open);
-  EXPECT_FALSE(window_->page_control()->isVisible());
+  EXPECT_FALSE(window_->tabs()->isVisible());
   EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
 
-  window_->Open_DB(QDir(dir_.path()).filePath("missing.db"));
+  window_->files().Open_DB(QDir(dir_.path()).filePath("missing.db"));
   EXPECT_EQ(dialogs_.messages().size(), 2);
   EXPECT_FALSE(state_.db_open);
 }
@@ -185,14 +251,14 @@ TEST_F(MainWindowFileTest, UnreadableFirstRowOrAbsurdCountLeavesNoFileOpen) {
   }
   for (const QString& file : {bad, huge}) {
     SCOPED_TRACE(file.toStdString());
-    window_->Open_DB(good);
+    window_->files().Open_DB(good);
     dialogs_.shown.clear();
-    window_->Open_DB(file);
+    window_->files().Open_DB(file);
     ASSERT_EQ(dialogs_.shown.size(), 1);
     EXPECT_EQ(dialogs_.shown[0].text, "База данных повреждена !");
     EXPECT_FALSE(state_.db_open);
     EXPECT_FALSE(window_->document().is_open());
-    EXPECT_FALSE(window_->page_control()->isVisible());
+    EXPECT_FALSE(window_->tabs()->isVisible());
     EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
     // Nothing holds the file any more.
     dbf::Table other;
@@ -218,18 +284,18 @@ TEST_F(MainWindowFileTest, FileOnAReadOnlyMediumIsShownAndChangesAreRefused) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
   }();
 
-  window_->Open_DB(file);
+  window_->files().Open_DB(file);
   EXPECT_TRUE(dialogs_.shown.isEmpty()) << dialogs_.messages().join('\n').toStdString();
   EXPECT_TRUE(state_.db_open);
-  EXPECT_EQ(window_->model1()->rowCount(), 2);
+  EXPECT_EQ(window_->tabs()->model1()->rowCount(), 2);
   EXPECT_TRUE(window_->document().read_only());
-  window_->model1()->setData(window_->model1()->index(0, 21), QStringLiteral("нельзя"));
-  EXPECT_THROW(window_->model1()->post_pending(), dbf::DbfError);
-  window_->model1()->drop_pending();
-  window_->Save_DB();
+  window_->tabs()->model1()->setData(window_->tabs()->model1()->index(0, 21), QStringLiteral("нельзя"));
+  EXPECT_THROW(window_->tabs()->model1()->post_pending(), dbf::DbfError);
+  window_->tabs()->model1()->drop_pending();
+  window_->files().Save_DB();
   EXPECT_TRUE(window_->document().is_open());
   EXPECT_TRUE(window_->document().read_only());
-  window_->Close_DB();
+  window_->files().Close_DB();
   QFile f(file);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), before);
@@ -238,47 +304,47 @@ TEST_F(MainWindowFileTest, FileOnAReadOnlyMediumIsShownAndChangesAreRefused) {
 
 TEST_F(MainWindowFileTest, EditedCommentIsSavedOnYesAndDroppedOnNo) {
   const QString path = write_file("edit.db", {{1, 0, 1, 2}, {2, 0, 3, 4}});
-  window_->Open_DB(path);
-  MeasurementModel* model = window_->model1();
-  const int comment = window_->grid1()->column_of("COMMENT");
-  emit window_->grid1()->edit_started();
+  window_->files().Open_DB(path);
+  MeasurementModel* model = window_->tabs()->model1();
+  const int comment = window_->tabs()->grid1()->column_of("COMMENT");
+  emit window_->tabs()->grid1()->edit_started();
   ASSERT_TRUE(model->setData(model->index(0, comment), "у колодца №3"));
   EXPECT_TRUE(state_.db_modified);
   dialogs_.button_answers.push_back(Dialogs::Button::Yes);
-  window_->Close_DB();
+  window_->files().Close_DB();
   ASSERT_EQ(dialogs_.shown.size(), 1);
   EXPECT_EQ(dialogs_.shown[0].text, "Сохранить изменения в таблицах ?");
   EXPECT_EQ(dialogs_.shown[0].caption, "ВКТ - РС7");
   EXPECT_EQ(dialogs_.shown[0].buttons, QList<Dialogs::Button>({Dialogs::Button::Yes, Dialogs::Button::No}));
   EXPECT_EQ(comment_in_file(path, 0), "у колодца №3");
 
-  window_->Open_DB(path);
-  emit window_->grid1()->edit_started();
+  window_->files().Open_DB(path);
+  emit window_->tabs()->grid1()->edit_started();
   ASSERT_TRUE(model->setData(model->index(1, comment), "не сохранять"));
   dialogs_.button_answers.push_back(Dialogs::Button::No);
-  window_->Close_DB();
+  window_->files().Close_DB();
   EXPECT_EQ(comment_in_file(path, 1), "");
   EXPECT_FALSE(state_.db_open);
 }
 
 TEST_F(MainWindowFileTest, RefusedInputKeepsTheOldValue) {
   const QString path = write_file("refuse.db", {{1, 0, 1, 2}});
-  window_->Open_DB(path);
-  MeasurementModel* model = window_->model1();
-  const int p = window_->grid1()->column_of("P");
+  window_->files().Open_DB(path);
+  MeasurementModel* model = window_->tabs()->model1();
+  const int p = window_->tabs()->grid1()->column_of("P");
   EXPECT_FALSE(model->setData(model->index(0, p), "abc"));
   EXPECT_FALSE(model->setData(model->index(0, p), "123456789"));  // nine integer digits: too wide
   EXPECT_EQ(dialogs_.messages().size(), 2);
   EXPECT_EQ(model->index(0, p).data().toString(), "1");
   EXPECT_TRUE(model->setData(model->index(0, p), "152,6"));
-  window_->Save_DB();
+  window_->files().Save_DB();
   EXPECT_EQ(model->number(0, "P"), 152.6);
   EXPECT_EQ(model->index(0, p).data().toString(), "153");
 }
 
 TEST_F(MainWindowFileTest, CloseDeletesTheIndexFileAndRestoresTheNoFileLook) {
   const QString path = write_file("close.db", {{1, 0, 1, 2}});
-  window_->Open_DB(path);
+  window_->files().Open_DB(path);
   const QString mdx = QDir(dir_.path()).filePath("close.mdx");
   QFile stale(mdx);
   ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
@@ -287,7 +353,7 @@ TEST_F(MainWindowFileTest, CloseDeletesTheIndexFileAndRestoresTheNoFileLook) {
   EXPECT_TRUE(dialogs_.shown.isEmpty());  // nothing was edited: no question
   EXPECT_FALSE(QFile::exists(mdx));
   EXPECT_FALSE(window_->has_file_look());
-  EXPECT_FALSE(window_->page_control()->isVisible());
+  EXPECT_FALSE(window_->tabs()->isVisible());
   EXPECT_EQ(window_->windowTitle(), "ВКТ - РС7");
   for (QAction* a : window_->actions().toggled + window_->actions().exports) {
     EXPECT_FALSE(a->isEnabled());
@@ -297,27 +363,27 @@ TEST_F(MainWindowFileTest, CloseDeletesTheIndexFileAndRestoresTheNoFileLook) {
 TEST_F(MainWindowFileTest, ColoursSurviveOnTheDeviceATabOnly) {
   const QString a = write_file("a.db", {{1, 0, 1, 2}});
   const QString b = write_file("b.db", {{1, 1, 1, 2, 1}});
-  window_->Open_DB(a);
-  MeasurementGrid* g1 = window_->grid1();
-  g1->setCurrentIndex(window_->model1()->index(0, g1->column_of("P")));
+  window_->files().Open_DB(a);
+  MeasurementGrid* g1 = window_->tabs()->grid1();
+  g1->setCurrentIndex(window_->tabs()->model1()->index(0, g1->column_of("P")));
   dialogs_.color_answers.push_back(QColor(250, 200, 0));
   testing::command(*window_, "N17")->trigger();
   EXPECT_EQ(g1->column_color(g1->column_of("P")), QColor(250, 200, 0));
-  window_->Close_DB();
+  window_->files().Close_DB();
   g1->clear_colors();
-  window_->Open_DB(a);
+  window_->files().Open_DB(a);
   EXPECT_EQ(g1->column_color(g1->column_of("P")), QColor(250, 200, 0));
-  window_->Close_DB();
+  window_->files().Close_DB();
 
-  window_->Open_DB(b);
-  MeasurementGrid* g2 = window_->grid2();
-  g2->setCurrentIndex(window_->model2()->index(0, g2->column_of("R")));
+  window_->files().Open_DB(b);
+  MeasurementGrid* g2 = window_->tabs()->grid2();
+  g2->setCurrentIndex(window_->tabs()->model2()->index(0, g2->column_of("R")));
   dialogs_.color_answers.push_back(QColor(0, 0, 255));
   testing::command(*window_, "N17")->trigger();
   EXPECT_TRUE(g2->column_color(g2->column_of("R")).has_value());
-  window_->Close_DB();
+  window_->files().Close_DB();
   g2->clear_colors();
-  window_->Open_DB(b);
+  window_->files().Open_DB(b);
   EXPECT_FALSE(g2->column_color(g2->column_of("R")).has_value());
 }
 
@@ -343,7 +409,7 @@ namespace vkt {
 namespace {
 
 TEST_F(MainWindowFileTest, PreviewShowsTheRowsOfTheVisibleTab) {
-  window_->Open_DB(write_file("preview.db", {{1, 1, 12.5, 3.25, 1}, {2, 1, 7, 8, 1}}));
+  window_->files().Open_DB(write_file("preview.db", {{1, 1, 12.5, 3.25, 1}, {2, 1, 7, 8, 1}}));
   QString shown;
   QTimer::singleShot(0, [&shown] {
     if (QWidget* modal = QApplication::activeModalWidget()) {
@@ -354,7 +420,7 @@ TEST_F(MainWindowFileTest, PreviewShowsTheRowsOfTheVisibleTab) {
   testing::command(*window_, "N8")->trigger();
   EXPECT_EQ(shown, "ReportPreview");
   // Without a file the command does nothing.
-  window_->Close_DB();
+  window_->files().Close_DB();
   shown.clear();
   testing::command(*window_, "N8")->trigger();
   EXPECT_TRUE(shown.isEmpty());
@@ -369,17 +435,19 @@ namespace vkt {
 namespace {
 
 TEST_F(MainWindowFileTest, ModelsPassTheItemModelChecksThroughTheFileLife) {
-  QAbstractItemModelTester tester1(window_->model1(), QAbstractItemModelTester::FailureReportingMode::Fatal);
-  QAbstractItemModelTester tester2(window_->model2(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+  QAbstractItemModelTester tester1(window_->tabs()->model1(),
+                                   QAbstractItemModelTester::FailureReportingMode::Fatal);
+  QAbstractItemModelTester tester2(window_->tabs()->model2(),
+                                   QAbstractItemModelTester::FailureReportingMode::Fatal);
   const QString a = write_file("a.db", {{1, 0, 1, 2}, {2, 0, 3, 4}, {3, 0, 5, 6}});
   const QString b = write_file("b.db", {{1, 1, 1, 2, 1}, {2, 1, 3, 4, 1}});
-  window_->Open_DB(a);
-  emit window_->grid1()->title_clicked(window_->grid1()->column_of("P"), false);
+  window_->files().Open_DB(a);
+  emit window_->tabs()->grid1()->title_clicked(window_->tabs()->grid1()->column_of("P"), false);
   testing::expect_index_dump_agrees(QDir(dir_.path()).filePath("a.mdx").toStdString());
-  window_->Open_DB(b);
-  window_->Close_DB();
-  EXPECT_EQ(window_->model1()->rowCount(), 0);
-  EXPECT_EQ(window_->model2()->rowCount(), 0);
+  window_->files().Open_DB(b);
+  window_->files().Close_DB();
+  EXPECT_EQ(window_->tabs()->model1()->rowCount(), 0);
+  EXPECT_EQ(window_->tabs()->model2()->rowCount(), 0);
 }
 
 TEST_F(MainWindowFileTest, DeleteAndRenumberWorkOnTheDeviceBTabOnly) {
@@ -387,9 +455,9 @@ TEST_F(MainWindowFileTest, DeleteAndRenumberWorkOnTheDeviceBTabOnly) {
   const QString path = write_file(
       "mixed.db",
       {{1, 0, 1, 2}, {5, 1, 10, 1, 1}, {2, 0, 3, 4}, {9, 1, 11, 2, 1}, {3, 0, 5, 6}, {12, 1, 12, 3, 1}});
-  window_->Open_DB(path);
-  MeasurementModel* model = window_->model2();
-  MeasurementGrid* grid = window_->grid2();
+  window_->files().Open_DB(path);
+  MeasurementModel* model = window_->tabs()->model2();
+  MeasurementGrid* grid = window_->tabs()->grid2();
   ASSERT_EQ(model->rowCount(), 3);
   testing::command(*window_, "N37")->trigger();
   std::vector<double> n;
@@ -405,7 +473,7 @@ TEST_F(MainWindowFileTest, DeleteAndRenumberWorkOnTheDeviceBTabOnly) {
   EXPECT_EQ(model->number(0, "N"), 1);
   EXPECT_EQ(model->number(1, "N"), 3);  // the rows after it keep their numbers
   EXPECT_FALSE(state_.db_modified);
-  window_->Close_DB();
+  window_->files().Close_DB();
 
   // The device A rows were not touched.
   dbf::Table t;
@@ -418,15 +486,15 @@ TEST_F(MainWindowFileTest, DeleteAndRenumberWorkOnTheDeviceBTabOnly) {
 
 TEST_F(MainWindowFileTest, ColumnWidthsSurviveCloseAndReopen) {
   const QString a = write_file("w.db", {{1, 0, 1, 2}});
-  window_->Open_DB(a);
-  MeasurementGrid* grid = window_->grid1();
+  window_->files().Open_DB(a);
+  MeasurementGrid* grid = window_->tabs()->grid1();
   const int p = grid->column_of("P");
   const int before = grid->columnWidth(p);
   grid->horizontalHeader()->resizeSection(p, before + 60);
   const int widened = grid->columnWidth(p);
   EXPECT_GT(widened, before);
-  window_->Close_DB();
-  window_->Open_DB(a);
+  window_->files().Close_DB();
+  window_->files().Open_DB(a);
   EXPECT_NEAR(grid->columnWidth(p), widened, 2);
 
   // "Выровнять столбцы" gives every shown column the same width again.

@@ -4,12 +4,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
@@ -23,9 +26,11 @@
 #include "core/programstate.h"
 #include "scripteddialogs.h"
 #include "store/appsettings.h"
-#include "store/measurement/measurementdocument.h"
+#include "store/dbf/table.h"
+#include "store/measurement/measurementfile.h"
 #include "ui/aboutwindow.h"
 #include "ui/helpwindow.h"
+#include "ui/russiantexts.h"
 #include "ui/splashwindow.h"
 #include "windowtest.h"
 
@@ -50,7 +55,8 @@ class MainWindowTest : public testing::WindowTest {
   // A measurement file without rows.
   QString empty_file() {
     const QString path = QDir(dir_.path()).filePath("empty.db");
-    measurement::MeasurementDocument().create(path.toStdU16String());
+    dbf::Table table;
+    measurement::create_measurement_file(table, path.toStdU16String());
     return path;
   }
 
@@ -154,9 +160,9 @@ TEST_F(MainWindowTest, ToggledControlsFollowTheFileState) {
     }
   };
   check(false);
-  w->Open_DB(empty_file());
+  w->files().Open_DB(empty_file());
   check(true);
-  w->Close_DB();
+  w->files().Close_DB();
   check(false);
 }
 
@@ -210,7 +216,7 @@ TEST_F(MainWindowTest, NoFileLookAndTabs) {
   EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
   EXPECT_FALSE(w->has_file_look());
   EXPECT_EQ(w->background(), w->palette().color(QPalette::Dark));
-  QTabWidget* tabs = w->page_control();
+  QTabWidget* tabs = w->tabs();
   EXPECT_EQ(tabs->objectName(), "PageControl1");
   EXPECT_TRUE(tabs->isHidden());
   ASSERT_EQ(tabs->count(), 2);
@@ -222,10 +228,25 @@ TEST_F(MainWindowTest, NoFileLookAndTabs) {
   EXPECT_NE(tabs->widget(1)->findChild<QTableView*>("Grid2"), nullptr);
   EXPECT_FALSE(state_.db_open);
 
-  w->Open_DB(empty_file());
+  w->files().Open_DB(empty_file());
   EXPECT_EQ(w->background(), w->palette().color(QPalette::Button));
-  w->Close_DB();
+  w->files().Close_DB();
   EXPECT_EQ(w->background(), w->palette().color(QPalette::Dark));
+}
+
+TEST_F(MainWindowTest, QtsOwnButtonsAndDialogsSpeakRussian) {
+  ASSERT_TRUE(install_russian_qt_texts(*QCoreApplication::instance()));
+  QMessageBox box(QMessageBox::Question, "t", "?", QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), "Да");
+  EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), "Нет");
+  EXPECT_EQ(box.button(QMessageBox::Cancel)->text().remove('&'), "Отмена");
+  QFileDialog files(nullptr);
+  files.setOption(QFileDialog::DontUseNativeDialog);
+  files.setAcceptMode(QFileDialog::AcceptSave);
+  const auto* buttons = files.findChild<QDialogButtonBox*>();
+  ASSERT_NE(buttons, nullptr);
+  EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text().remove('&'), "Отмена");
+  EXPECT_EQ(buttons->button(QDialogButtonBox::Save)->text().remove('&'), "Сохранить");
 }
 
 TEST_F(MainWindowTest, AboutWindowTextsFontsAndVersion) {

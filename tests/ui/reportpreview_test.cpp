@@ -18,10 +18,6 @@
 namespace vkt {
 namespace {
 
-int argc = 1;
-char arg0[] = "ui_reportpreview_test";
-char* argv[] = {arg0, nullptr};
-
 report::MemoryDataset rows_of_kind(int kind, int count) {
   report::MemoryDataset data;
   for (int i = 1; i <= count; ++i) {
@@ -50,12 +46,6 @@ bool have_pdftotext() {
 
 class ReportCommandsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      new QApplication(argc, argv);
-    }
-  }
-
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     state_.db_open = true;

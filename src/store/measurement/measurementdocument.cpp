@@ -90,17 +90,39 @@ void MeasurementDocument::read_device_code() {
       table_->has_row() ? static_cast<std::uint8_t>(table_->read_integer("DEV_TYPE").value_or(0)) : 0;
 }
 
-void MeasurementDocument::create(const std::filesystem::path& path) {
+void MeasurementDocument::reserve(const std::filesystem::path& path) {
   close();
   path_ = std::filesystem::absolute(path);
-  create_measurement_file(*table_, path_);
-  attach_index();
+  dbf::FileReplacement::check_replaceable(path_);
+  std::error_code absent;
+  if (!std::filesystem::exists(path_, absent)) {
+    return;
+  }
+  held_ = std::make_unique<dbf::Table>();
+  try {
+    held_->open(path_);
+  } catch (const vkt::Error& e) {
+    held_.reset();
+    if (e.kind() == ErrorKind::Locked) {
+      throw;
+    }
+  }
 }
 
-image::ImportResult MeasurementDocument::import_new(ProgramState& state, std::string_view decimal_separator) {
-  const image::ImportResult imported =
-      image::flash2lmf(*table_, state, image::ImportMode::kNewFile, decimal_separator);
-  table_->flush();
+image::ImportResult MeasurementDocument::create(ProgramState& state, std::string_view decimal_separator) {
+  image::ImportResult imported;
+  {
+    MeasurementRewrite fresh(path_);
+    imported = image::flash2lmf(fresh.table(), state, image::ImportMode::kNewFile, decimal_separator);
+    if (held_) {
+      held_->close();
+      held_.reset();
+    }
+    fresh.commit();
+  }
+  open_measurement_file(*table_, path_);
+  read_device_code();
+  attach_index();
   return imported;
 }
 
@@ -140,6 +162,10 @@ void MeasurementDocument::save() {
 }
 
 void MeasurementDocument::close() {
+  if (held_) {
+    held_->close();
+    held_.reset();
+  }
   if (!table_->is_open()) {
     return;
   }

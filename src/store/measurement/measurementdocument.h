@@ -72,10 +72,15 @@ class MeasurementDocument {
   Opened open(const std::filesystem::path& path, Access access = Access::ReadWrite);
   // Opens a measurement table held elsewhere (in memory, for tests and fuzzing), without an index.
   void open(std::unique_ptr<dbf::Storage> storage);
-  // Writes a new, empty measurement file at path (replacing one of that name) and opens it.
-  void create(const std::filesystem::path& path);
-  // Fills the new file from the last download (mode 0 of the import) and writes it out.
-  image::ImportResult import_new(ProgramState& state, std::string_view decimal_separator);
+  // Before a download that makes a new file at path (closing the open one): the folder must take
+  // a new file, and a file of that name is held, locked, until the new one takes its place, so no
+  // other program takes it meanwhile. Locked when another program has it open; a file of that
+  // name that is no measurement file is not held (it is replaced all the same).
+  void reserve(const std::filesystem::path& path);
+  // Writes the last download (mode 0 of the import) into a new file that takes the reserved
+  // path's place only when complete, and opens it. After a failure the old file is as it was
+  // and nothing is open.
+  image::ImportResult create(ProgramState& state, std::string_view decimal_separator);
   // Before a download is appended: every row must read as the readers read it (Damaged names the
   // first bad row). The file's folder must take the copy as well (check_replaceable).
   void check_appendable();
@@ -129,6 +134,8 @@ class MeasurementDocument {
   std::unique_ptr<dbf::Table> table_;
   std::unique_ptr<mdx::TableIndex> index_;
   std::filesystem::path path_;
+  // The file a new one is about to replace (see reserve()).
+  std::unique_ptr<dbf::Table> held_;
   std::uint8_t device_code_ = 0;
 };
 

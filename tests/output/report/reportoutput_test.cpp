@@ -17,18 +17,8 @@
 namespace vkt::report {
 namespace {
 
-int argc = 1;
-char arg0[] = "report_output_test";
-char* argv[] = {arg0, nullptr};
-
 class ReportOutputTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QGuiApplication::instance() == nullptr) {
-      new QGuiApplication(argc, argv);
-    }
-  }
-
   void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
 
   QString path(const QString& name) const { return dir_.filePath(name); }

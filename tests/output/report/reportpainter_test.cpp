@@ -17,18 +17,8 @@ using testing::RecordingDevice;
 
 constexpr double kTolMm = 0.02;
 
-int argc = 1;
-char arg0[] = "report_painter_test";
-char* argv[] = {arg0, nullptr};
-
 class ReportPainterTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QGuiApplication::instance() == nullptr) {
-      new QGuiApplication(argc, argv);
-    }
-  }
-
   static void paint(RecordingDevice& device, const ReportDocument& doc, int page) {
     QPainter painter(&device);
     ReportPainter(&device).paint_page(painter, doc, page);

@@ -14,10 +14,6 @@
 namespace vkt::report {
 namespace {
 
-int argc = 1;
-char arg0[] = "report_tablerows_test";
-char* argv[] = {arg0, nullptr};
-
 struct Row {
   double n;
   std::optional<int> kind;  // NB_TYPE; empty for an imported device A row
@@ -28,12 +24,6 @@ struct Row {
 
 class TableRowsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QGuiApplication::instance() == nullptr) {
-      new QGuiApplication(argc, argv);
-    }
-  }
-
   void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
 
   QString path(const QString& name) const { return dir_.filePath(name); }

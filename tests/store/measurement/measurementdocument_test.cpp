@@ -171,9 +171,15 @@ TEST(MeasurementDocument, CreateFromADownloadThenAppendOnlyWhatIsNew) {
   const auto path = dir / "new.db";
   write_rows(path, {7, 8});  // replaced without a question
   MeasurementDocument doc;
-  doc.create(path);
+  doc.reserve(path);
+  // The old file is held while the instrument is read, and stays whole until the new one is.
+  EXPECT_EQ(open_failure(path), ErrorKind::Locked);
+  {
+    MeasurementDocument other;
+    EXPECT_THROW(other.reserve(path), vkt::Error);
+  }
   auto first = download(1, 3);
-  const image::ImportResult created = doc.import_new(*first, ".");
+  const image::ImportResult created = doc.create(*first, ".");
   EXPECT_EQ(created.appended, 3u);
   EXPECT_EQ(column(doc, "N"), (std::vector<double>{1, 2, 3}));
 

@@ -1,8 +1,9 @@
-// The main() of every test executable of the Windows build. The environment of the Linux side does
-// not reach a program under Wine, so what CTest would set for a test is set here: windows drawn
-// off-screen, with no display needed.
+// The main() of every test executable. Windows are drawn off-screen, with no display needed, and
+// the tests of one kind of Qt application share one, made here before any test runs
+// (VKT_TEST_APPLICATION: 1 core, 2 gui, 3 widgets). The environment of the Linux side does not
+// reach a program under Wine, so what CTest would set for a test is set here as well.
 //
-// The cases that cannot run there are left out here, each with its reason (they run on Linux):
+// The cases that cannot run under Wine are left out there, each with its reason (they run on Linux):
 // - the independent readers are Linux programs (python3-dbfread, python3-xlrd and our Python
 //   helpers) that cannot open the Windows paths they would be given;
 // - some cases read a table's or index's bytes from outside while the engine holds the file, which
@@ -14,8 +15,20 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#if VKT_TEST_APPLICATION == 3
+#include <QApplication>
+using TestApplication = QApplication;
+#elif VKT_TEST_APPLICATION == 2
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#elif VKT_TEST_APPLICATION == 1
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
+
 namespace {
 
+#ifdef _WIN32
 constexpr const char* kNotUnderWine =
     // Linux readers
     "-TableFile.ValuesSurviveReopenAndMatchDbfread"
@@ -42,14 +55,24 @@ constexpr const char* kNotUnderWine =
     ":FileReplacement.SameFileUnderAnyName"
     // a sparse 2 GB table opened for writing
     ":MeasurementFile.AbsurdCountIsRefusedAtOnceAndUnreadableRowsAreFoundBeforeWriting";
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
   _putenv_s("QT_QPA_PLATFORM", "offscreen");
+#else
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+#endif
   ::testing::InitGoogleTest(&argc, argv);
+#ifdef _WIN32
   if (GTEST_FLAG_GET(filter) == "*") {
     GTEST_FLAG_SET(filter, kNotUnderWine);
   }
+#endif
+#if VKT_TEST_APPLICATION
+  TestApplication application(argc, argv);
+#endif
   return RUN_ALL_TESTS();
 }
