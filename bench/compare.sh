@@ -3,7 +3,9 @@
 # ours next to a peer on the same rows, as CPU seconds (user + system) and peak resident memory.
 # Each figure is the median of RUNS runs, ours and the peer's interleaved. Measurement files are
 # generated once into BUILD_DIR/bench-data and kept.
-#   bench/compare.sh [BUILD_DIR] [RUNS] [ROWS...]    (default: build/test 3 10000 65535 200000 1000000)
+#   bench/compare.sh [-t TASKS] [BUILD_DIR] [RUNS] [ROWS...]
+#     (default: build/test 3 10000 65535 200000 1000000; TASKS a comma-separated subset of
+#     dump,sort,export,report,window, all by default)
 # Peers: shapelib's dbfdump (dump), coreutils `LC_ALL=C sort -s -g` over the key's values alone,
 # one a line (sort: ours dumps every row besides),
 # LibreOffice converting the dumped rows to xls and to PDF (export, report; up to 65,535 rows,
@@ -11,6 +13,12 @@
 # Needs: cmake --build BUILD_DIR --target vkt-rs7 make_full_file open_window; /usr/bin/time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tasks=dump,sort,export,report,window
+if [[ ${1:-} == -t ]]; then
+  tasks=$2
+  shift 2
+fi
+wanted() { [[ ,$tasks, == *,$1,* ]]; }
 build=${1:-build/test}
 runs=${2:-3}
 shift 2 2>/dev/null || shift $#
@@ -71,34 +79,46 @@ for rows in "${sizes[@]}"; do
   db=$data/rows-$rows.db
   [[ -s $db ]] || "$maker" "$db" "$rows"
   ln -sf "$(realpath "$db")" "$work/t$rows.dbf"
-  "$exe" dump "$db" >"$work/rows.csv"
+  if wanted export || wanted report; then
+    "$exe" dump "$db" >"$work/rows.csv"
+  fi
   n=$runs
   [[ $rows -lt 1000000 ]] || n=1
-  # The same values of P and D9, one a line, for coreutils.
-  "$exe" dump --format json "$db" | grep -o '"P": [^,}]*' | cut -d' ' -f2 >"$work/p.txt"
-  "$exe" dump --format json "$db" | grep -o '"D9": [^,}]*' | cut -d' ' -f2 >"$work/d9.txt"
-  row "$rows dump" "measure /dev/null $exe dump $db" \
-    "$(command -v dbfdump >/dev/null && echo "measure /dev/null dbfdump $work/t$rows.dbf")" "$n"
-  row "$rows dump --sort P" "measure /dev/null $exe dump --sort P $db" \
-    "measure /dev/null env LC_ALL=C sort -s -g $work/p.txt" "$n"
-  row "$rows dump --sort D9:desc" "measure /dev/null $exe dump --sort D9:desc $db" \
-    "measure /dev/null env LC_ALL=C sort -s -g -r $work/d9.txt" "$n"
-  head -65536 "$work/rows.csv" >"$work/sheet.csv"
-  row "$rows export (≤ 65,535)" "measure /dev/null $exe export $db $work/ours.xls" \
-    "$([[ -n $soffice ]] && echo "measure /dev/null $lo --infilter=CSV:44,34,76,1 --convert-to xls --outdir $work/lo $work/sheet.csv")" "$n"
-  rep_peer=""
-  if [[ -n $soffice && $rows -le 65535 ]]; then
-    rep_peer="measure /dev/null $lo --infilter=CSV:44,34,76,1 --convert-to pdf --outdir $work/lo $work/rows.csv"
+  if wanted sort; then
+    # The same values of P and D9, one a line, for coreutils.
+    "$exe" dump --format json "$db" | grep -o '"P": [^,}]*' | cut -d' ' -f2 >"$work/p.txt"
+    "$exe" dump --format json "$db" | grep -o '"D9": [^,}]*' | cut -d' ' -f2 >"$work/d9.txt"
   fi
-  row "$rows report" "measure /dev/null $exe report $db $work/ours.pdf" "$rep_peer" "$n"
-  pages=$(pdfinfo "$work/ours.pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }')
-  size=$(stat -c %s "$work/ours.pdf")
-  if [[ -n $rep_peer && -s $work/lo/rows.pdf ]]; then
-    echo "|   pages, PDF bytes | $pages | $size | $(pdfinfo "$work/lo/rows.pdf" | awk '/^Pages:/ { print $2 }') | $(stat -c %s "$work/lo/rows.pdf") |"
-  else
-    echo "|   pages, PDF bytes | $pages | $size | – | – |"
+  if wanted dump; then
+    row "$rows dump" "measure /dev/null $exe dump $db" \
+      "$(command -v dbfdump >/dev/null && echo "measure /dev/null dbfdump $work/t$rows.dbf")" "$n"
   fi
-  if [[ -x $window ]]; then
+  if wanted sort; then
+    row "$rows dump --sort P" "measure /dev/null $exe dump --sort P $db" \
+      "measure /dev/null env LC_ALL=C sort -s -g $work/p.txt" "$n"
+    row "$rows dump --sort D9:desc" "measure /dev/null $exe dump --sort D9:desc $db" \
+      "measure /dev/null env LC_ALL=C sort -s -g -r $work/d9.txt" "$n"
+  fi
+  if wanted export; then
+    head -65536 "$work/rows.csv" >"$work/sheet.csv"
+    row "$rows export (≤ 65,535)" "measure /dev/null $exe export $db $work/ours.xls" \
+      "$([[ -n $soffice ]] && echo "measure /dev/null $lo --infilter=CSV:44,34,76,1 --convert-to xls --outdir $work/lo $work/sheet.csv")" "$n"
+  fi
+  if wanted report; then
+    rep_peer=""
+    if [[ -n $soffice && $rows -le 65535 ]]; then
+      rep_peer="measure /dev/null $lo --infilter=CSV:44,34,76,1 --convert-to pdf --outdir $work/lo $work/rows.csv"
+    fi
+    row "$rows report" "measure /dev/null $exe report $db $work/ours.pdf" "$rep_peer" "$n"
+    pages=$(pdfinfo "$work/ours.pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }')
+    size=$(stat -c %s "$work/ours.pdf")
+    if [[ -n $rep_peer && -s $work/lo/rows.pdf ]]; then
+      echo "|   pages, PDF bytes | $pages | $size | $(pdfinfo "$work/lo/rows.pdf" | awk '/^Pages:/ { print $2 }') | $(stat -c %s "$work/lo/rows.pdf") |"
+    else
+      echo "|   pages, PDF bytes | $pages | $size | – | – |"
+    fi
+  fi
+  if wanted window && [[ -x $window ]]; then
     win_peer=""
     if [[ -n $soffice && $rows -le 200000 ]]; then
       win_peer="measure /dev/null $lo --convert-to csv --outdir $work/lo $work/t$rows.dbf"

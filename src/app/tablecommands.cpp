@@ -63,12 +63,6 @@ const measurement::MeasurementField& schema_field(std::string_view name) {
   throw std::logic_error("no such measurement field");
 }
 
-std::string number_text(double value) {
-  char buffer[400];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-  return std::string(buffer, result.ptr);
-}
-
 struct DumpColumn {
   std::string_view field;
   std::string_view title;
@@ -76,42 +70,44 @@ struct DumpColumn {
   measurement::ValueKind kind;
 };
 
-// One value as text for CSV or JSON; nullopt for an empty field.
-std::optional<std::string> value_text(const dbf::Table& table, const DumpColumn& column) {
-  switch (column.kind) {
-    case measurement::ValueKind::Float: {
-      const auto v = table.read_double(column.index);
-      return v ? std::optional(number_text(*v)) : std::nullopt;
+// A number column's value appended as text; false, with nothing appended, for an empty field.
+bool append_number(std::string& out, const dbf::Table& table, const DumpColumn& column) {
+  char buffer[400];
+  std::to_chars_result result{};
+  if (column.kind == measurement::ValueKind::Float) {
+    const auto v = table.read_double(column.index);
+    if (!v) {
+      return false;
     }
-    case measurement::ValueKind::Smallint:
-    case measurement::ValueKind::Integer: {
-      const auto v = table.read_integer(column.index);
-      return v ? std::optional(std::to_string(*v)) : std::nullopt;
+    result = std::to_chars(buffer, buffer + sizeof buffer, *v, std::chars_format::fixed);
+  } else {
+    const auto v = table.read_integer(column.index);
+    if (!v) {
+      return false;
     }
-    case measurement::ValueKind::Text: {
-      std::string text = table.read_text(column.index);
-      return text.empty() ? std::nullopt : std::optional(std::move(text));
-    }
+    result = std::to_chars(buffer, buffer + sizeof buffer, *v);
   }
-  return std::nullopt;
+  out.append(buffer, result.ptr);
+  return true;
 }
 
-std::string csv_cell(std::string_view text) {
+void append_csv_cell(std::string& out, std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    return std::string(text);
+    out += text;
+    return;
   }
-  std::string out = "\"";
+  out += '"';
   for (char c : text) {
     if (c == '"') {
       out += '"';
     }
     out += c;
   }
-  return out + '"';
+  out += '"';
 }
 
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
+void append_json_string(std::string& out, std::string_view text) {
+  out += '"';
   for (char c : text) {
     const auto u = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {
@@ -131,7 +127,7 @@ std::string json_string(std::string_view text) {
       out += c;
     }
   }
-  return out + '"';
+  out += '"';
 }
 
 void write(const std::string& text) {
@@ -171,33 +167,49 @@ int sort_for_dump(measurement::MeasurementDocument& document, const CommandLine&
 std::string csv_header(const std::vector<DumpColumn>& columns) {
   std::string out;
   for (std::size_t c = 0; c < columns.size(); ++c) {
-    out += (c == 0 ? "" : ",") + csv_cell(columns[c].title);
+    if (c != 0) {
+      out += ',';
+    }
+    append_csv_cell(out, columns[c].title);
   }
   return out + "\r\n";
 }
 
-std::string csv_row(const dbf::Table& table, const std::vector<DumpColumn>& columns) {
-  std::string out;
+// Each row is appended to `out` as it is read: no string of its own, none for a number.
+void append_csv_row(std::string& out, const dbf::Table& table, const std::vector<DumpColumn>& columns) {
   for (std::size_t c = 0; c < columns.size(); ++c) {
-    out += (c == 0 ? "" : ",") + csv_cell(value_text(table, columns[c]).value_or(std::string()));
-  }
-  return out + "\r\n";
-}
-
-std::string json_row(const dbf::Table& table, const std::vector<DumpColumn>& columns) {
-  std::string out = "{";
-  for (std::size_t c = 0; c < columns.size(); ++c) {
-    const auto v = value_text(table, columns[c]);
-    out += (c == 0 ? "" : ", ") + json_string(columns[c].field) + ": ";
-    if (!v) {
-      out += "null";
-    } else if (columns[c].kind == measurement::ValueKind::Text) {
-      out += json_string(*v);
+    if (c != 0) {
+      out += ',';
+    }
+    if (columns[c].kind == measurement::ValueKind::Text) {
+      append_csv_cell(out, table.read_text(columns[c].index));
     } else {
-      out += *v;
+      append_number(out, table, columns[c]);
     }
   }
-  return out + "}";
+  out += "\r\n";
+}
+
+void append_json_row(std::string& out, const dbf::Table& table, const std::vector<DumpColumn>& columns) {
+  out += '{';
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    if (c != 0) {
+      out += ", ";
+    }
+    append_json_string(out, columns[c].field);
+    out += ": ";
+    if (columns[c].kind == measurement::ValueKind::Text) {
+      const std::string text = table.read_text(columns[c].index);
+      if (text.empty()) {
+        out += "null";
+      } else {
+        append_json_string(out, text);
+      }
+    } else if (!append_number(out, table, columns[c])) {
+      out += "null";
+    }
+  }
+  out += '}';
 }
 
 // The admitted rows in their order to stdout, as CSV with a title line or as a JSON array.
@@ -206,9 +218,10 @@ void write_dump(dbf::Table& table, const std::vector<DumpColumn>& columns, bool 
   bool first_row = true;
   for (bool more = table.first(); more && !table.eof(); more = table.next()) {
     if (json) {
-      out += (first_row ? "\n  " : ",\n  ") + json_row(table, columns);
+      out += first_row ? "\n  " : ",\n  ";
+      append_json_row(out, table, columns);
     } else {
-      out += csv_row(table, columns);
+      append_csv_row(out, table, columns);
     }
     first_row = false;
     if (out.size() > (1u << 16)) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "output/report/freedmemory.h"
 #include "output/report/reportdocument.h"
 #include "output/report/reportlayouts.h"
 #include "output/report/reportoutput.h"
@@ -150,6 +151,7 @@ bool write_measurement_report(const QString& db_path, const QString& pdf_path, s
     return fail(QString::fromStdString(measurement::open_failure_text(e)));
   }
   // The rows are read while the pages are written; the file stays open until then.
+  keep_freed_memory();
   try {
     const ReportDocument document(layout_of(layout), *rows, {decimal_separator});
     return write_pdf(document, pdf_path, error);

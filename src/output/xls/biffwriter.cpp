@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -149,6 +150,42 @@ bool is_number_kind(CellValue::Kind kind) {
          kind == Kind::Double || kind == Kind::Currency;
 }
 
+// Which ranges of a sheet hold a string of the shared table, and its number there: one bit a
+// range and a running count every 64 ranges, instead of a number for every range (a full sheet
+// has over a million).
+class StringNumbers {
+ public:
+  std::uint32_t first = 0;  // number of the sheet's first string
+
+  // Ranges are added in ascending order.
+  void add(std::size_t range) {
+    const std::size_t word = range / 64;
+    while (bits_.size() <= word) {
+      counts_.push_back(
+          bits_.empty() ? 0 : counts_.back() + static_cast<std::uint32_t>(std::popcount(bits_.back())));
+      bits_.push_back(0);
+    }
+    bits_[word] |= std::uint64_t{1} << (range % 64);
+  }
+  bool has(std::size_t range) const {
+    const std::size_t word = range / 64;
+    return word < bits_.size() && (bits_[word] >> (range % 64) & 1) != 0;
+  }
+  // The range's string number, kNoString when it holds none.
+  std::uint32_t number(std::size_t range) const {
+    if (!has(range)) {
+      return kNoString;
+    }
+    const std::size_t word = range / 64;
+    const std::uint64_t below = bits_[word] & ((std::uint64_t{1} << (range % 64)) - 1);
+    return first + counts_[word] + static_cast<std::uint32_t>(std::popcount(below));
+  }
+
+ private:
+  std::vector<std::uint64_t> bits_;
+  std::vector<std::uint32_t> counts_;  // strings in the words before each word
+};
+
 class BiffWriter {
  public:
   BiffWriter(const XlsWorkbook& workbook, ByteSink& stream) : book_(workbook), stream_(stream) {
@@ -193,14 +230,15 @@ class BiffWriter {
     strings_.resize(book_.sheet_count());
     for (std::size_t s = 0; s < book_.sheet_count(); ++s) {
       const XlsWorksheet& sheet = book_.sheet(s);
-      strings_[s].assign(sheet.ranges().size(), kNoString);
+      strings_[s].first = string_count_;
       for (std::size_t r = 0; r < sheet.ranges().size(); ++r) {
         const RangeData& range = sheet.ranges()[r];
         if (range_font_number_ == 0) {
           range_font_number_ = font_number(kRangeFont);
         }
         if (!is_number_kind(range.kind) && !cell_text(sheet, range).empty()) {
-          strings_[s][r] = string_count_++;
+          strings_[s].add(r);
+          ++string_count_;
         }
       }
     }
@@ -320,7 +358,7 @@ class BiffWriter {
     for (std::size_t s = 0; s < book_.sheet_count(); ++s) {
       const XlsWorksheet& sheet = book_.sheet(s);
       for (std::size_t r = 0; r < sheet.ranges().size(); ++r) {
-        if (strings_[s][r] != kNoString) {
+        if (strings_[s].has(r)) {
           to_utf16(cell_text(sheet, sheet.ranges()[r]), wide);
           sst.add(wide);
         }
@@ -425,7 +463,7 @@ class BiffWriter {
                     static_cast<std::uint16_t>(ranges[active.back()].right + 1));
         first_cell[i] = static_cast<std::int64_t>(cells.size());
         for (std::uint32_t k : active) {
-          write_cells(cells, ranges[k], strings_[s][k], row);
+          write_cells(cells, ranges[k], strings_[s].number(k), row);
         }
         if (static_cast<std::int64_t>(cells.size()) == first_cell[i]) {
           first_cell[i] = -1;
@@ -502,7 +540,7 @@ class BiffWriter {
   std::vector<XfBytes> cell_xfs_;
   std::optional<std::uint16_t> single_xf_;
   std::optional<std::uint16_t> merged_xf_;
-  std::vector<std::vector<std::uint32_t>> strings_;  // per sheet and range: SST index
+  std::vector<StringNumbers> strings_;  // per sheet
   std::uint32_t string_count_ = 0;
   std::vector<std::uint64_t> bound_sheet_positions_;
   std::vector<std::uint64_t> sheet_positions_;

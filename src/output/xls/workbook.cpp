@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <functional>
 
 #include "output/xls/utf16.h"
 
@@ -266,9 +267,29 @@ void XlsWorksheet::set_value(std::size_t index, const CellValue& value) {
       texts_.append(source);
       range.payload = offset;
       range.text_length = static_cast<std::uint32_t>(texts_.size() - offset);
+      share_recent_text(range);
       break;
     }
   }
+}
+
+void XlsWorksheet::share_recent_text(RangeData& range) {
+  // A column of a table repeats the same few texts (a material, a date): a text met lately is kept
+  // once, so a full sheet's text store stays small.
+  const std::string_view fresh = std::string_view(texts_).substr(range.payload, range.text_length);
+  if (fresh.empty()) {
+    return;
+  }
+  if (recent_texts_.empty()) {
+    recent_texts_.assign(kRecentTexts, RecentText{0, 0});
+  }
+  RecentText& slot = recent_texts_[std::hash<std::string_view>{}(fresh) % kRecentTexts];
+  if (slot.length == fresh.size() && std::string_view(texts_).substr(slot.offset, slot.length) == fresh) {
+    texts_.resize(range.payload);
+    range.payload = slot.offset;
+    return;
+  }
+  slot = RecentText{range.payload, range.text_length};
 }
 
 void XlsWorksheet::reserve(std::size_t ranges, std::size_t text_bytes) {

@@ -130,12 +130,20 @@ class XlsWorksheet {
   Placement replace_overlapping(std::size_t first, const RangeData& fresh);
   void widen_used_area(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b);
   void note_last_row();
+  void share_recent_text(RangeData& range);
 
   XlsWorkbook* owner_;
   std::string name_;
   XlsPageSetup page_setup_;
   std::vector<RangeData> ranges_;
   std::string texts_;
+  // Where texts set lately lie in texts_, by a hash of their bytes.
+  struct RecentText {
+    std::uint64_t offset;
+    std::uint32_t length;
+  };
+  static constexpr std::size_t kRecentTexts = 1024;
+  std::vector<RecentText> recent_texts_;
   UsedArea used_;
   std::int32_t tallest_ = 0;
   std::int32_t last_row_right_ = 0;  // rightmost column among the ranges sharing the last top row

@@ -2,6 +2,7 @@
 // stored position checked by the tests' own record walker.
 #include <gtest/gtest.h>
 
+#include "output/xls/utf16.h"
 #include "output/xls/writer.h"
 #include "testutil.h"
 
@@ -120,6 +121,36 @@ TEST(SheetLayout, EmptyTextsAreBlankCellsAndEqualTextsAreNotMerged) {
   ASSERT_EQ(blanks.size(), 2u);
   EXPECT_EQ(blanks[0]->data, test::hex("00 00 00 00 15 00"));
   EXPECT_EQ(blanks[1]->data, test::hex("00 00 03 00 15 00"));
+}
+
+TEST(SheetLayout, EveryLabelNamesItsOwnStringWhenTextsRepeatAmongNumbersAndBlanks) {
+  // Repeated texts share their bytes in the sheet, and the writer numbers strings by position:
+  // more than 64 ranges, texts and numbers mixed, cross every boundary of that numbering.
+  XlsWorkbook book;
+  XlsWorksheet& sheet = book.AddSheet();
+  const auto text_at = [](int r, int c) -> std::string {
+    if (c == 0) {
+      return r % 3 == 0 ? "" : r % 2 ? "песок" : "глина " + std::to_string(r % 5);
+    }
+    return "т" + std::to_string(r);
+  };
+  for (int r = 0; r < 150; ++r) {
+    sheet.Cells(0, r, 0, r).Value(text_at(r, 0));
+    sheet.Cells(1, r, 1, r).Value(static_cast<double>(r));
+    sheet.Cells(2, r, 2, r).Value(text_at(r, 2));
+  }
+  const auto records = recordsOf(book);
+  const auto strings = test::sstStrings(records);
+  const auto cells = test::sheetRecords(records, 0);
+  const auto labels = test::recordsWithId(cells, 0x00FD);
+  ASSERT_EQ(labels.size(), 250u);
+  for (const auto* label : labels) {
+    const int r = test::u16(label->data, 0);
+    const int c = test::u16(label->data, 2);
+    const std::uint32_t n = test::u32(label->data, 6);
+    ASSERT_LT(n, strings.size());
+    EXPECT_EQ(strings[n], to_utf16(text_at(r, c))) << "row " << r << ", column " << c;
+  }
 }
 
 TEST(SheetLayout, TextsWithLineBreaksAreStoredWithSingleLineFeeds) {
