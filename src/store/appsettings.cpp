@@ -37,6 +37,14 @@ void AppSettings::set_table_layout(const QString& name, const QString& text) {
   settings_.setValue(name, text);
 }
 
+QStringList AppSettings::recent_files() const {
+  return settings_.value(QStringLiteral("Recent")).toStringList();
+}
+
+void AppSettings::set_recent_files(const QStringList& files) {
+  settings_.setValue(QStringLiteral("Recent"), files);
+}
+
 QByteArray AppSettings::window_geometry() const {
   return QByteArray::fromBase64(settings_.value(QStringLiteral("Window")).toString().toLatin1());
 }

@@ -21,6 +21,10 @@ class AppSettings {
   std::optional<QString> table_layout(const QString& name) const;
   void set_table_layout(const QString& name, const QString& text);
 
+  // The measurement files opened last, the latest first ("Recent").
+  QStringList recent_files() const;
+  void set_recent_files(const QStringList& files);
+
   // The main window's size, place and state on the screen, as Qt saves them ("Window").
   QByteArray window_geometry() const;
   void set_window_geometry(const QByteArray& geometry);

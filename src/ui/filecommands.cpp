@@ -1,9 +1,14 @@
 #include "ui/filecommands.h"
 
+#include <QAction>
+#include <QDir>
 #include <QFileInfo>
+#include <QMenu>
+#include <algorithm>
 #include <filesystem>
 
 #include "core/programstate.h"
+#include "store/appsettings.h"
 #include "store/measurement/measurementdocument.h"
 #include "ui/downloaddialog.h"
 #include "ui/measurementtabs.h"
@@ -12,6 +17,8 @@
 namespace vkt {
 
 namespace {
+
+constexpr qsizetype kRecentFiles = 5;
 
 std::filesystem::path to_path(const QString& path) {
   return std::filesystem::path(QFileInfo(path).absoluteFilePath().toStdU16String());
@@ -60,6 +67,72 @@ void FileCommands::Open_DB(const QString& path) {
   }
   tell_waveform_problem();
   show_file(true);
+  if (context_.state->db_open) {
+    remember(path);
+  }
+}
+
+void FileCommands::remember(const QString& path) {
+  if (context_.settings == nullptr) {
+    return;
+  }
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  QStringList files = context_.settings->recent_files();
+  files.removeAll(absolute);
+  files.prepend(absolute);
+  context_.settings->set_recent_files(files.mid(0, kRecentFiles));
+}
+
+void FileCommands::fill_recent(QMenu* menu) {
+  menu->clear();
+  QStringList files = context_.settings == nullptr ? QStringList() : context_.settings->recent_files();
+  // Files moved or deleted since are dropped from the list.
+  files.erase(
+      std::remove_if(files.begin(), files.end(), [](const QString& f) { return !QFileInfo::exists(f); }),
+      files.end());
+  if (context_.settings != nullptr) {
+    context_.settings->set_recent_files(files);
+  }
+  for (qsizetype i = 0; i < files.size(); ++i) {
+    const QString path = files[i];
+    QAction* entry = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(path)));
+    connect(entry, &QAction::triggered, this, [this, path] {
+      Close_DB();
+      context_.state->work_dir = QFileInfo(path).absolutePath().toStdString();
+      Open_DB(path);
+    });
+  }
+  menu->setEnabled(!files.isEmpty());
+}
+
+void FileCommands::SaveAsClick() {
+  if (!context_.state->db_open || !context_.document->is_open()) {
+    return;
+  }
+  Dialogs::FileRequest request = database_request(QStringLiteral("Базы данных|*.db"));
+  request.confirm_overwrite = true;
+  const QString name = context_.dialogs->save_file(context_.window, request);
+  if (name.isEmpty() || !Save_DB()) {
+    return;
+  }
+  context_.tabs->detach();
+  bool saved = true;
+  try {
+    context_.document->save_as(to_path(name));
+  } catch (const std::exception& e) {
+    saved = false;
+    context_.show_failure(e);
+  }
+  if (!context_.document->is_open()) {
+    leave_file();  // not even the old file could be opened again
+    return;
+  }
+  show_file(true);
+  if (saved) {
+    context_.state->work_dir = QFileInfo(name).absolutePath().toStdString();
+    remember(name);
+    emit told(QStringLiteral("Файл сохранён как ") + QDir::toNativeSeparators(name) + QLatin1Char('.'));
+  }
 }
 
 void FileCommands::show_file(bool named) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+
+class QMenu;
 #include <QString>
 
 #include "ui/dialogs.h"
@@ -24,11 +26,14 @@ class FileCommands : public QObject {
   void Close_DB();
 
  public slots:
-  void N2Click();  // "Создать"
-  void N3Click();  // "Открыть"
-  void N4Click();  // "Дополнить"
-  void N5Click();  // "Сохранить"
-  void N7Click();  // "Закрыть"
+  void N2Click();      // "Создать"
+  void N3Click();      // "Открыть"
+  void N4Click();      // "Дополнить"
+  void N5Click();      // "Сохранить"
+  void N7Click();      // "Закрыть"
+  void SaveAsClick();  // "Сохранить как…"
+  // Fills "Последние файлы" (the five files opened last that are still there).
+  void fill_recent(QMenu* menu);
 
  signals:
   // A file's rows are on screen now, or no file is any more. The caption names an opened file
@@ -48,6 +53,8 @@ class FileCommands : public QObject {
   // What the last open, create or append found wrong with the waveforms beside the file.
   void tell_waveform_problem();
   Dialogs::FileRequest database_request(const QString& filter) const;
+  // The file just opened goes first in "Последние файлы".
+  void remember(const QString& path);
 
   WindowContext context_;
   DownloadDialog& download_;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
 #include <optional>
@@ -33,6 +34,8 @@ void create_commands(MainActions& a, QMainWindow* w, const QList<QIcon>& pics, b
   a.append = make_action(w, pics, "N4", QStringLiteral("Дополнить"));
   a.save =
       make_action(w, pics, "N5", QStringLiteral("Сохранить"), P::Save, QKeySequence(Qt::CTRL | Qt::Key_S));
+  a.save_as = make_action(w, pics, "SaveAs1", QStringLiteral("Сохранить как…"), std::nullopt,
+                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
   a.close = make_action(w, pics, "N7", QStringLiteral("Закрыть"));
   a.preview = make_action(w, pics, "N8", QStringLiteral("Предварительный просмотр"), P::Preview);
   a.print =
@@ -43,7 +46,9 @@ void create_commands(MainActions& a, QMainWindow* w, const QList<QIcon>& pics, b
   a.clear_color = make_action(w, pics, "N18", QStringLiteral("Убрать цвет"));
   a.clear_colors = make_action(w, pics, "N19", QStringLiteral("Убрать все цвета"));
   a.clear_sort = make_action(w, pics, "N33", QStringLiteral("Убрать сортировку"));
-  a.delete_rows = make_action(w, pics, "N21", QStringLiteral("Удалить строки"), P::DeleteRows);
+  // Del deletes the marked rows (after the question); a cell being edited takes Del itself.
+  a.delete_rows = make_action(w, pics, "N21", QStringLiteral("Удалить строки"), P::DeleteRows,
+                              QKeySequence(QKeySequence::Delete));
   a.graph = make_action(w, pics, "Graph1", QStringLiteral("График"));
   a.excel = make_action(w, pics, "Excel1", QStringLiteral("Экспорт в Excel"));
   a.renumber = make_action(w, pics, "N37", QStringLiteral("Перенумеровать строки"));
@@ -56,7 +61,9 @@ void create_commands(MainActions& a, QMainWindow* w, const QList<QIcon>& pics, b
   }
   a.csv = make_action(w, pics, "Csv1", QStringLiteral("Экспорт в CSV"));
   a.pdf = make_action(w, pics, "Pdf1", QStringLiteral("Сохранить как PDF"));
-  a.exports << a.csv << a.pdf;
+  a.exports << a.csv << a.pdf << a.save_as;
+  a.recent = new QMenu(QStringLiteral("Последние файлы"), w);
+  a.recent->setObjectName(QStringLiteral("RecentFiles1"));
   // In menu order.
   a.toggled = {a.append,      a.save,         a.close,      a.preview,     a.print, a.align,   a.set_color,
                a.clear_color, a.clear_colors, a.clear_sort, a.delete_rows, a.excel, a.renumber};
@@ -73,16 +80,18 @@ void create_menus(const MainActions& a, QMainWindow* w) {
     service << a.xlsx;
   }
   service << a.csv << a.pdf << a.renumber << nullptr << a.port_setup;
+  // The menu titles with their Alt letters.
   const QList<Entry> menus = {
       {"File1",
-       QStringLiteral("Файл"),
-       {a.create, a.open, a.append, a.save, a.close, nullptr, a.preview, a.print, nullptr, a.exit}},
+       QStringLiteral("&Файл"),
+       {a.create, a.open, a.recent->menuAction(), a.append, a.save, a.save_as, a.close, nullptr, a.preview,
+        a.print, nullptr, a.exit}},
       {"View1",
-       QStringLiteral("Вид"),
+       QStringLiteral("&Вид"),
        {a.align, nullptr, a.set_color, a.clear_color, a.clear_colors, nullptr, a.clear_sort}},
-      {"Edit1", QStringLiteral("Правка"), {a.delete_rows}},
-      {"Service1", QStringLiteral("Сервис"), service},
-      {"Reference1", QStringLiteral("Справка"), {a.help, nullptr, a.about}},
+      {"Edit1", QStringLiteral("&Правка"), {a.delete_rows}},
+      {"Service1", QStringLiteral("&Сервис"), service},
+      {"Reference1", QStringLiteral("Спр&авка"), {a.help, nullptr, a.about}},
   };
   w->menuBar()->setObjectName(QStringLiteral("MainMenu1"));
   for (const Entry& entry : menus) {

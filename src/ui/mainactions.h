@@ -33,16 +33,18 @@ struct MainActions {
   QAction* csv = nullptr;           // Csv1 "Экспорт в CSV"
   QAction* pdf = nullptr;           // Pdf1 "Сохранить как PDF"
   QAction* renumber = nullptr;      // N37 "Перенумеровать строки"
+  QAction* save_as = nullptr;       // SaveAs1 "Сохранить как…", Ctrl+Shift+S
   QAction* port_setup = nullptr;    // PortSetup1 "Порт прибора…"
   QAction* help = nullptr;          // Help1 "Помощь"
   QAction* about = nullptr;         // About1 "О программе"
   QAction* help_button = nullptr;   // ToolButton6
   QMenu* popup = nullptr;           // PopupMenu1, the grids' context menu
+  QMenu* recent = nullptr;          // RecentFiles1 "Последние файлы", in the "Файл" menu
 
   // The 16 controls that need an open file: 13 menu entries and the toolbar's save, preview
   // and print buttons.
   QList<QAction*> toggled;
-  // The exports beside "Экспорт в Excel", toggled with the 16.
+  // The exports beside "Экспорт в Excel" and "Сохранить как…", toggled with the 16.
   QList<QAction*> exports;
 };
 

@@ -4,7 +4,11 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
 #include <QVBoxLayout>
 
 #include "core/programstate.h"
@@ -40,6 +44,7 @@ MainWindow::MainWindow(const MainWindowServices& services, QWidget* parent)
       pictures_(program_pictures()),
       document_(std::make_unique<measurement::MeasurementDocument>()) {
   setObjectName(QStringLiteral("TForm1"));
+  setAcceptDrops(true);
   setFont(program_font());
   actions_ = create_main_actions(this, pictures_, output::xlsx_supported());
   create_tabs();
@@ -89,6 +94,7 @@ void MainWindow::connect_commands() {
       {a.append, [this] { files_->N4Click(); }},
       {a.save, [this] { files_->N5Click(); }},
       {a.close, [this] { files_->N7Click(); }},
+      {a.save_as, [this] { files_->SaveAsClick(); }},
       {a.set_color, [this] { rows_->N17Click(); }},
       {a.clear_color, [this] { rows_->N18Click(); }},
       {a.clear_colors, [this] { rows_->N19Click(); }},
@@ -121,6 +127,8 @@ void MainWindow::connect_commands() {
     connect(model, &QAbstractItemModel::modelReset, this, &MainWindow::refresh_status);
   }
   connect(files_, &FileCommands::file_saved, this, &MainWindow::refresh_status);
+  connect(actions_.recent, &QMenu::aboutToShow, files_, [this] { files_->fill_recent(actions_.recent); });
+  files_->fill_recent(actions_.recent);
   connect(files_, &FileCommands::told, status_, &StatusLine::tell);
   connect(tabs_, &MeasurementTabs::edit_refused, this,
           [this](const QString& text) { context_.show_error(text); });
@@ -240,6 +248,32 @@ void MainWindow::AboutClick() {
 void MainWindow::ExitClick() {
   // Leaving by the menu takes the same road as the close box, so nothing typed is lost.
   close();
+}
+
+// A measurement file dropped on the window is opened, as "Открыть" would.
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!dropped_file(event->mimeData()).isEmpty()) {
+    event->acceptProposedAction();
+  }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QString path = dropped_file(event->mimeData());
+  if (path.isEmpty()) {
+    return;
+  }
+  event->acceptProposedAction();
+  files_->Close_DB();
+  services_.state->work_dir = QFileInfo(path).absolutePath().toStdString();
+  files_->Open_DB(path);
+}
+
+QString MainWindow::dropped_file(const QMimeData* data) {
+  if (data == nullptr || data->urls().size() != 1 || !data->urls().front().isLocalFile()) {
+    return QString();
+  }
+  const QString path = data->urls().front().toLocalFile();
+  return path.endsWith(QStringLiteral(".db"), Qt::CaseInsensitive) ? path : QString();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+class QMimeData;
+
 #include "ui/mainactions.h"
 #include "ui/windowcontext.h"
 
@@ -63,6 +65,8 @@ class MainWindow : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void create_tabs();
@@ -79,6 +83,8 @@ class MainWindow : public QMainWindow {
   void set_caption(const QString& caption);
   // The caption's mark of unsaved edits and the status line, after anything that changes them.
   void refresh_status();
+  // The one measurement file (".db") a drag carries, or nothing.
+  static QString dropped_file(const QMimeData* data);
 
   MainWindowServices services_;
   QList<QIcon> pictures_;

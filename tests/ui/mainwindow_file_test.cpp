@@ -5,16 +5,20 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -239,6 +243,53 @@ TEST_F(MainWindowFileTest, StatusLineCaptionMarkAndDoubleClick) {
   QTest::mouseClick(grid->horizontalHeader()->viewport(), Qt::LeftButton, {},
                     QPoint(grid->horizontalHeader()->sectionViewportPosition(p) + 5, 5));
   EXPECT_EQ(sort->text(), "Сортировка: Модуль упругости, F1, МН/м.кв, по убыванию");
+}
+
+TEST_F(MainWindowFileTest, DelRecentFilesDroppedFileAndSaveAs) {
+  const QString a = write_file("a.db", {{1, 0, 100, 50}, {2, 0, 300, 70}, {3, 0, 200, 90}});
+  const QString b = write_file("b.db", {{1, 0, 10, 5}});
+  const QString gone = write_file("gone.db", {{1, 0, 10, 5}});
+  window_->files().Open_DB(gone);
+  window_->files().Open_DB(b);
+
+  // A .db dropped on the window is opened.
+  QMimeData drag;
+  drag.setUrls({QUrl::fromLocalFile(a)});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(window_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(window_.get(), &drop);
+  ASSERT_EQ(window_->windowTitle(), "a - ВКТ - РС7");
+
+  // Del deletes the marked row after the question.
+  MeasurementGrid* grid = window_->tabs()->grid1();
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  grid->setFocus();
+  grid->setCurrentIndex(grid->model()->index(1, 0));
+  dialogs_.button_answers.push_back(Dialogs::Button::Yes);
+  QTest::keyClick(grid, Qt::Key_Delete);
+  EXPECT_EQ(grid->model()->rowCount(), 2);
+
+  // The files opened last, the latest first, without those gone since.
+  QFile::remove(gone);
+  QMenu* recent = window_->actions().recent;
+  window_->files().fill_recent(recent);
+  ASSERT_EQ(recent->actions().size(), 2);
+  EXPECT_TRUE(recent->actions()[0]->text().endsWith("a.db"));
+  EXPECT_TRUE(recent->actions()[1]->text().endsWith("b.db"));
+
+  // "Сохранить как…" goes on with a copy; the old file keeps its rows.
+  const QString copy = path("copy.db");
+  dialogs_.file_answers.push_back(copy);
+  testing::command(*window_, "SaveAs1")->trigger();
+  EXPECT_EQ(window_->windowTitle(), "copy - ВКТ - РС7");
+  EXPECT_EQ(window_->tabs()->model1()->rowCount(), 2);
+  window_->files().Close_DB();
+  dbf::Table t;
+  t.open(std::filesystem::path(copy.toStdU16String()));
+  EXPECT_EQ(t.record_count(), 2u);
 }
 
 TEST_F(MainWindowFileTest, EmptyFileShowsTheFirstTabWithNoRows) {

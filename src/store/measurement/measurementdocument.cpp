@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <fstream>
 #include <system_error>
 
 #include "core/numbertext.h"
@@ -203,6 +204,60 @@ const waveform::MeasurementWaveforms* MeasurementDocument::waveforms(std::uint32
 bool MeasurementDocument::waveforms_damaged(std::uint32_t recno) const {
   const auto key = row_key(*this, recno);
   return key && waveforms_.is_damaged(*key);
+}
+
+namespace {
+
+std::string file_name(const std::filesystem::path& path) {
+  const std::u8string name = path.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
+// A whole copy of source at target, which takes target's place only when complete.
+void copy_replacing(const std::filesystem::path& source, const std::filesystem::path& target) {
+  std::ifstream in(source, std::ios::binary);
+  if (!in) {
+    throw Error(ErrorKind::NotFound, "Файл " + file_name(source) + " не читается.");
+  }
+  dbf::FileReplacement copy(target);
+  std::vector<char> chunk(1 << 20);
+  std::uint64_t offset = 0;
+  while (in) {
+    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    copy.file().write_at(offset, reinterpret_cast<const std::uint8_t*>(chunk.data()), got);
+    offset += got;
+  }
+  if (in.bad()) {
+    throw Error(ErrorKind::Io, "Файл " + file_name(source) + " прочитан не полностью.");
+  }
+  copy.commit();
+}
+
+}  // namespace
+
+void MeasurementDocument::save_as(const std::filesystem::path& target) {
+  const std::filesystem::path source = path_;
+  const std::filesystem::path to = std::filesystem::absolute(target);
+  if (is_same_file(source, to)) {
+    save();
+    return;
+  }
+  dbf::FileReplacement::check_replaceable(to);
+  // The copy is taken of the file as it is on disk, without the index (which describes the open
+  // file only) and with nothing of this program holding it.
+  close();
+  try {
+    std::error_code absent;
+    if (std::filesystem::exists(companion_of(source), absent)) {
+      copy_replacing(companion_of(source), companion_of(to));
+    }
+    copy_replacing(source, to);
+  } catch (...) {
+    open(source, Access::Editing);
+    throw;
+  }
+  open(to, Access::Editing);
 }
 
 void MeasurementDocument::save() {

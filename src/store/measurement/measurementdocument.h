@@ -92,6 +92,9 @@ class MeasurementDocument {
   image::ImportResult append(ProgramState& state, std::string_view decimal_separator);
   // Closes the table and opens it again (everything is on disk then), keeping the sort order.
   void save();
+  // Puts a copy of the file (and of its waveforms) at target, replacing what is there only when
+  // the copy is complete, and goes on with the copy. The open file stays open after a failure.
+  void save_as(const std::filesystem::path& target);
   // Closes the file and deletes its index file with the header's claim of one.
   void close();
 
