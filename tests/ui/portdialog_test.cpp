@@ -142,6 +142,8 @@ TEST_F(PortDialogTest, CheckIdentifiesTheInstrumentWithoutDownloadingOrSaysWhyNo
   sim::Simulator simulator(o);
   const QString instrument = QString::fromStdString(simulator.start());
   present_ = {port(kGone), port(instrument)};
+  // The registry under Wine keeps what earlier tests stored: a check stores nothing itself.
+  const QStringList stored = settings_->ports();
   auto dialog = port_dialog();
   const auto check = [&](int row) {
     choose(*dialog, row);
@@ -162,7 +164,7 @@ TEST_F(PortDialogTest, CheckIdentifiesTheInstrumentWithoutDownloadingOrSaysWhyNo
   EXPECT_EQ(state_.rec_count, 0);
 
   EXPECT_EQ(check(1), link::not_found_text({{kGone, link::PortFailure::NoSuchPort, {}}}));
-  EXPECT_TRUE(settings_->ports().isEmpty());
+  EXPECT_EQ(settings_->ports(), stored);
 }
 
 }  // namespace
