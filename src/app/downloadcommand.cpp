@@ -27,11 +27,6 @@ std::filesystem::path to_path(const QString& path) {
   return std::filesystem::path(path.toStdU16String());
 }
 
-QString time_text(double seconds) {
-  const auto s = static_cast<long long>(std::llround(seconds));
-  return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
 // Shows the exchange on stderr: texts as lines, the data answer as a bar redrawn in place on a
 // terminal, or as a line at every tenth of the way otherwise.
 class ProgressReport {
@@ -103,16 +98,7 @@ class ProgressReport {
     }
     const std::uint32_t shown = std::min(position, maximum_);
     const double fraction = double(shown) / double(maximum_);
-    const double seconds = double(std::max<qint64>(clock_.elapsed(), 1)) / 1000.0;
-    const double rate = double(shown) / seconds;
-    const QString figures = QStringLiteral("%1%  %2 из %3 симв.  %4 симв./с")
-                                .arg(int(fraction * 100.0), 3)
-                                .arg(shown)
-                                .arg(maximum_)
-                                .arg(qint64(rate));
-    const QString left = rate > 0
-                             ? QStringLiteral("  осталось %1").arg(time_text(double(maximum_ - shown) / rate))
-                             : QString();
+    const QString figures = link::progress_text(shown, maximum_, clock_.elapsed());
     if (terminal_) {
       const int columns = terminal::stderr_columns();
       // A bar of steady width beside figures of up to about 70 characters.
@@ -120,14 +106,14 @@ class ProgressReport {
       const int filled = int(fraction * width);
       const QString bar = QStringLiteral("[") + QString(filled, QLatin1Char('#')) +
                           QString(width - filled, QLatin1Char('.')) + QStringLiteral("] ");
-      print_to(stderr, QStringLiteral("\r") + bar + figures + left + QStringLiteral("\x1b[K"));
+      print_to(stderr, QStringLiteral("\r") + bar + figures + QStringLiteral("\x1b[K"));
       bar_shown_ = true;
       return;
     }
     const int tenth = int(fraction * 10.0);
     if (tenth != last_tenth_) {
       last_tenth_ = tenth;
-      print_to(stderr, figures + left + QLatin1Char('\n'));
+      print_to(stderr, figures + QLatin1Char('\n'));
     }
   }
 

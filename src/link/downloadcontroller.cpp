@@ -1,6 +1,7 @@
 #include "link/downloadcontroller.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -319,6 +320,25 @@ void DownloadController::apply(const DownloadSession::Effects& effects) {
     apply(session_.close());
     finished(Result::Ok);
   }
+}
+
+QString progress_text(std::uint32_t received, std::uint32_t expected, qint64 elapsed_ms) {
+  if (expected == 0) {
+    return QString();
+  }
+  const std::uint32_t shown = std::min(received, expected);
+  const double seconds = double(std::max<qint64>(elapsed_ms, 1)) / 1000.0;
+  const double rate = double(shown) / seconds;
+  QString text = QStringLiteral("%1%  %2 из %3 симв.  %4 симв./с")
+                     .arg(int(100.0 * shown / expected), 3)
+                     .arg(shown)
+                     .arg(expected)
+                     .arg(qint64(rate));
+  if (rate > 0) {
+    const auto left = static_cast<long long>(std::llround(double(expected - shown) / rate));
+    text += QStringLiteral("  осталось %1:%2").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+  }
+  return text;
 }
 
 }  // namespace vkt::link

@@ -24,6 +24,11 @@
 
 namespace vkt::link {
 
+// The figures of a data answer on its way, as the download window and the command line show
+// them: "47%  12345 из 26000 симв.  5600 симв./с  осталось 0:03" (the time left once a rate is
+// known).
+QString progress_text(std::uint32_t received, std::uint32_t expected, qint64 elapsed_ms);
+
 class DownloadController : public QObject {
   Q_OBJECT
 

@@ -15,9 +15,10 @@ namespace vkt {
 namespace {
 
 constexpr int kWidth = 380;
-constexpr int kHeight = 232;
-// Below the status line, the line of the port being tried.
+constexpr int kHeight = 250;
+// Below the status line, the line of the port being tried; below the bar, its figures.
 constexpr int kPortLine = 20;
+constexpr int kFiguresLine = 18;
 
 QLabel* label(QWidget* parent, const QString& name, const QString& text, const QRect& where) {
   auto* l = new QLabel(text, parent);
@@ -54,10 +55,13 @@ DownloadDialog::DownloadDialog(Dialogs& dialogs, ProgramState& state, const QStr
   progress_->setTextVisible(false);
   progress_->setRange(0, 100);
   progress_->setValue(0);
+  figures_ =
+      label(this, QStringLiteral("ProgressText"), QString(), QRect(8, 58 + kPortLine, kWidth - 16, 16));
+  figures_->setAlignment(Qt::AlignCenter);
 
   auto* group = new QGroupBox(QStringLiteral("Информация"), this);
   group->setObjectName(QStringLiteral("GroupBox1"));
-  group->setGeometry(8, 64 + kPortLine, kWidth - 16, 100);
+  group->setGeometry(8, 64 + kPortLine + kFiguresLine, kWidth - 16, 100);
   label(group, {}, QStringLiteral("Тип прибора:"), QRect(12, 22, 150, 20));
   label(group, {}, QStringLiteral("Версия ПО:"), QRect(12, 46, 150, 20));
   label(group, {}, QStringLiteral("Количество записей:"), QRect(12, 70, 150, 20));
@@ -67,7 +71,7 @@ DownloadDialog::DownloadDialog(Dialogs& dialogs, ProgramState& state, const QStr
 
   cancel_ = new QPushButton(QStringLiteral("Отмена"), this);
   cancel_->setObjectName(QStringLiteral("Button1"));
-  cancel_->setGeometry((kWidth - 90) / 2, 174 + kPortLine, 90, 28);
+  cancel_->setGeometry((kWidth - 90) / 2, 174 + kPortLine + kFiguresLine, 90, 28);
   connect(cancel_, &QPushButton::clicked, this, &DownloadDialog::Button1Click);
 
   controller_.OnShow = [this](const link::Effect& e) { show_effect(e); };
@@ -104,6 +108,8 @@ void DownloadDialog::showEvent(QShowEvent* event) {
     controller_.set_search(true);
   }
   port_->clear();
+  figures_->clear();
+  clock_.invalidate();
   // Each showing starts a new exchange, from the window's own event loop: a search that ends at
   // once (a named port that is not there) closes the window as any other way out does.
   QMetaObject::invokeMethod(
@@ -133,9 +139,16 @@ void DownloadDialog::show_effect(const link::Effect& e) {
       break;
     case link::Effect::Kind::ProgressMaximum:
       progress_->setMaximum(static_cast<int>(e.value));
+      clock_.start();
+      figures_->clear();
       break;
     case link::Effect::Kind::ProgressPosition:
       progress_->setValue(std::min(static_cast<int>(e.value), progress_->maximum()));
+      // Percent, characters, rate and time left, as the command line shows them.
+      if (clock_.isValid()) {
+        figures_->setText(
+            link::progress_text(e.value, std::uint32_t(progress_->maximum()), clock_.elapsed()));
+      }
       break;
     case link::Effect::Kind::TryingPort:
       port_->setText(QStringLiteral("Порт: ") + text);

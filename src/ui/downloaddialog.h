@@ -4,6 +4,7 @@
 // and closes with OK when the memory image is ready or Cancel otherwise.
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
@@ -56,6 +57,8 @@ class DownloadDialog : public QDialog {
   QLabel* status_ = nullptr;          // StaticText2
   QLabel* port_ = nullptr;            // PortText, the port being tried
   QProgressBar* progress_ = nullptr;  // ProgressBar1
+  QLabel* figures_ = nullptr;         // ProgressText, the bar's figures
+  QElapsedTimer clock_;               // since the data answer began
   QLabel* device_type_ = nullptr;     // StaticText5
   QLabel* version_ = nullptr;         // StaticText1
   QLabel* records_ = nullptr;         // StaticText7

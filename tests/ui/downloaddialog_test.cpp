@@ -91,6 +91,9 @@ TEST_F(DownloadDialogTest, DownloadFromTheSimulator) {
   auto* bar = dialog.findChild<QProgressBar*>(QStringLiteral("ProgressBar1"));
   EXPECT_EQ(bar->maximum(), 73656);
   EXPECT_EQ(bar->value(), bar->maximum());
+  // The bar's figures, as the command line prints them.
+  EXPECT_TRUE(text(dialog, "ProgressText").startsWith(QStringLiteral("100%  73656 из 73656 симв.")))
+      << text(dialog, "ProgressText").toStdString();
   EXPECT_EQ(state.rec_count, 3);
   EXPECT_EQ(state.image_length, simulator.instrument().image().size() + 4);
   EXPECT_FALSE(dialog.controller().SerialPort1().IsOpen());

@@ -3,6 +3,7 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
+#include <QRegularExpression>
 #include <QTextLayout>
 #include <QTextOption>
 #include <cmath>
@@ -16,6 +17,9 @@ constexpr qreal kMmPerInch = 25.4;
 // Shaped texts kept at most (a few kilobytes each); a report of ever new values starts over past
 // this.
 constexpr std::size_t kMaxShapedTexts = 4'000;
+// A cell's font shrinks in these steps, down to this size, until its widest word fits.
+constexpr double kShrinkStep = 0.5;
+constexpr double kSmallestPointSize = 5.0;
 
 // Cuts a word wider than the line into pieces that fit, at least one character each.
 void break_word(const QString& word, const QFontMetricsF& metrics, qreal max_width, QStringList& lines) {
@@ -59,6 +63,15 @@ void wrap_paragraph(const QString& paragraph, const QFontMetricsF& metrics, qrea
   if (!line.isEmpty()) {
     lines << line;
   }
+}
+
+qreal widest_word(const QFontMetricsF& metrics, const std::string& text) {
+  qreal widest = 0;
+  for (const QString& word :
+       QString::fromStdString(text).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+    widest = std::max(widest, metrics.horizontalAdvance(word));
+  }
+  return widest;
 }
 
 }  // namespace
@@ -127,11 +140,24 @@ void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
   if (placed.text.empty()) {
     return;
   }
-  const FontEntry& entry = font_for(cell.font);
-  const QFontMetricsF& fm = entry.metrics;
   const QRectF inner = box.adjusted(kCellPaddingX * dpmm_x_, kCellPaddingY * dpmm_y_,
                                     -kCellPaddingX * dpmm_x_, -kCellPaddingY * dpmm_y_);
-  const ShapedText& text = shaped(entry, placed.text, inner.width());
+  const FontEntry* fitted = &font_for(cell.font);
+  const ShapedText* wrapped = &shaped(*fitted, placed.text, inner.width());
+  if (wrapped->lines.size() > 1) {
+    // A word wider than its cell is not broken inside: the cell's font shrinks until the word
+    // fits, as spreadsheet programs do.
+    CellFont smaller = cell.font;
+    while (smaller.point_size > kSmallestPointSize &&
+           widest_word(fitted->metrics, placed.text) > inner.width()) {
+      smaller.point_size = std::max(kSmallestPointSize, smaller.point_size - kShrinkStep);
+      fitted = &font_for(smaller);
+    }
+    wrapped = &shaped(*fitted, placed.text, inner.width());
+  }
+  const FontEntry& entry = *fitted;
+  const QFontMetricsF& fm = entry.metrics;
+  const ShapedText& text = *wrapped;
 
   // The row keeps its height: lines that do not fit are left out (the first one always prints).
   const qreal spacing = kLineSpacing * dpmm_y_;

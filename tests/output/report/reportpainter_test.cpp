@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+#include <QSet>
+
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -147,6 +150,35 @@ TEST_F(ReportPainterTest, LongCommentWrapsAndIsCutInsideItsRow) {
     // The next row starts one row height further down, whatever the comment above it.
     EXPECT_TRUE(frame_at(device, cell_left, row_top + row_height, 52.4, cell_height).has_value());
     EXPECT_TRUE(line(device, QStringLiteral("ок")).has_value());
+  }
+}
+
+// Column titles wrap at blanks only: a word too wide for its cell ("Перемещение") is printed whole
+// in a smaller font, never as "Перемещен" and "ие".
+TEST_F(ReportPainterTest, HeaderWordsArePrintedWhole) {
+  for (const ReportLayout* layout : {&report1(), &report2(), &report3()}) {
+    SCOPED_TRACE(layout->name);
+    QSet<QString> words;
+    for (const Cell& cell : layout->page_header.cells) {
+      for (const QString& w :
+           QString::fromStdString(cell.text).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts)) {
+        words.insert(w);
+      }
+    }
+    const MemoryDataset data = one_device_a_row();
+    const ReportDocument doc(*layout, data, {","});
+    RecordingDevice device(600, layout->page.orientation == Orientation::Landscape);
+    paint(device, doc, 0);
+    for (const auto& t : device.lines()) {
+      for (const QString& w : t.text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts)) {
+        bool part_of_a_title_word = false;
+        for (const QString& title_word : words) {
+          part_of_a_title_word =
+              part_of_a_title_word || (title_word != w && title_word.contains(w) && w.size() > 2);
+        }
+        EXPECT_FALSE(part_of_a_title_word && !words.contains(w)) << w.toStdString();
+      }
+    }
   }
 }
 
