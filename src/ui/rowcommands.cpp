@@ -139,7 +139,8 @@ void RowCommands::Grid1DblClick() {
     row.force = {model->number(r, "D4").value_or(0), model->number(r, "D5").value_or(0),
                  model->number(r, "D6").value_or(0)};
     row.kept = context_.document->waveforms(model->recno(r));
-    row.kept_damaged = context_.document->waveforms_damaged(model->recno(r));
+    // A row with sound waveforms has no damaged record: the key is read again only without them.
+    row.kept_damaged = row.kept == nullptr && context_.document->waveforms_damaged(model->recno(r));
   }
   graph_->run(row);
 }
