@@ -55,6 +55,17 @@ std::optional<MeasurementKey> key_of_row(std::string_view date, std::string_view
 // "dd.mm.yyyy hh:mm:ss", for messages.
 std::string key_text(const MeasurementKey& key);
 
+// What the engineer states about the tested object. Kept in the waveform file beside the
+// measurement file, never in the .db.
+struct ObjectParameters {
+  std::string object;  // object or site
+  std::string layer;
+  std::string operator_name;
+  std::string instrument_serial;
+  std::optional<double> required_modulus;  // MN/m², above 0; none: no verdicts
+  friend bool operator==(const ObjectParameters&, const ObjectParameters&) = default;
+};
+
 struct Drop {
   std::array<std::uint32_t, kCurveSamples> displacement{};  // raw instrument units
   std::array<std::uint32_t, kCurveSamples> force{};         // raw instrument units
