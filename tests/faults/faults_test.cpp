@@ -1,6 +1,7 @@
 // A measurement file survives a kill at any moment of every write, a full disk and a read-only
 // place: afterwards it is the old file byte for byte or the complete new one, and no temporary
-// file left by a killed run is followed by the next.
+// file left by a killed run is followed by the next. Killed during "Дополнить", the file and its
+// waveform file stay a pair whose every row finds its waveforms.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -14,13 +15,18 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
 
+#include "core/programstate.h"
+#include "image/imagelayout.h"
 #include "output/export/tableexport.h"
 #include "store/dbf/filereplacement.h"
+#include "store/measurement/measurementdocument.h"
 #include "store/measurement/measurementfile.h"
+#include "store/waveform/waveformfile.h"
 
 namespace vkt {
 namespace {
@@ -98,6 +104,22 @@ bool run_and_kill(const Op& op, const fs::path& dir, std::chrono::microseconds d
   }
   std::this_thread::sleep_for(delay);
   ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFSIGNALED(status);
+}
+
+// Runs op in a child process to its end; true when a signal ended it.
+bool run_to_its_end(const Op& op, const fs::path& dir) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    try {
+      op(dir);
+    } catch (...) {
+      ::_exit(3);
+    }
+    ::_exit(0);
+  }
   int status = 0;
   ::waitpid(child, &status, 0);
   return WIFSIGNALED(status);
@@ -200,6 +222,130 @@ TEST(KilledWrites, LeaveTheOldFileOrTheCompleteNewOne) {
     t.reopen();
     t.close();
   });
+}
+
+// A download of measurements 0 .. count − 1, a second apart; sample j of measurement i holds
+// i × 10000 + j.
+std::unique_ptr<ProgramState> download(int count) {
+  std::vector<image::DeviceARecord> records(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    image::DeviceARecord& r = records[static_cast<std::size_t>(i)];
+    r.date = {12, 5, 11};
+    r.time = {static_cast<std::uint8_t>(i % 60), static_cast<std::uint8_t>(i / 60), 10};
+    for (std::size_t j = 0; j < r.samples.size(); ++j) {
+      r.samples[j] = static_cast<std::uint32_t>(i * 10000 + static_cast<int>(j));
+    }
+    r.modulus = {static_cast<std::uint16_t>(i), 2, 3, 4};
+    r.displacement = {400, 401, 402, 403};
+    r.force = {7000, 7001, 7002, 7003};
+  }
+  auto state = std::make_unique<ProgramState>();
+  const auto bytes = image::build_image(records);
+  std::copy(bytes.begin(), bytes.end(), state->mem_image.begin());
+  state->image_length = bytes.size();
+  return state;
+}
+
+// The pair after a killed "Дополнить": the .vkw is one of the two whole files, and the .db opens
+// with the old rows or all of them, each finding its own waveforms.
+void expect_whole_pair(const fs::path& dir, const std::string& old_vkw, const std::string& new_vkw,
+                       std::size_t old_rows, std::size_t new_rows,
+                       const measurement::ObjectParameters& object) {
+  const std::string vkw = bytes_of(dir / "m.vkw");
+  EXPECT_TRUE(vkw == old_vkw || vkw == new_vkw) << vkw.size() << " bytes";
+  measurement::MeasurementDocument doc;
+  try {
+    EXPECT_EQ(doc.open(dir / "m.db", measurement::Access::ReadOnly).waveform_problem, "");
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << e.what();
+    return;
+  }
+  const std::vector<std::uint32_t> rows = doc.rows();
+  EXPECT_TRUE(rows.size() == old_rows || rows.size() == new_rows) << rows.size();
+  const std::size_t modulus = *doc.find_field("D9");
+  for (const std::uint32_t r : rows) {
+    const waveform::MeasurementWaveforms* m = doc.waveforms(r);
+    ASSERT_NE(m, nullptr) << "row " << r << " of " << rows.size();
+    EXPECT_EQ(static_cast<double>(m->drops[0].displacement[0]), *doc.number(r, modulus) * 10000)
+        << "row " << r;
+  }
+  EXPECT_EQ(doc.object_parameters(), object);
+}
+
+TEST(KilledWrites, AppendLeavesTheTableAndItsWaveformsAPair) {
+  constexpr int kOld = 100;
+  constexpr int kNew = 160;
+  const measurement::ObjectParameters object = {"Обход, ПК 7", "щебень", "Сидоров", "0815", 110};
+  ScratchDir setup;
+  {
+    measurement::MeasurementDocument doc;
+    doc.reserve(setup.path() / "m.db");
+    doc.create(*download(kOld), ".");
+    doc.set_object_parameters(object);
+  }
+  const std::string old_db = bytes_of(setup.path() / "m.db");
+  const std::string old_vkw = bytes_of(setup.path() / "m.vkw");
+  const auto state = download(kNew);
+  // Killed just before the n-th file of the run takes its place when kill_before > 0.
+  const auto append = [&](const fs::path& dir, int kill_before) {
+    int replacements = 0;
+    if (kill_before > 0) {
+      dbf::FileReplacement::set_test_hook([&](const fs::path&) {
+        if (++replacements == kill_before) {
+          ::kill(::getpid(), SIGKILL);
+        }
+      });
+    }
+    measurement::MeasurementDocument doc;
+    doc.open(dir / "m.db");
+    doc.check_appendable();
+    doc.append(*state, ".");
+    doc.close();
+  };
+  ScratchDir reference;
+  put_bytes(reference.path() / "m.db", old_db);
+  put_bytes(reference.path() / "m.vkw", old_vkw);
+  // Timed in a child process, as the trials run it: a fresh child is slower than this process.
+  const auto duration = time_of(
+      [&](const fs::path& dir) {
+        EXPECT_FALSE(run_to_its_end([&](const fs::path& d) { append(d, 0); }, dir));
+      },
+      reference.path());
+  const std::string new_db = bytes_of(reference.path() / "m.db");
+  const std::string new_vkw = bytes_of(reference.path() / "m.vkw");
+  ASSERT_TRUE(new_vkw != old_vkw);
+
+  std::mt19937 random(6);
+  std::uniform_int_distribution<long> when(0, duration.count() + duration.count() / 4);
+  int killed = 0;
+  // Two trials killed before the .vkw's and before the .db's rename, then moments at random.
+  for (int trial = 0; trial < kTrials + 2; ++trial) {
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    ScratchDir dir;
+    put_bytes(dir.path() / "m.db", old_db);
+    put_bytes(dir.path() / "m.vkw", old_vkw);
+    const int kill_before = trial < 2 ? trial + 1 : 0;
+    if (kill_before > 0) {
+      EXPECT_TRUE(run_to_its_end([&](const fs::path& d) { append(d, kill_before); }, dir.path()));
+      EXPECT_TRUE(bytes_of(dir.path() / "m.vkw") == (kill_before == 1 ? old_vkw : new_vkw));
+    } else {
+      killed += run_and_kill([&](const fs::path& d) { append(d, 0); }, dir.path(),
+                             std::chrono::microseconds(when(random)))
+                    ? 1
+                    : 0;
+    }
+    expect_whole_pair(dir.path(), old_vkw, new_vkw, kOld, kNew, object);
+    // The next "Дополнить" completes the pair.
+    append(dir.path(), 0);
+    expect_whole_pair(dir.path(), new_vkw, new_vkw, kNew, kNew, object);
+    // The last update date aside (a trial may run on the next day).
+    EXPECT_TRUE(bytes_of(dir.path() / "m.db").substr(4) == new_db.substr(4));
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      const std::string left = entry.path().filename().string();
+      EXPECT_TRUE(left == "m.db" || left == "m.vkw") << left;
+    }
+  }
+  EXPECT_GT(killed, 0) << "no trial was killed at random before the append ended";
 }
 
 // A small file system of its own, where the machine lets us mount one (root, no container rule
