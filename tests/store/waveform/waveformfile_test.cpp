@@ -242,6 +242,22 @@ TEST(WaveformFile, BrokenTailKeepsTheRecordsBeforeIt) {
   EXPECT_EQ(WaveformFile::parse(short_length, "a.vkw").size(), 0u);
 }
 
+TEST(WaveformParameters, AnIndependentReaderFindsThemWhereTheLayoutSays) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Python reader cannot open the paths of a Windows program";
+#endif
+  ScratchDir dir;
+  WaveformFile file;
+  file.set_parameters(kParameters);
+  file.add(std::vector{measurement(kFirst, 1), measurement(kSecond, 2)});
+  file.save(dir / "a.vkw");
+  EXPECT_EQ(dbf::testing::run_python("../waveform/vkw_dump.py", dbf::testing::quoted_arg(dir / "a.vkw")),
+            "version 2 header 108\n"
+            "parameters ok Трасса М-4, ПК 12+40|щебень|Иванов И. И.|РС7-0815 120.5\n"
+            "record 12.05.2011 10:00:00 100 111 ok 100000\n"
+            "record 12.05.2011 10:00:00 200 211 ok 200000\n");
+}
+
 // Files written from docs/waveform-file.md by a small independent writer (the fuzz corpus).
 WaveformFile corpus_file(const char* name) {
   return WaveformFile::load(std::filesystem::path(VKT_SOURCE_DIR) / "fuzz" / "waveform" / "corpus" / name);
