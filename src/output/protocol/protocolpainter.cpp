@@ -55,8 +55,14 @@ QString or_dash(const std::string& text) {
   return text.empty() ? QString::fromUtf8(kDash) : utf8(text);
 }
 
-QString value_or_dash(const std::optional<double>& value, int decimals, double scale = 1) {
-  return value ? decimal(*value * scale, decimals) : QString::fromUtf8(kDash);
+QString value_or_dash(const std::optional<double>& value, int decimals) {
+  return value ? decimal(*value, decimals) : QString::fromUtf8(kDash);
+}
+
+// A force stored in whole newtons, in kN to the nearest 10 N (halves up, as the newtons say, not
+// as the nearest binary fraction of the quotient would).
+QString kilonewtons(const std::optional<double>& newtons) {
+  return newtons ? decimal(std::round(*newtons / 10) / 100, 2) : QString::fromUtf8(kDash);
 }
 
 // A step of 1, 2 or 5 × 10^k that divides `span` into about `parts` parts.
@@ -250,13 +256,13 @@ double ProtocolPainter::drop_table(QPainter& painter, const ProtocolPoint& point
   for (std::size_t k = 0; k < 3; ++k) {
     const StoredDrop& stored = point.drops[k];
     const image::DropAnalysis* derived = drops ? &(*drops)[k] : nullptr;
-    rows.push_back({QString::number(k + 1), value_or_dash(stored.force_n, 2, 0.001),
+    rows.push_back({QString::number(k + 1), kilonewtons(stored.force_n),
                     value_or_dash(stored.settlement_um, 0), value_or_dash(stored.modulus, 0),
                     derived ? value_or_dash(derived->pulse_ms, 1) : QString::fromUtf8(kDash),
                     derived ? value_or_dash(derived->s_over_v_ms, 2) : QString::fromUtf8(kDash),
                     derived ? flags_text(derived->flags) : QString()});
   }
-  rows.push_back({QStringLiteral("Среднее"), value_or_dash(point.mean_force, 2, 0.001),
+  rows.push_back({QStringLiteral("Среднее"), kilonewtons(point.mean_force),
                   value_or_dash(point.mean_settlement, 0), value_or_dash(point.mean_modulus, 0),
                   value_or_dash(mean_pulse(point), 1), value_or_dash(point.evaluation.s_over_v_ms, 2),
                   point.evaluation.drops_differ ? QStringLiteral("осадки сбросов различаются") : QString()});
