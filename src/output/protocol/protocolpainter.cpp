@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace vkt::protocol {
 
@@ -36,6 +37,9 @@ constexpr double kShrinkStep = 0.5;
 constexpr double kThinLine = 0.2;
 constexpr double kFrameLine = 0.35;
 constexpr double kCurveLine = 0.4;
+// A curve's samples closer than this to the straight line through their neighbours kept are left
+// out of its path, mm: far below the line's width, and most of a flat or straight stretch goes.
+constexpr double kCurveTolerance = 0.05;
 
 // The three drops in print: told apart by dash pattern as well as colour, for black-and-white
 // printers.
@@ -112,6 +116,48 @@ std::optional<double> mean_pulse(const ProtocolPoint& point) {
 
 QString verdict_words(const ProtocolPoint& point) {
   return QString::fromUtf8(measurement::verdict_text(point.evaluation.verdict).data());
+}
+
+// The points of a polyline that keep it within `tolerance` of the original (Douglas-Peucker): the
+// first and last always, between two kept points the one farthest from their chord when it lies
+// farther than the tolerance.
+std::vector<QPointF> simplified(const std::vector<QPointF>& points, qreal tolerance) {
+  if (points.size() < 3) {
+    return points;
+  }
+  std::vector<bool> keep(points.size(), false);
+  keep.front() = keep.back() = true;
+  std::vector<std::pair<std::size_t, std::size_t>> spans = {{0, points.size() - 1}};
+  while (!spans.empty()) {
+    const auto [first, last] = spans.back();
+    spans.pop_back();
+    const QPointF a = points[first];
+    const QPointF chord = points[last] - a;
+    const qreal length = std::hypot(chord.x(), chord.y());
+    qreal farthest = -1;
+    std::size_t at = first;
+    for (std::size_t i = first + 1; i < last; ++i) {
+      const QPointF d = points[i] - a;
+      const qreal distance =
+          length > 0 ? std::abs(chord.x() * d.y() - chord.y() * d.x()) / length : std::hypot(d.x(), d.y());
+      if (distance > farthest) {
+        farthest = distance;
+        at = i;
+      }
+    }
+    if (farthest > tolerance) {
+      keep[at] = true;
+      spans.emplace_back(first, at);
+      spans.emplace_back(at, last);
+    }
+  }
+  std::vector<QPointF> kept;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (keep[i]) {
+      kept.push_back(points[i]);
+    }
+  }
+  return kept;
 }
 
 }  // namespace
@@ -426,13 +472,18 @@ void ProtocolPainter::chart(QPainter& painter, const ProtocolPoint& point, bool 
       continue;
     }
     const std::vector<double>& values = force ? curves[k]->force_n : curves[k]->displacement_um;
-    QPainterPath path;
+    std::vector<QPointF> samples;
+    samples.reserve(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
-      const QPointF p(to_x(static_cast<double>(i) * image::kSampleSpacingMs), to_y(values[i] * scale));
+      samples.emplace_back(to_x(static_cast<double>(i) * image::kSampleSpacingMs), to_y(values[i] * scale));
+    }
+    QPainterPath path;
+    const std::vector<QPointF> points = simplified(samples, x(kCurveTolerance));
+    for (std::size_t i = 0; i < points.size(); ++i) {
       if (i == 0) {
-        path.moveTo(p);
+        path.moveTo(points[i]);
       } else {
-        path.lineTo(p);
+        path.lineTo(points[i]);
       }
     }
     QPen line(kDropColours[k], pen(kCurveLine), kDropStyles[k]);

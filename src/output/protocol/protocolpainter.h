@@ -7,6 +7,7 @@
 #include <map>
 #include <utility>
 
+#include "image/dropanalysis.h"
 #include "output/protocol/protocoldata.h"
 
 class QPainter;
