@@ -32,9 +32,11 @@ bool asked_for(const CommandLine& command, std::optional<double> number) {
 // as "7, 9-12".
 QString missing_numbers(const CommandLine& command, const std::vector<std::uint32_t>& found) {
   QStringList missing;
-  for (const auto& [first, last] : command.rows) {
-    const bool any =
-        std::any_of(found.begin(), found.end(), [&](std::uint32_t n) { return n >= first && n <= last; });
+  for (const auto& range : command.rows) {
+    const std::uint32_t first = range.first;
+    const std::uint32_t last = range.second;
+    const bool any = std::any_of(found.begin(), found.end(),
+                                 [first, last](std::uint32_t n) { return n >= first && n <= last; });
     if (!any) {
       missing << (first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last));
     }
