@@ -86,7 +86,9 @@ int run_protocol(const CommandLine& command) {
                     .arg(name, missing, command.output));
     return kExitFailure;
   }
-  measurement::ObjectParameters parameters;
+  // What the engineer stated about the object, kept beside the file; a required modulus on the
+  // command line stands for this protocol only.
+  measurement::ObjectParameters parameters = document.object_parameters();
   if (command.required_modulus) {
     parameters.required_modulus = command.required_modulus;
   }

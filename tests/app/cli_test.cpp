@@ -20,6 +20,7 @@
 #include "image/imagelayout.h"
 #include "sim/measurements.h"
 #include "store/dbf/table.h"
+#include "store/measurement/measurementdocument.h"
 #include "store/measurement/measurementschema.h"
 
 #ifdef Q_OS_UNIX
@@ -601,9 +602,15 @@ TEST_F(Cli, ProtocolHasAPagePerChosenPointAndASummaryAndRefusesWhatItCannotDo) {
   ASSERT_EQ(run({"download", "--port", simulate({"--records", "5", "--seed", "4"}), db}).code, 0);
   const QJsonArray rows = dump_json(db);
   ASSERT_EQ(rows.size(), 5);
+  // The object's parameters, as the window keeps them beside the file.
   const double required = rows[3].toObject()["D9"].toDouble();
+  {
+    measurement::MeasurementDocument document;
+    document.open(std::filesystem::path(db.toStdString()));
+    document.set_object_parameters({"Насыпь у моста", "Слой 3", "Иванов", "1187", required});
+  }
   const QString pdf = path(QStringLiteral("points.pdf"));
-  Outcome r = run({"protocol", "--rows", "2,4-5", "--required", QString::number(required), db, pdf});
+  Outcome r = run({"protocol", "--rows", "2,4-5", db, pdf});
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
 
   QProcess text;
@@ -622,6 +629,8 @@ TEST_F(Cli, ProtocolHasAPagePerChosenPointAndASummaryAndRefusesWhatItCannotDo) {
     EXPECT_TRUE(page.contains(QStringLiteral("ПРОТОКОЛ ИСПЫТАНИЯ № %1").arg(row["N"].toInt())));
     EXPECT_TRUE(page.contains(row["DATE"].toString()));
     EXPECT_TRUE(page.contains(row["TIME"].toString()));
+    EXPECT_TRUE(page.contains(QStringLiteral("Насыпь у моста")));
+    EXPECT_TRUE(page.contains(QStringLiteral("зав. № 1187")));
     EXPECT_TRUE(page.contains(QStringLiteral("%1 МН/м²").arg(row["D9"].toInt())));
     EXPECT_TRUE(page.contains(QString::number(row["P10"].toInt())));
     const bool passes = row["D9"].toDouble() >= required;
@@ -632,6 +641,11 @@ TEST_F(Cli, ProtocolHasAPagePerChosenPointAndASummaryAndRefusesWhatItCannotDo) {
   }
   EXPECT_TRUE(pages[3].simplified().contains(QStringLiteral("Количество точек 3")));
   EXPECT_TRUE(pages[3].contains(QStringLiteral("%1 из 3").arg(passing)));
+  // A required modulus on the command line stands for the file's.
+  ASSERT_EQ(run({"protocol", "--rows", "2,4-5", "--required", "65535", db, pdf}).code, 0);
+  text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  ASSERT_TRUE(text.waitForFinished(kLongWaitMs));
+  EXPECT_TRUE(QString::fromUtf8(text.readAllStandardOutput()).contains(QStringLiteral("0 из 3")));
 
   // Lists and numbers that make no sense are refused before the file is read.
   for (const QString list : {"", "0", "3-1", "a", "1,,2", "2-", "1-2-3"}) {
