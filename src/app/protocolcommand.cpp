@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <vector>
 
@@ -20,7 +22,8 @@ bool asked_for(const CommandLine& command, std::optional<double> number) {
   if (command.rows.empty()) {
     return true;
   }
-  if (!number || *number < 1 || *number != static_cast<double>(static_cast<std::uint32_t>(*number))) {
+  // Only a whole number from 1 can be in the list.
+  if (!number || *number < 1 || *number > static_cast<double>(UINT32_MAX) || std::floor(*number) != *number) {
     return false;
   }
   const auto n = static_cast<std::uint32_t>(*number);
@@ -67,7 +70,9 @@ int run_protocol(const CommandLine& command) {
       const std::optional<double> number = n ? document.number(recno, *n) : std::nullopt;
       if (asked_for(command, number)) {
         recnos.push_back(recno);
-        found.push_back(static_cast<std::uint32_t>(*number));
+        if (!command.rows.empty()) {  // then the row has a whole number N from 1
+          found.push_back(static_cast<std::uint32_t>(*number));
+        }
       }
     }
   } catch (const std::exception& e) {
