@@ -24,7 +24,7 @@ from pathlib import Path
 LAYERS = [
     ["app"],
     ["ui", "sim"],
-    ["output/export", "output/report"],
+    ["output/export", "output/report", "output/protocol"],
     ["store/measurement", "store", "link/serial"],
     ["link"],
     ["image", "store/mdx", "store/waveform", "output/xls"],
@@ -40,6 +40,7 @@ MODULES = {
     "sim": ("vkt_sim", ["sim/"]),
     "output/export": ("vkt_export", ["output/export/"]),
     "output/report": ("vkt_report", ["output/report/"]),
+    "output/protocol": ("vkt_protocol", ["output/protocol/"]),
     "store/measurement": ("vkt_measurement", ["store/measurement/"]),
     "store": ("vkt_store", ["store/"]),
     # The serial port driver and the download controller are the Qt part of the link.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sim/instrument.h"
+#include "store/measurement/evaluation.h"
 
 #ifndef VKT_VERSION
 #define VKT_VERSION "0.0.0.0"
@@ -143,6 +144,40 @@ QString set_waveforms(CommandLine& result, const QString&) {
   return {};
 }
 
+// "1,3-5": row numbers and ranges of them, each number from 1.
+std::optional<std::vector<std::pair<std::uint32_t, std::uint32_t>>> parse_row_list(const QString& text) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;
+  for (const QString& item : text.split(QLatin1Char(','))) {
+    const QStringList ends = item.trimmed().split(QLatin1Char('-'));
+    if (ends.size() > 2) {
+      return std::nullopt;
+    }
+    const auto first = parse_number(ends.front().trimmed(), UINT32_MAX);
+    const auto last = parse_number(ends.back().trimmed(), UINT32_MAX);
+    if (!first || !last || *first == 0 || *last < *first) {
+      return std::nullopt;
+    }
+    ranges.emplace_back(*first, *last);
+  }
+  return ranges;
+}
+
+QString set_rows(CommandLine& result, const QString& value) {
+  const auto ranges = parse_row_list(value);
+  if (!ranges) {
+    return QStringLiteral("--rows: ожидается список номеров строк N вида 1,3-5, а не «%1»").arg(value);
+  }
+  result.rows.insert(result.rows.end(), ranges->begin(), ranges->end());
+  return {};
+}
+
+QString set_required(CommandLine& result, const QString& value) {
+  result.required_modulus = measurement::parse_required_modulus(value.toStdString());
+  return result.required_modulus
+             ? QString()
+             : QStringLiteral("--required: ожидается положительное число (МН/м²), а не «%1»").arg(value);
+}
+
 QString set_probe(CommandLine& result, const QString&) {
   result.probe = true;
   return {};
@@ -195,6 +230,7 @@ enum SubcommandBit : unsigned {
   kReport = 1u << 3,
   kSimulate = 1u << 4,
   kPorts = 1u << 5,
+  kProtocol = 1u << 6,
 };
 
 // An option of the subcommands: "--name" alone for a flag; "--name VALUE" or "--name=VALUE" for
@@ -223,6 +259,8 @@ constexpr Option kOptions[] = {
     {"--seed", kSimulate, true, set_seed},
     {"--fault", kSimulate, true, set_fault},
     {"--probe", kPorts, false, set_probe},
+    {"--rows", kProtocol, true, set_rows},
+    {"--required", kProtocol, true, set_required},
 };
 
 // One line of an option list in a help: the spelling, then its text; further lines of the text
@@ -264,6 +302,13 @@ constexpr HelpRow kDumpHelp[] = {
 
 constexpr HelpRow kReportHelp[] = {
     {"--kind A|B", "A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию A, если в файле есть его строки, иначе B)"},
+};
+
+constexpr HelpRow kProtocolHelp[] = {
+    {"--rows СПИСОК",
+     "номера строк (столбец N) через запятую, диапазоны через дефис: 1,3-5\n"
+     "(по умолчанию все строки ВКТ-РС7 файла)"},
+    {"--required ЧИСЛО", "требуемый модуль упругости, МН/м² (по умолчанию из параметров объекта файла)"},
 };
 
 constexpr HelpRow kPortsHelp[] = {
@@ -346,6 +391,20 @@ constexpr Subcommand kSubcommands[] = {
               "«Файл → Печать». Существующий файл PDF заменяется.\n",
      .help_column = 14,
      .help_rows = kReportHelp},
+    {.name = "protocol",
+     .action = CommandLine::Action::Protocol,
+     .bit = kProtocol,
+     .files = 2,
+     .output = "файл PDF",
+     .summary = "записать протокол испытания по точкам в PDF",
+     .synopsis = "protocol [--rows СПИСОК] [--required ЧИСЛО] ФАЙЛ.db ВЫХОД.pdf",
+     .about = "Записывает протокол испытания в файл PDF: по странице на каждую точку (строку ВКТ-РС7) -\n"
+              "сведения об объекте и приборе, три сброса, средние, требуемый модуль и заключение,\n"
+              "осадка и сила удара трёх сбросов по сохранённым осциллограммам; после нескольких точек -\n"
+              "сводная страница. Строки выбираются по их номерам N, в порядке хранения в файле.\n"
+              "Существующий файл PDF заменяется.\n",
+     .help_column = 18,
+     .help_rows = kProtocolHelp},
     {.name = "simulate",
      .action = CommandLine::Action::Simulate,
      .bit = kSimulate,

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace vkt {
 
@@ -20,6 +22,7 @@ struct CommandLine {
     Simulate,
     Report,
     Ports,
+    Protocol,
   };
   enum class DumpFormat { Csv, Json };
 
@@ -45,6 +48,9 @@ struct CommandLine {
   QString csv_separator;
   QString csv_decimal;
   bool waveforms = false;  // export: the samples of the rows' waveforms instead of the rows
+  // protocol: the row numbers N asked for, as ranges (first, last); empty: every device A row
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> rows;
+  std::optional<double> required_modulus;  // protocol: replaces the file's required modulus
 
   QString open;  // the window: a measurement file to open at start (what a file manager passes)
 

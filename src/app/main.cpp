@@ -64,6 +64,15 @@ int run_report(int argc, char** argv, const vkt::CommandLine& command) {
   return vkt::kExitOk;
 }
 
+// The protocol too: a GUI application without a display.
+int run_protocol(int argc, char** argv, const vkt::CommandLine& command) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  QGuiApplication app(argc, argv);
+  return vkt::run_protocol(command);
+}
+
 int run_subcommand(int argc, char** argv, const vkt::CommandLine& command) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("vkt-rs7"));
@@ -108,6 +117,8 @@ int main(int argc, char** argv) {
       return run_subcommand(argc, argv, command);
     case vkt::CommandLine::Action::Report:
       return run_report(argc, argv, command);
+    case vkt::CommandLine::Action::Protocol:
+      return run_protocol(argc, argv, command);
     case vkt::CommandLine::Action::RunWindow:
       break;
   }

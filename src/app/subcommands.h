@@ -28,6 +28,8 @@ int run_waveform_export(const CommandLine& command);
 int run_dump(const CommandLine& command);
 int run_simulate(const CommandLine& command);
 int run_ports(const CommandLine& command);
+// Needs a QGuiApplication: the pages are drawn with fonts.
+int run_protocol(const CommandLine& command);
 // The instrument's identification on `port` without a download, or why there is none.
 QString probe_port(const QString& port);
 // The automatic search starts at the port kept in the settings and keeps the one that answered.

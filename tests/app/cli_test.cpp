@@ -20,6 +20,7 @@
 #include "image/imagelayout.h"
 #include "sim/measurements.h"
 #include "store/dbf/table.h"
+#include "store/measurement/measurementdocument.h"
 #include "store/measurement/measurementschema.h"
 
 #ifdef Q_OS_UNIX
@@ -588,6 +589,92 @@ TEST_F(Cli, ReportWritesThePagesAsPdfAndRefusesADamagedFile) {
   EXPECT_EQ(r.code, 1);
   EXPECT_FALSE(QFile::exists(path(QStringLiteral("bad.pdf"))));
   EXPECT_EQ(run({"report", db}).code, 2);
+}
+
+}  // namespace
+}  // namespace vkt
+
+namespace vkt {
+namespace {
+
+TEST_F(Cli, ProtocolHasAPagePerChosenPointAndASummaryAndRefusesWhatItCannotDo) {
+  const QString db = path(QStringLiteral("points.db"));
+  ASSERT_EQ(run({"download", "--port", simulate({"--records", "5", "--seed", "4"}), db}).code, 0);
+  const QJsonArray rows = dump_json(db);
+  ASSERT_EQ(rows.size(), 5);
+  // The object's parameters, as the window keeps them beside the file.
+  const double required = rows[3].toObject()["D9"].toDouble();
+  {
+    measurement::MeasurementDocument document;
+    document.open(std::filesystem::path(db.toStdString()));
+    document.set_object_parameters({"Насыпь у моста", "Слой 3", "Иванов", "1187", required});
+  }
+  const QString pdf = path(QStringLiteral("points.pdf"));
+  Outcome r = run({"protocol", "--rows", "2,4-5", db, pdf});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+
+  QProcess text;
+  text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  if (!text.waitForStarted(kLongWaitMs)) {
+    GTEST_SKIP() << "pdftotext is not installed";
+  }
+  ASSERT_TRUE(text.waitForFinished(kLongWaitMs));
+  const QStringList pages = QString::fromUtf8(text.readAllStandardOutput()).split(QLatin1Char('\f'));
+  ASSERT_EQ(pages.size(), 5);  // three points, the summary, and the rest after the last form feed
+  int passing = 0;
+  for (int i = 0; i < 3; ++i) {
+    const QJsonObject row = rows[std::array{1, 3, 4}[i]].toObject();
+    const QString& page = pages[i];
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(page.contains(QStringLiteral("ПРОТОКОЛ ИСПЫТАНИЯ № %1").arg(row["N"].toInt())));
+    EXPECT_TRUE(page.contains(row["DATE"].toString()));
+    EXPECT_TRUE(page.contains(row["TIME"].toString()));
+    EXPECT_TRUE(page.contains(QStringLiteral("Насыпь у моста")));
+    EXPECT_TRUE(page.contains(QStringLiteral("зав. № 1187")));
+    EXPECT_TRUE(page.contains(QStringLiteral("%1 МН/м²").arg(row["D9"].toInt())));
+    EXPECT_TRUE(page.contains(QString::number(row["P10"].toInt())));
+    const bool passes = row["D9"].toDouble() >= required;
+    passing += passes ? 1 : 0;
+    EXPECT_TRUE(page.contains(passes ? QStringLiteral("Заключение: соответствует")
+                                     : QStringLiteral("Заключение: не соответствует")));
+    EXPECT_FALSE(page.contains(QStringLiteral("Осциллограммы не сохранены")));
+  }
+  EXPECT_TRUE(pages[3].simplified().contains(QStringLiteral("Количество точек 3")));
+  EXPECT_TRUE(pages[3].contains(QStringLiteral("%1 из 3").arg(passing)));
+  // A required modulus on the command line stands for the file's.
+  ASSERT_EQ(run({"protocol", "--rows", "2,4-5", "--required", "65535", db, pdf}).code, 0);
+  text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  ASSERT_TRUE(text.waitForFinished(kLongWaitMs));
+  EXPECT_TRUE(QString::fromUtf8(text.readAllStandardOutput()).contains(QStringLiteral("0 из 3")));
+
+  // Lists and numbers that make no sense are refused before the file is read.
+  for (const QString list : {"", "0", "3-1", "a", "1,,2", "2-", "1-2-3"}) {
+    r = run({"protocol", "--rows", list, db, path("bad.pdf")});
+    EXPECT_EQ(r.code, 2) << list.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("--rows"))) << r.err.toStdString();
+  }
+  EXPECT_EQ(run({"protocol", "--required", "-5", db, path("bad.pdf")}).code, 2);
+  // Numbers no row carries, a file without device A rows, a missing file: said, nothing written.
+  r = run({"protocol", "--rows", "2,9", db, path("bad.pdf")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains(QStringLiteral("нет строк ВКТ-РС7 с номерами N: 9"))) << r.err.toStdString();
+  const QString pulloff = path(QStringLiteral("pulloff.db"));
+  {
+    dbf::Table t;
+    t.create(pulloff.toStdString(), measurement::measurement_field_specs());
+    t.append();
+    t.set_double("N", 1);
+    t.set_integer("NB_TYPE", 1);
+    t.set_double("P", 3.5);
+    t.post();
+  }
+  r = run({"protocol", pulloff, path("bad.pdf")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains(QStringLiteral("нет измерений ВКТ-РС7"))) << r.err.toStdString();
+  r = run({"protocol", path("missing.db"), path("bad.pdf")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains(QStringLiteral("не найден"))) << r.err.toStdString();
+  EXPECT_FALSE(QFile::exists(path("bad.pdf")));
 }
 
 }  // namespace
