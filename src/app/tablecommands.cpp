@@ -5,14 +5,17 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/rankedtexts.h"
 #include "app/subcommands.h"
 #include "output/export/exportformat.h"
 #include "output/export/tableexport.h"
 #include "output/xls/errors.h"
 #include "store/dbf/table.h"
 #include "store/gridcolumns.h"
+#include "store/mdx/tableindex.h"
 #include "store/measurement/measurementdocument.h"
 #include "store/measurement/measurementschema.h"
 
@@ -146,17 +149,18 @@ std::vector<DumpColumn> dump_columns(const dbf::Table& table, DeviceKind kind) {
   return columns;
 }
 
-// Puts the rows in the order of the command's sort field; an exit code other than kExitOk when
-// that fails (the message is printed then).
-int sort_for_dump(measurement::MeasurementDocument& document, const CommandLine& command) {
+// Every record's number in the order of the command's sort field (the grid's order, made in
+// memory: the file and its index stay as they are), or an exit code other than kExitOk when that
+// fails (the message is printed then).
+int sort_order(measurement::MeasurementDocument& document, const CommandLine& command,
+               std::vector<std::uint32_t>& records) {
   const std::string field = command.sort_field.toStdString();
   if (!document.find_field(field)) {
     print_error(QStringLiteral("dump: в таблице нет поля %1").arg(command.sort_field));
     return kExitUsage;
   }
   try {
-    // In the grid's order, sorted in memory: the file and its index stay as they are.
-    document.sort_in_memory(field, command.sort_descending);
+    records = mdx::TableIndex::sorted_records(document.table(), field, command.sort_descending);
   } catch (const std::exception& e) {
     print_error(QString::fromUtf8(e.what()));
     return kExitFailure;
@@ -212,28 +216,89 @@ void append_json_row(std::string& out, const dbf::Table& table, const std::vecto
   out += '}';
 }
 
-// The admitted rows in their order to stdout, as CSV with a title line or as a JSON array.
-void write_dump(dbf::Table& table, const std::vector<DumpColumn>& columns, bool json) {
-  std::string out = json ? "[" : csv_header(columns);
-  bool first_row = true;
-  for (bool more = table.first(); more && !table.eof(); more = table.next()) {
-    if (json) {
-      out += first_row ? "\n  " : ",\n  ";
-      append_json_row(out, table, columns);
-    } else {
-      append_csv_row(out, table, columns);
-    }
-    first_row = false;
-    if (out.size() > (1u << 16)) {
-      write(out);
-      out.clear();
-    }
-  }
+void append_row(std::string& out, const dbf::Table& table, const std::vector<DumpColumn>& columns,
+                bool json) {
   if (json) {
-    out += first_row ? "]\n" : "\n]\n";
+    append_json_row(out, table, columns);
+  } else {
+    append_csv_row(out, table, columns);
   }
-  write(out);
-  std::fflush(stdout);
+}
+
+// Prints rows as they come: CSV with a title line, or a JSON array. A row's text is appended to
+// what begin_row() returns, straight into the output buffer, which is written out as it fills.
+class DumpWriter {
+ public:
+  DumpWriter(const std::vector<DumpColumn>& columns, bool json)
+      : json_(json), out_(json ? "[" : csv_header(columns)) {}
+
+  std::string& begin_row() {
+    if (json_) {
+      out_ += first_row_ ? "\n  " : ",\n  ";
+    }
+    first_row_ = false;
+    return out_;
+  }
+
+  void end_row() {
+    if (out_.size() > (1u << 16)) {
+      write(out_);
+      out_.clear();
+    }
+  }
+
+  void finish() {
+    if (json_) {
+      out_ += first_row_ ? "]\n" : "\n]\n";
+    }
+    write(out_);
+    std::fflush(stdout);
+  }
+
+ private:
+  bool json_;
+  std::string out_;
+  bool first_row_ = true;
+};
+
+// The admitted rows in file order.
+void write_dump(dbf::Table& table, const std::vector<DumpColumn>& columns, bool json) {
+  DumpWriter writer(columns, json);
+  for (bool more = table.first(); more && !table.eof(); more = table.next()) {
+    append_row(writer.begin_row(), table, columns, json);
+    writer.end_row();
+  }
+  writer.finish();
+}
+
+// Rows per bucket of the sorted output, and the memory its texts may take before they go to a
+// temporary file. A row of the dump is about 110 bytes.
+constexpr std::uint32_t kSortedRowsPerBucket = 16'384;
+constexpr std::size_t kSortedTextBudget = 8u << 20;
+
+// The admitted rows in the order of `records` (every record's number once). Reading a big file
+// row by row in key order costs a system call per row; instead the rows are read in file order,
+// each formatted once, and put in order through RankedTexts.
+void write_sorted_dump(dbf::Table& table, std::vector<std::uint32_t> records,
+                       const std::vector<DumpColumn>& columns, bool json) {
+  std::vector<std::uint32_t> place(static_cast<std::size_t>(table.record_count()) + 1, 0);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (records[i] < place.size()) {
+      place[records[i]] = static_cast<std::uint32_t>(i);
+    }
+  }
+  RankedTexts texts(static_cast<std::uint32_t>(records.size()), kSortedRowsPerBucket, kSortedTextBudget);
+  records = {};
+  for (bool more = table.first(); more && !table.eof(); more = table.next()) {
+    texts.add(place[table.recno()], [&](std::string& out) { append_row(out, table, columns, json); });
+  }
+  place = {};
+  DumpWriter writer(columns, json);
+  texts.for_each_in_order([&](std::string_view row) {
+    writer.begin_row() += row;
+    writer.end_row();
+  });
+  writer.finish();
 }
 
 }  // namespace
@@ -262,14 +327,22 @@ int run_dump(const CommandLine& command) {
   if (!file) {
     return kExitFailure;
   }
-  if (!command.sort_field.isEmpty()) {
-    if (const int failed = sort_for_dump(file->document, command); failed != kExitOk) {
+  std::vector<std::uint32_t> sorted;
+  const bool sorting = !command.sort_field.isEmpty();
+  if (sorting) {
+    if (const int failed = sort_order(file->document, command, sorted); failed != kExitOk) {
       return failed;
     }
   }
   try {
-    write_dump(file->document.table(), dump_columns(file->document.table(), file->kind),
-               command.format == CommandLine::DumpFormat::Json);
+    dbf::Table& table = file->document.table();
+    const bool json = command.format == CommandLine::DumpFormat::Json;
+    const std::vector<DumpColumn> columns = dump_columns(table, file->kind);
+    if (sorting) {
+      write_sorted_dump(table, std::move(sorted), columns, json);
+    } else {
+      write_dump(table, columns, json);
+    }
   } catch (const std::exception& e) {
     print_error(QString::fromStdString(measurement::open_failure_text(e)));
     return kExitFailure;
