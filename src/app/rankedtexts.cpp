@@ -6,19 +6,12 @@
 
 namespace vkt {
 
-namespace {
-
-// Each bucket's buffer is at least this big, so a piece written out is worth a system call.
-constexpr std::size_t kSmallestBuffer = 64 * 1024;
-
-}  // namespace
-
 RankedTexts::RankedTexts(std::uint32_t places, std::uint32_t places_per_bucket, std::size_t memory_budget)
     : places_per_bucket_(std::max<std::uint32_t>(places_per_bucket, 1)),
       buckets_(places / places_per_bucket_ + 1),
       offsets_(places, 0),
       lengths_(places, 0) {
-  buffer_bytes_ = std::max(kSmallestBuffer, memory_budget / buckets_.size());
+  buffer_bytes_ = memory_budget / buckets_.size();
 }
 
 RankedTexts::~RankedTexts() = default;
