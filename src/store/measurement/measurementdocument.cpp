@@ -27,6 +27,15 @@ std::filesystem::path companion_of(const std::filesystem::path& table) {
   return waveform::companion_path(dbf::FileReplacement::resolve(table));
 }
 
+std::string file_name(const std::filesystem::path& path) {
+  const std::u8string name = path.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
+std::string in_quotes(const std::filesystem::path& path) {
+  return "«" + file_name(path) + "»";
+}
+
 }  // namespace
 
 bool is_same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -125,8 +134,14 @@ image::ImportResult MeasurementDocument::create(ProgramState& state, std::string
     MeasurementRewrite fresh(path_);
     imported = image::flash2lmf(fresh.table(), state, image::ImportMode::kNewFile, decimal_separator);
     // Before the table: the records of the file it replaces stay, so a crash in between leaves
-    // every row of the old table its waveforms.
-    keep_waveforms(state, waveform::WaveformFile::load(companion_of(path_)));
+    // every row of the old table its waveforms. Its parameters describe another object.
+    waveform::WaveformFile kept = waveform::WaveformFile::load(companion_of(path_));
+    const bool forget =
+        kept.writable() && (kept.parameters() != ObjectParameters{} || kept.parameters_damaged());
+    if (forget) {
+      kept.set_parameters({});
+    }
+    keep_waveforms(state, std::move(kept), forget);
     if (held_) {
       held_->close();
       held_.reset();
@@ -171,7 +186,8 @@ image::ImportResult MeasurementDocument::append(ProgramState& state, std::string
   return imported;
 }
 
-void MeasurementDocument::keep_waveforms(const ProgramState& state, waveform::WaveformFile file) {
+void MeasurementDocument::keep_waveforms(const ProgramState& state, waveform::WaveformFile file,
+                                         bool changed) {
   const std::filesystem::path companion = companion_of(path_);
   const std::vector<waveform::MeasurementWaveforms> downloaded = downloaded_waveforms(state);
   const bool news = std::any_of(downloaded.begin(), downloaded.end(), [&](const auto& m) {
@@ -179,7 +195,7 @@ void MeasurementDocument::keep_waveforms(const ProgramState& state, waveform::Wa
     return held == nullptr || *held != m;
   });
   waveform_problem_.clear();
-  if (news) {
+  if (news || changed) {
     if (!file.writable()) {
       waveform_problem_ = file.message();
     } else {
@@ -196,6 +212,20 @@ void MeasurementDocument::keep_waveforms(const ProgramState& state, waveform::Wa
   waveforms_ = std::move(file);
 }
 
+void MeasurementDocument::set_object_parameters(const ObjectParameters& parameters) {
+  if (!table_->is_open() || path_.empty()) {
+    throw Error(ErrorKind::Usage, "Параметры объекта не записаны: файл измерений не открыт.");
+  }
+  if (table_->read_only()) {
+    throw Error(ErrorKind::NoAccess,
+                "Параметры объекта не записаны: файл " + in_quotes(path_) + " открыт только для чтения.");
+  }
+  if (!waveforms_.writable()) {
+    throw Error(ErrorKind::NoAccess, "Параметры объекта не записаны. " + waveforms_.message());
+  }
+  waveforms_.save_with_parameters(parameters, companion_of(path_));
+}
+
 const waveform::MeasurementWaveforms* MeasurementDocument::waveforms(std::uint32_t recno) const {
   const auto key = row_key(*this, recno);
   return key ? waveforms_.find(*key) : nullptr;
@@ -207,11 +237,6 @@ bool MeasurementDocument::waveforms_damaged(std::uint32_t recno) const {
 }
 
 namespace {
-
-std::string file_name(const std::filesystem::path& path) {
-  const std::u8string name = path.filename().u8string();
-  return std::string(name.begin(), name.end());
-}
 
 // A whole copy of source at target, which takes target's place only when complete.
 void copy_replacing(const std::filesystem::path& source, const std::filesystem::path& target) {
@@ -234,6 +259,15 @@ void copy_replacing(const std::filesystem::path& source, const std::filesystem::
   copy.commit();
 }
 
+// The waveform file of a file about to be replaced by one without: its records stay (the old
+// rows keep theirs should the copy not come), its parameters, which describe another object, go.
+void forget_parameters(const std::filesystem::path& companion) {
+  waveform::WaveformFile old = waveform::WaveformFile::load(companion);
+  if (old.writable() && (old.parameters() != ObjectParameters{} || old.parameters_damaged())) {
+    old.save_with_parameters({}, companion);
+  }
+}
+
 }  // namespace
 
 void MeasurementDocument::save_as(const std::filesystem::path& target) {
@@ -251,6 +285,8 @@ void MeasurementDocument::save_as(const std::filesystem::path& target) {
     std::error_code absent;
     if (std::filesystem::exists(companion_of(source), absent)) {
       copy_replacing(companion_of(source), companion_of(to));
+    } else {
+      forget_parameters(companion_of(to));
     }
     copy_replacing(source, to);
   } catch (...) {

@@ -39,6 +39,9 @@ bool is_same_file(const std::filesystem::path& a, const std::filesystem::path& b
 // file is read-only): said before the instrument is asked, not after.
 void check_replaceable(const std::filesystem::path& target);
 
+// What the engineer states about the tested object (as in evaluation.h).
+using ObjectParameters = waveform::ObjectParameters;
+
 // What a typed cell text would do to a field.
 enum class CellCheck {
   Ok,
@@ -140,6 +143,18 @@ class MeasurementDocument {
   // waveforms then.
   const std::string& waveform_problem() const { return waveform_problem_; }
 
+  // What the engineer stated about the tested object, kept in the waveform file beside the open
+  // file; empty when nothing was stated. A new download ("Создать") starts with none; append,
+  // save, save_as, closing and opening again keep them.
+  const ObjectParameters& object_parameters() const { return waveforms_.parameters(); }
+  // Writes the parameters into the waveform file at once, through one atomic replacement (the
+  // file is made when there is none); the .db stays as it is. Throws vkt::Error, the parameters
+  // staying as they were: NoAccess when the file is open read-only or its waveform file may not
+  // be written (a newer version's, a foreign or an unreadable one), Usage without an open file or
+  // for parameters the file cannot carry (Limit for texts too long), the replacement's own kind
+  // when the disk refuses.
+  void set_object_parameters(const ObjectParameters& parameters);
+
   // The open table, for the readers that take one (reports, exports).
   dbf::Table& table() { return *table_; }
 
@@ -147,7 +162,9 @@ class MeasurementDocument {
   void attach_index();
   void read_device_code();
   void reopen_keeping_order();
-  void keep_waveforms(const ProgramState& state, waveform::WaveformFile file);
+  // Adds the download's waveforms to `file` and writes it when something is new, or when
+  // `changed` (its parameters were replaced); then it is the document's waveform file.
+  void keep_waveforms(const ProgramState& state, waveform::WaveformFile file, bool changed = false);
 
   std::unique_ptr<dbf::Table> table_;
   std::unique_ptr<mdx::TableIndex> index_;

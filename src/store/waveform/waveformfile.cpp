@@ -1,6 +1,7 @@
 #include "store/waveform/waveformfile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <fstream>
 #include <system_error>
@@ -15,7 +16,13 @@ namespace vkt::waveform {
 namespace {
 
 constexpr std::array<std::uint8_t, 8> kMagic = {'V', 'K', 'T', 'W', 'A', 'V', 'E', 0x1A};
-constexpr std::size_t kHeaderSize = 12;  // magic, version, header size
+constexpr std::size_t kHeaderSize = 12;  // magic, version, header size; version 1's whole header
+// Version 2 follows the fixed part with the object's parameters: their length, the parameters,
+// and a checksum over both.
+constexpr std::uint16_t kFirstVersionWithParameters = 2;
+constexpr std::size_t kParametersFrame = 4 + 4;
+constexpr std::size_t kModulusSize = 1 + 8;  // present or not, then the value as a double
+constexpr std::size_t kMaxHeaderSize = 0xFFFF;
 constexpr std::size_t kKeySize = kDateLength + kTimeLength + 2 * kStoredValues;
 constexpr std::size_t kSamplesSize = kDrops * 2 * kCurveSamples * 4;
 constexpr std::size_t kBodySize = kKeySize + kSamplesSize;  // as version 1 writes it
@@ -33,6 +40,10 @@ std::uint32_t get32(const std::uint8_t* p) {
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
+std::uint64_t get64(const std::uint8_t* p) {
+  return get32(p) | (static_cast<std::uint64_t>(get32(p + 4)) << 32);
+}
+
 std::uint8_t* put16(std::uint8_t* p, std::uint16_t v) {
   p[0] = static_cast<std::uint8_t>(v);
   p[1] = static_cast<std::uint8_t>(v >> 8);
@@ -45,6 +56,10 @@ std::uint8_t* put32(std::uint8_t* p, std::uint32_t v) {
   p[2] = static_cast<std::uint8_t>(v >> 16);
   p[3] = static_cast<std::uint8_t>(v >> 24);
   return p + 4;
+}
+
+std::uint8_t* put64(std::uint8_t* p, std::uint64_t v) {
+  return put32(put32(p, static_cast<std::uint32_t>(v)), static_cast<std::uint32_t>(v >> 32));
 }
 
 std::string display_name(const std::filesystem::path& path) {
@@ -105,6 +120,89 @@ std::uint8_t* write_record(std::uint8_t* p, const MeasurementWaveforms& m) {
     }
   }
   return put32(p, crc32(std::span<const std::uint8_t>(start, p)));
+}
+
+// The texts of the parameters in the file's order.
+std::array<const std::string*, 4> texts_of(const ObjectParameters& p) {
+  return {&p.object, &p.layer, &p.operator_name, &p.instrument_serial};
+}
+
+std::array<std::string*, 4> texts_of(ObjectParameters& p) {
+  return {&p.object, &p.layer, &p.operator_name, &p.instrument_serial};
+}
+
+bool valid_modulus(double m) {
+  return std::isfinite(m) && m > 0;
+}
+
+// The parameters block: length, parameters, checksum.
+std::vector<std::uint8_t> encode_parameters(const ObjectParameters& parameters) {
+  std::size_t size = kParametersFrame + kModulusSize;
+  for (const std::string* text : texts_of(parameters)) {
+    size += 2 + text->size();
+  }
+  std::vector<std::uint8_t> block(size);
+  std::uint8_t* p = put32(block.data(), static_cast<std::uint32_t>(size - kParametersFrame));
+  *p++ = parameters.required_modulus ? 1 : 0;
+  p = put64(p, std::bit_cast<std::uint64_t>(parameters.required_modulus.value_or(0.0)));
+  for (const std::string* text : texts_of(parameters)) {
+    p = put16(p, static_cast<std::uint16_t>(text->size()));
+    p = std::copy(text->begin(), text->end(), p);
+  }
+  put32(p, crc32(std::span<const std::uint8_t>(block.data(), p)));
+  return block;
+}
+
+// The parameters of a header's tail (what follows its fixed part); nothing when they do not read.
+// What a later version appends to the parameters is skipped.
+std::optional<ObjectParameters> decode_parameters(std::span<const std::uint8_t> tail) {
+  if (tail.size() < kParametersFrame) {
+    return std::nullopt;
+  }
+  const std::uint32_t length = get32(tail.data());
+  if (length > tail.size() - kParametersFrame || crc32(tail.first(4 + length)) != get32(&tail[4 + length])) {
+    return std::nullopt;
+  }
+  const auto body = tail.subspan(4, length);
+  if (body.size() < kModulusSize || body[0] > 1) {
+    return std::nullopt;
+  }
+  ObjectParameters parameters;
+  if (body[0] == 1) {
+    const double modulus = std::bit_cast<double>(get64(&body[1]));
+    if (!valid_modulus(modulus)) {
+      return std::nullopt;
+    }
+    parameters.required_modulus = modulus;
+  }
+  std::size_t at = kModulusSize;
+  for (std::string* text : texts_of(parameters)) {
+    if (body.size() - at < 2) {
+      return std::nullopt;
+    }
+    const std::size_t n = get16(&body[at]);
+    at += 2;
+    if (body.size() - at < n) {
+      return std::nullopt;
+    }
+    text->assign(reinterpret_cast<const char*>(&body[at]), n);
+    at += n;
+  }
+  return parameters;
+}
+
+// The block of parameters the file can carry; throws for others.
+std::vector<std::uint8_t> checked_block(const ObjectParameters& parameters) {
+  if (parameters.required_modulus && !valid_modulus(*parameters.required_modulus)) {
+    throw Error(ErrorKind::Usage, "Требуемый модуль упругости должен быть числом больше нуля.");
+  }
+  std::vector<std::uint8_t> block = encode_parameters(parameters);
+  if (kHeaderSize + block.size() > kMaxHeaderSize) {
+    throw Error(ErrorKind::Limit,
+                "Параметры объекта слишком длинные: все их тексты вместе должны занимать "
+                "не более 65 498 байт (около 32 700 русских букв).");
+  }
+  return block;
 }
 
 }  // namespace
@@ -203,6 +301,19 @@ WaveformFile WaveformFile::parse(std::span<const std::uint8_t> bytes, std::strin
                     " записан более новой версией программы: он открыт только для чтения, новые кривые "
                     "в него не записываются.";
   }
+  if (version >= kFirstVersionWithParameters && header_size > kHeaderSize) {
+    const auto tail = bytes.subspan(kHeaderSize, header_size - kHeaderSize);
+    if (const auto parameters = decode_parameters(tail)) {
+      file.parameters_ = *parameters;
+    } else {
+      file.damaged_parameters_.assign(tail.begin(), tail.end());
+      if (!file.message_.empty()) {
+        file.message_ += " ";
+      }
+      file.message_ += "В файле кривых " + in_quotes(name) +
+                       " испорчены параметры объекта: они не показываются, пока их не зададут заново.";
+    }
+  }
   file.parse_records(bytes, header_size, name);
   return file;
 }
@@ -261,16 +372,29 @@ void WaveformFile::add(std::span<const MeasurementWaveforms> records) {
   }
 }
 
-void WaveformFile::write(const std::function<void(std::span<const std::uint8_t>)>& out) const {
+void WaveformFile::set_parameters(const ObjectParameters& parameters) {
+  checked_block(parameters);
+  parameters_ = parameters;
+  damaged_parameters_.clear();
+}
+
+std::vector<std::uint8_t> WaveformFile::parameters_block() const {
+  return damaged_parameters_.empty() ? encode_parameters(parameters_) : damaged_parameters_;
+}
+
+void WaveformFile::write(std::span<const std::uint8_t> parameters,
+                         const std::function<void(std::span<const std::uint8_t>)>& out) const {
+  std::array<std::uint8_t, kHeaderSize> header{};
+  std::uint8_t* h = std::copy(kMagic.begin(), kMagic.end(), header.data());
+  h = put16(h, kFormatVersion);
+  put16(h, static_cast<std::uint16_t>(kHeaderSize + parameters.size()));
+  out(header);
+  out(parameters);
   // A few records at a time: the whole file is megabytes, and a buffer of that size would cost
   // more in fresh memory than the writing itself.
   constexpr std::size_t kRecordsPerChunk = 16;
   std::vector<std::uint8_t> chunk(kRecordsPerChunk * (kFrameSize + kBodySize));
-  std::uint8_t* p = std::copy(kMagic.begin(), kMagic.end(), chunk.data());
-  p = put16(p, kFormatVersion);
-  p = put16(p, static_cast<std::uint16_t>(kHeaderSize));
-  out(std::span<const std::uint8_t>(chunk.data(), p));
-  p = chunk.data();
+  std::uint8_t* p = chunk.data();
   for (const auto& [key, m] : records_) {
     if (p == chunk.data() + chunk.size()) {
       out(chunk);
@@ -286,12 +410,26 @@ void WaveformFile::write(const std::function<void(std::span<const std::uint8_t>)
 
 std::vector<std::uint8_t> WaveformFile::serialize() const {
   std::vector<std::uint8_t> bytes;
-  bytes.reserve(kHeaderSize + records_.size() * (kFrameSize + kBodySize));
-  write([&](std::span<const std::uint8_t> part) { bytes.insert(bytes.end(), part.begin(), part.end()); });
+  const std::vector<std::uint8_t> parameters = parameters_block();
+  bytes.reserve(kHeaderSize + parameters.size() + records_.size() * (kFrameSize + kBodySize));
+  write(parameters,
+        [&](std::span<const std::uint8_t> part) { bytes.insert(bytes.end(), part.begin(), part.end()); });
   return bytes;
 }
 
 void WaveformFile::save(const std::filesystem::path& path) const {
+  write_file(parameters_block(), path);
+}
+
+void WaveformFile::save_with_parameters(const ObjectParameters& parameters,
+                                        const std::filesystem::path& path) {
+  write_file(checked_block(parameters), path);
+  parameters_ = parameters;
+  damaged_parameters_.clear();
+}
+
+void WaveformFile::write_file(std::span<const std::uint8_t> parameters,
+                              const std::filesystem::path& path) const {
   const std::string name = display_name(path);
   if (!writable_) {
     throw Error(ErrorKind::NoAccess,
@@ -300,7 +438,7 @@ void WaveformFile::save(const std::filesystem::path& path) const {
   try {
     dbf::FileReplacement replacement(path);
     std::uint64_t offset = 0;
-    write([&](std::span<const std::uint8_t> part) {
+    write(parameters, [&](std::span<const std::uint8_t> part) {
       replacement.file().write_at(offset, part.data(), part.size());
       offset += part.size();
     });

@@ -23,7 +23,7 @@
 namespace vkt::waveform {
 
 inline constexpr std::string_view kExtension = ".vkw";
-inline constexpr std::uint16_t kFormatVersion = 1;
+inline constexpr std::uint16_t kFormatVersion = 2;
 inline constexpr std::size_t kDrops = 3;
 inline constexpr std::size_t kCurveSamples = 510;  // per channel and drop, 100 µs apart
 inline constexpr std::size_t kDateLength = 10;     // "dd.mm.yyyy"
@@ -56,7 +56,7 @@ std::optional<MeasurementKey> key_of_row(std::string_view date, std::string_view
 std::string key_text(const MeasurementKey& key);
 
 // What the engineer states about the tested object. Kept in the waveform file beside the
-// measurement file, never in the .db.
+// measurement file (its header), never in the .db.
 struct ObjectParameters {
   std::string object;  // object or site
   std::string layer;
@@ -100,6 +100,17 @@ class WaveformFile {
   // Whether a record of this key failed its checksum.
   bool is_damaged(const MeasurementKey& key) const;
 
+  // What the file says about the tested object; empty when it says nothing (version 1) or the
+  // parameters are damaged.
+  const ObjectParameters& parameters() const { return parameters_; }
+  // Replaces the parameters, and with them damaged ones read from the file. Throws vkt::Error:
+  // Usage for a required modulus that is not a number above 0, Limit when the texts together are
+  // longer than the file's header carries.
+  void set_parameters(const ObjectParameters& parameters);
+  // Whether the file's parameters failed their checksum or do not read; they are written back as
+  // they were read until set_parameters() replaces them.
+  bool parameters_damaged() const { return !damaged_parameters_.empty(); }
+
   // Adds the measurements; one of a key the file holds already replaces it (and a damaged
   // record of that key).
   void add(std::span<const MeasurementWaveforms> records);
@@ -116,6 +127,9 @@ class WaveformFile {
   // Puts the file at path through one atomic replacement. Throws vkt::Error: NoAccess for a
   // read-only file, the replacement's own kind when the disk refuses.
   void save(const std::filesystem::path& path) const;
+  // save() with these parameters in place of the file's own; the file takes them only once it is
+  // written. Throws as set_parameters() and save().
+  void save_with_parameters(const ObjectParameters& parameters, const std::filesystem::path& path);
 
  private:
   // A record whose checksum failed, kept byte for byte.
@@ -124,12 +138,19 @@ class WaveformFile {
     std::vector<std::uint8_t> bytes;  // the whole record: length, body, checksum
   };
 
-  // Hands the file's bytes to `out` in order, in parts.
-  void write(const std::function<void(std::span<const std::uint8_t>)>& out) const;
+  // Hands the file's bytes to `out` in order, in parts; `parameters` is the header's parameters
+  // block as it goes into the file.
+  void write(std::span<const std::uint8_t> parameters,
+             const std::function<void(std::span<const std::uint8_t>)>& out) const;
+  void write_file(std::span<const std::uint8_t> parameters, const std::filesystem::path& path) const;
+  // The parameters block of the file: the damaged one as it was read, or the parameters'.
+  std::vector<std::uint8_t> parameters_block() const;
   void parse_records(std::span<const std::uint8_t> bytes, std::size_t offset, std::string_view name);
 
   std::map<MeasurementKey, MeasurementWaveforms> records_;
   std::vector<DamagedRecord> damaged_;
+  ObjectParameters parameters_;
+  std::vector<std::uint8_t> damaged_parameters_;  // the header's bytes after the fixed part
   bool writable_ = true;
   std::string message_;
 };

@@ -15,11 +15,14 @@
 #include "store/dbf/table.h"
 #include "store/dbf/testfiles.h"
 #include "store/measurement/measurementschema.h"
+#include "store/waveform/waveformfile.h"
 
 namespace vkt::measurement {
 namespace {
 
+using dbf::testing::file_bytes;
 using dbf::testing::ScratchDir;
+using dbf::testing::write_bytes;
 
 // A file with rows numbered as given, P and R from the number, all of device A.
 std::filesystem::path write_rows(const std::filesystem::path& path, const std::vector<int>& numbers) {
@@ -221,6 +224,134 @@ TEST(MeasurementDocument, RowsNoReaderCanReadStopAnAppend) {
     EXPECT_EQ(e.kind(), ErrorKind::Damaged);
     EXPECT_NE(std::string(e.text()).find("строка 2"), std::string::npos) << e.text();
   }
+}
+
+const ObjectParameters kObject = {"Обход Кашина, ПК 3", "песок", "Петрова", "0815", 90};
+
+ObjectParameters read_parameters(const std::filesystem::path& path) {
+  MeasurementDocument doc;
+  doc.open(path, Access::ReadOnly);
+  return doc.object_parameters();
+}
+
+// How many rows of the open file find their waveforms.
+std::size_t rows_with_waveforms(MeasurementDocument& doc) {
+  const auto recnos = doc.rows();
+  return static_cast<std::size_t>(std::count_if(
+      recnos.begin(), recnos.end(), [&](std::uint32_t r) { return doc.waveforms(r) != nullptr; }));
+}
+
+TEST(MeasurementDocumentParameters, FollowTheFileAndNeverTouchTheTable) {
+  ScratchDir dir;
+  const auto path = dir / "m.db";
+  MeasurementDocument doc;
+  doc.reserve(path);
+  doc.create(*download(1, 3), ".");
+  EXPECT_EQ(doc.object_parameters(), ObjectParameters{});
+  const std::string table = file_bytes(path);
+  doc.set_object_parameters(kObject);
+  EXPECT_EQ(doc.object_parameters(), kObject);
+  EXPECT_EQ(file_bytes(path), table);
+  doc.save();
+  doc.close();
+  EXPECT_EQ(read_parameters(path), kObject);
+
+  doc.open(path);
+  doc.check_appendable();
+  EXPECT_EQ(doc.append(*download(2, 4), ".").appended, 2u);
+  EXPECT_EQ(doc.object_parameters(), kObject);
+  EXPECT_EQ(rows_with_waveforms(doc), 5u);
+  doc.save_as(dir / "copy.db");
+  EXPECT_EQ(doc.object_parameters(), kObject);
+  ObjectParameters changed = kObject;
+  changed.required_modulus.reset();
+  doc.set_object_parameters(changed);
+  doc.close();
+  EXPECT_EQ(read_parameters(dir / "copy.db"), changed);
+  EXPECT_EQ(read_parameters(path), kObject);
+
+  // A new download over the file starts a new object.
+  doc.reserve(path);
+  doc.create(*download(9, 2), ".");
+  EXPECT_EQ(doc.object_parameters(), ObjectParameters{});
+  doc.close();
+  EXPECT_EQ(read_parameters(path), ObjectParameters{});
+
+  // A file without a waveform file gets one; saved over a file that has one, that one's
+  // parameters do not come along.
+  const auto plain = write_rows(dir / "plain.db", {1, 2});
+  const std::string plain_table = file_bytes(plain);
+  doc.open(plain);
+  doc.save_as(dir / "copy.db");
+  EXPECT_EQ(doc.object_parameters(), ObjectParameters{});
+  doc.close();
+  doc.open(plain);
+  doc.set_object_parameters(kObject);
+  doc.close();
+  EXPECT_EQ(file_bytes(plain), plain_table);
+  EXPECT_EQ(read_parameters(plain), kObject);
+  EXPECT_EQ(read_parameters(dir / "copy.db"), ObjectParameters{});
+}
+
+TEST(MeasurementDocumentParameters, OlderNewerAndDamagedWaveformFiles) {
+  ScratchDir dir;
+  const auto path = dir / "m.db";
+  const auto vkw = dir / "m.vkw";
+  MeasurementDocument doc;
+  doc.reserve(path);
+  doc.create(*download(1, 3), ".");
+  doc.set_object_parameters(kObject);
+  doc.close();
+  const std::string current = file_bytes(vkw);
+  const std::size_t header = std::uint8_t(current[10]) | (std::uint8_t(current[11]) << 8);
+
+  // Version 1: the 12-byte header straight before the records.
+  write_bytes(vkw, current.substr(0, 8) + std::string("\x01\x00\x0C\x00", 4) + current.substr(header));
+  EXPECT_EQ(doc.open(path).waveform_problem, "");
+  EXPECT_EQ(rows_with_waveforms(doc), 3u);
+  EXPECT_EQ(doc.object_parameters(), ObjectParameters{});
+  doc.set_object_parameters(kObject);
+  doc.close();
+  EXPECT_EQ(file_bytes(vkw), current);
+
+  // Damaged parameters: said, the waveforms serve their rows.
+  std::string damaged = current;
+  damaged[30] ^= 0x20;
+  write_bytes(vkw, damaged);
+  EXPECT_NE(doc.open(path).waveform_problem.find("испорчены параметры объекта"), std::string::npos);
+  EXPECT_EQ(rows_with_waveforms(doc), 3u);
+  EXPECT_EQ(doc.object_parameters(), ObjectParameters{});
+  doc.close();
+
+  // A later version's file: the table opens, its parameters read, and they stay as they are.
+  std::string newer = current;
+  newer[8] = 3;
+  write_bytes(vkw, newer);
+  EXPECT_NE(doc.open(path).waveform_problem.find("более новой версией"), std::string::npos);
+  EXPECT_FALSE(doc.read_only());
+  EXPECT_EQ(rows_with_waveforms(doc), 3u);
+  EXPECT_EQ(doc.object_parameters(), kObject);
+  const auto refused = [&](const char* words) {
+    try {
+      doc.set_object_parameters({});
+      ADD_FAILURE() << "written";
+    } catch (const vkt::Error& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::NoAccess);
+      EXPECT_NE(std::string(e.text()).find(words), std::string::npos) << e.text();
+    }
+    EXPECT_EQ(doc.object_parameters(), kObject);
+  };
+  refused("более новой версией");
+  doc.close();
+  EXPECT_EQ(file_bytes(vkw), newer);
+
+  // Neither into a file open read-only.
+  write_bytes(vkw, current);
+  doc.open(path, Access::ReadOnly);
+  refused("только для чтения");
+  doc.close();
+  EXPECT_EQ(file_bytes(vkw), current);
+  EXPECT_THROW(doc.set_object_parameters(kObject), vkt::Error);
 }
 
 }  // namespace

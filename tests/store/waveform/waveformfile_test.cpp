@@ -1,6 +1,7 @@
 // The waveform file: its bytes, round trips through the disk, and every way a file can be wrong.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v) {
   }
 }
 
+std::size_t header_size(const Bytes& b) {
+  return b[10] | (b[11] << 8);
+}
+
 Bytes to_bytes(const std::string& s) {
   return Bytes(s.begin(), s.end());
 }
@@ -88,22 +93,48 @@ TEST(WaveformFile, CompanionSitsBesideTheTable) {
   EXPECT_EQ(companion_path("/data/a.b.DB"), std::filesystem::path("/data/a.b.vkw"));
 }
 
+const ObjectParameters kParameters = {"Трасса М-4, ПК 12+40", "щебень", "Иванов И. И.", "РС7-0815", 120.5};
+
+// The parameters block of kParameters: length, flag, modulus, four texts, checksum.
+constexpr std::size_t kParametersBlock = 4 + 9 + 4 * 2 + 29 + 12 + 20 + 10 + 4;
+
 TEST(WaveformFile, BytesFollowTheDocumentedLayout) {
   WaveformFile file;
+  file.set_parameters(kParameters);
   file.add(measurement(kFirst, 1));
   const Bytes b = file.serialize();
-  ASSERT_EQ(b.size(), 12 + kRecordLength);
+  const std::size_t h = 12 + kParametersBlock;
+  ASSERT_EQ(b.size(), h + kRecordLength);
   EXPECT_EQ(std::string(b.begin(), b.begin() + 8), std::string("VKTWAVE\x1A"));
-  EXPECT_EQ(b[8] | (b[9] << 8), 1);
-  EXPECT_EQ(b[10] | (b[11] << 8), 12);
-  EXPECT_EQ(get32(b, 12), 12282U);
-  EXPECT_EQ(std::string(b.begin() + 16, b.begin() + 34), "12.05.201110:00:00");
-  EXPECT_EQ(b[34] | (b[35] << 8), 100);            // D9
-  EXPECT_EQ(b[56] | (b[57] << 8), 111);            // D6
-  EXPECT_EQ(get32(b, 58), 100000U);                // drop 1, displacement 0
-  EXPECT_EQ(get32(b, 58 + 4 * 510), 0xFFFFFFFFU);  // drop 1, force 0
-  EXPECT_EQ(get32(b, 58 + 4 * 1020), 101000U);     // drop 2, displacement 0
-  EXPECT_EQ(get32(b, 12 + 4 + 12282), crc32(std::span(b).subspan(12, 4 + 12282)));
+  EXPECT_EQ(b[8] | (b[9] << 8), 2);
+  EXPECT_EQ(b[10] | (b[11] << 8), h);
+  const std::uint32_t p = get32(b, 12);
+  EXPECT_EQ(p, kParametersBlock - 8);
+  EXPECT_EQ(b[16], 1);
+  // 120.5 as a little-endian double: 0x405E200000000000.
+  EXPECT_EQ(Bytes(b.begin() + 17, b.begin() + 25), (Bytes{0, 0, 0, 0, 0, 0x20, 0x5E, 0x40}));
+  EXPECT_EQ(b[25] | (b[26] << 8), 29);
+  EXPECT_EQ(std::string(b.begin() + 27, b.begin() + 56), kParameters.object);
+  EXPECT_EQ(b[56] | (b[57] << 8), 12);
+  EXPECT_EQ(std::string(b.begin() + 58, b.begin() + 70), "щебень");
+  EXPECT_EQ(b[h - 16] | (b[h - 15] << 8), 10);
+  EXPECT_EQ(std::string(b.begin() + h - 14, b.begin() + h - 4), "РС7-0815");
+  EXPECT_EQ(get32(b, 16 + p), crc32(std::span(b).subspan(12, 4 + p)));
+
+  EXPECT_EQ(get32(b, h), 12282U);
+  EXPECT_EQ(std::string(b.begin() + h + 4, b.begin() + h + 22), "12.05.201110:00:00");
+  EXPECT_EQ(b[h + 22] | (b[h + 23] << 8), 100);        // D9
+  EXPECT_EQ(b[h + 44] | (b[h + 45] << 8), 111);        // D6
+  EXPECT_EQ(get32(b, h + 46), 100000U);                // drop 1, displacement 0
+  EXPECT_EQ(get32(b, h + 46 + 4 * 510), 0xFFFFFFFFU);  // drop 1, force 0
+  EXPECT_EQ(get32(b, h + 46 + 4 * 1020), 101000U);     // drop 2, displacement 0
+  EXPECT_EQ(get32(b, h + 4 + 12282), crc32(std::span(b).subspan(h, 4 + 12282)));
+
+  // Without parameters: no modulus and four empty texts, still checked.
+  const Bytes empty = WaveformFile().serialize();
+  ASSERT_EQ(empty.size(), 12u + 8 + 9 + 8);
+  EXPECT_EQ(empty[10], 37);
+  EXPECT_EQ(Bytes(empty.begin() + 16, empty.begin() + 33), Bytes(17, 0));
 }
 
 TEST(WaveformFile, RoundTripThroughTheDisk) {
@@ -141,7 +172,8 @@ TEST(WaveformFile, BadChecksumCostsThatMeasurementOnly) {
   WaveformFile file;
   file.add(std::vector{measurement(kFirst, 1), measurement(kSecond, 2)});
   Bytes b = file.serialize();
-  b[12 + 4 + 42 + 1000] ^= 0x01;  // a sample of the first record (kFirst sorts first)
+  const std::size_t h = header_size(b);
+  b[h + 4 + 42 + 1000] ^= 0x01;  // a sample of the first record (kFirst sorts first)
 
   WaveformFile read = WaveformFile::parse(b, "a.vkw");
   EXPECT_EQ(read.find(kFirst), nullptr);
@@ -155,7 +187,7 @@ TEST(WaveformFile, BadChecksumCostsThatMeasurementOnly) {
   // Written again, the damaged record keeps its bytes and stays damaged.
   const Bytes rewritten = read.serialize();
   EXPECT_EQ(Bytes(rewritten.end() - kRecordLength, rewritten.end()),
-            Bytes(b.begin() + 12, b.begin() + 12 + kRecordLength));
+            Bytes(b.begin() + h, b.begin() + h + kRecordLength));
   EXPECT_TRUE(WaveformFile::parse(rewritten, "a.vkw").is_damaged(kFirst));
 
   // A new download of the measurement heals it.
@@ -206,7 +238,7 @@ TEST(WaveformFile, BrokenTailKeepsTheRecordsBeforeIt) {
     EXPECT_NE(read.message().find("повреждён: прочитано измерений: 1;"), std::string::npos) << read.message();
   }
   Bytes short_length = whole;
-  put32(short_length, 12, 100);
+  put32(short_length, header_size(whole), 100);
   EXPECT_EQ(WaveformFile::parse(short_length, "a.vkw").size(), 0u);
 }
 
@@ -233,16 +265,139 @@ TEST(WaveformFile, ReadsTheFilesOfAnIndependentWriter) {
   EXPECT_TRUE(bad.is_damaged(*key_of_row("01.01.2000", "00:00:00", largest)));
 }
 
-TEST(WaveformFile, NewerVersionIsReadButNeverWritten) {
-  WaveformFile newer = corpus_file("newer-version.vkw");
-  ASSERT_EQ(newer.size(), 1u);
-  EXPECT_NE(newer.find(key("12.05.2011", "10:00:00", 0)), nullptr);
-  EXPECT_FALSE(newer.writable());
-  EXPECT_NE(newer.message().find("более новой версией"), std::string::npos) << newer.message();
+// A file of our layout with another version and `extra` bytes at the end of the header.
+Bytes with_version(Bytes b, std::uint16_t version, std::size_t extra = 0) {
+  const std::size_t h = header_size(b) + extra;
+  b.insert(b.begin() + static_cast<std::ptrdiff_t>(h - extra), extra, 0xAB);
+  b[8] = static_cast<std::uint8_t>(version);
+  b[9] = 0;
+  b[10] = static_cast<std::uint8_t>(h);
+  b[11] = static_cast<std::uint8_t>(h >> 8);
+  return b;
+}
+
+TEST(WaveformParameters, RoundTripAndRefuseWhatTheFileCannotCarry) {
   ScratchDir dir;
-  newer.add(measurement(kFirst, 1));
-  EXPECT_THROW(newer.save(dir / "b.vkw"), vkt::Error);
+  const auto path = dir / "a.vkw";
+  WaveformFile file;
+  file.add(measurement(kFirst, 1));
+  file.set_parameters(kParameters);
+  file.save(path);
+  WaveformFile read = WaveformFile::load(path);
+  EXPECT_EQ(read.message(), "");
+  EXPECT_EQ(read.parameters(), kParameters);
+  EXPECT_EQ(read.size(), 1u);
+
+  // Refused parameters leave the file's as they were.
+  for (const double bad : {0.0, -5.0, std::numeric_limits<double>::quiet_NaN()}) {
+    ObjectParameters p = kParameters;
+    p.required_modulus = bad;
+    try {
+      read.save_with_parameters(p, path);
+      ADD_FAILURE() << bad;
+    } catch (const vkt::Error& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::Usage) << bad;
+    }
+  }
+  ObjectParameters longest;
+  longest.object = std::string(65498, 'x');
+  EXPECT_NO_THROW(read.set_parameters(longest));
+  longest.layer = "y";
+  try {
+    read.set_parameters(longest);
+    ADD_FAILURE() << "too long";
+  } catch (const vkt::Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::Limit);
+  }
+  EXPECT_EQ(read.parameters().object.size(), 65498u);
+  read.set_parameters({"", "", "", "", std::nullopt});
+  read.save(path);
+  EXPECT_EQ(WaveformFile::load(path).parameters(), ObjectParameters{});
+  EXPECT_EQ(file_bytes(path).size(), 12 + 8 + 9 + 8 + kRecordLength);
+}
+
+TEST(WaveformParameters, VersionOneFilesReadWithoutThem) {
+  WaveformFile file;
+  file.add(std::vector{measurement(kFirst, 1), measurement(kSecond, 2)});
+  // Version 1: the 12-byte header straight before the records.
+  const Bytes current = file.serialize();
+  Bytes v1(current.begin(), current.begin() + 12);
+  v1[8] = 1;
+  v1[10] = 12;
+  v1.insert(v1.end(), current.begin() + 12 + 8 + 9 + 8, current.end());
+  WaveformFile read = WaveformFile::parse(v1, "a.vkw");
+  EXPECT_EQ(read.message(), "");
+  EXPECT_TRUE(read.writable());
+  EXPECT_FALSE(read.parameters_damaged());
+  EXPECT_EQ(read.parameters(), ObjectParameters{});
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(*read.find(kSecond), measurement(kSecond, 2));
+  // Written again it is a version 2 file with the same records.
+  read.set_parameters(kParameters);
+  const WaveformFile again = WaveformFile::parse(read.serialize(), "a.vkw");
+  EXPECT_EQ(again.parameters(), kParameters);
+  EXPECT_EQ(again.size(), 2u);
+  // A version 1 header tail is nobody's parameters.
+  EXPECT_EQ(WaveformFile::parse(with_version(v1, 1, 30), "a.vkw").message(), "");
+}
+
+TEST(WaveformParameters, DamagedParametersAreToldAndKeptWhileTheWaveformsRead) {
+  WaveformFile file;
+  file.set_parameters(kParameters);
+  file.add(std::vector{measurement(kFirst, 1), measurement(kSecond, 2)});
+  const Bytes good = file.serialize();
+  Bytes text = good;
+  text[40] ^= 0x01;  // inside the object's text
+  Bytes length = good;
+  put32(length, 12, 5000);  // past the header
+  Bytes flag = good;
+  flag[16] = 2;
+  put32(flag, 12 + kParametersBlock - 4, crc32(std::span(flag).subspan(12, kParametersBlock - 4)));
+  for (const Bytes& damaged : {text, length, flag}) {
+    WaveformFile read = WaveformFile::parse(damaged, "a.vkw");
+    EXPECT_TRUE(read.parameters_damaged());
+    EXPECT_EQ(read.parameters(), ObjectParameters{});
+    EXPECT_NE(read.message().find("испорчены параметры объекта"), std::string::npos) << read.message();
+    EXPECT_TRUE(read.writable());
+    EXPECT_EQ(read.size(), 2u);
+    EXPECT_EQ(*read.find(kFirst), measurement(kFirst, 1));
+    // Written back byte for byte, until new parameters replace them.
+    EXPECT_EQ(read.serialize(), damaged);
+    read.set_parameters(kParameters);
+    EXPECT_EQ(read.serialize(), good);
+  }
+}
+
+TEST(WaveformParameters, NewerVersionIsReadButNeverWritten) {
+  ScratchDir dir;
+  WaveformFile ours;
+  ours.set_parameters(kParameters);
+  ours.add(measurement(kFirst, 1));
+  // A later version: more header after the parameters.
+  const Bytes newer = with_version(ours.serialize(), 3, 6);
+  write_bytes(dir / "a.vkw", std::string(newer.begin(), newer.end()));
+  WaveformFile read = WaveformFile::load(dir / "a.vkw");
+  EXPECT_EQ(read.size(), 1u);
+  EXPECT_EQ(read.parameters(), kParameters);
+  EXPECT_FALSE(read.writable());
+  EXPECT_NE(read.message().find("более новой версией"), std::string::npos) << read.message();
+  read.add(measurement(kSecond, 2));
+  EXPECT_THROW(read.save(dir / "b.vkw"), vkt::Error);
+  try {
+    read.save_with_parameters({}, dir / "a.vkw");
+    ADD_FAILURE() << "written";
+  } catch (const vkt::Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::NoAccess);
+  }
+  EXPECT_EQ(read.parameters(), kParameters);
   EXPECT_FALSE(std::filesystem::exists(dir / "b.vkw"));
+  EXPECT_EQ(file_bytes(dir / "a.vkw"), std::string(newer.begin(), newer.end()));
+
+  // The corpus's file of a longer header and body (version 2, a header tail too short for a
+  // parameters block): the record reads, the parameters do not.
+  const WaveformFile corpus = corpus_file("newer-version.vkw");
+  EXPECT_NE(corpus.find(key("12.05.2011", "10:00:00", 0)), nullptr);
+  EXPECT_TRUE(corpus.parameters_damaged());
 }
 
 }  // namespace
