@@ -31,7 +31,9 @@ namespace vkt::image {
 
 inline constexpr int kDropSamples = 510;
 inline constexpr double kSampleSpacingMs = 0.1;
-inline constexpr double kPulseThreshold = 0.1;
+// Low enough that the duration is close to the whole pulse (a half sine loses 1.3 % of its
+// width at 2 %), high enough to stay clear of the force channel's noise at rest.
+inline constexpr double kPulseThreshold = 0.02;
 inline constexpr double kPulseNominalMs = 17.5;
 inline constexpr double kPulseToleranceMs = 1.5;
 inline constexpr int kClippedRun = 5;

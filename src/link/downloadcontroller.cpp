@@ -70,7 +70,8 @@ DownloadController::DownloadController(ProgramState& state, const QStringList& p
       port_(this),
       timer_(this),
       watch_(this),
-      linger_(this) {
+      linger_(this),
+      stall_(this) {
   port_.setObjectName(QStringLiteral("SerialPort1"));
   timer_.setObjectName(QStringLiteral("Timer1"));
   // The instrument's line: 57600 bit/s, 8 data bits, no parity, 2 stop bits, DTR off, RTS on.
@@ -90,6 +91,7 @@ DownloadController::DownloadController(ProgramState& state, const QStringList& p
   port_.OnReceiveData = [this](SerialPortDriver*, const char* data, std::size_t count) {
     const auto before = session_.phase();
     handle(before, session_.chunk(data, count));
+    watch_for_stall();
   };
   port_.OnPortError = [this](SerialPortDriver*, const QString&) {
     const auto before = session_.phase();
@@ -103,6 +105,29 @@ DownloadController::DownloadController(ProgramState& state, const QStringList& p
   connect(&watch_, &QTimer::timeout, this, &DownloadController::look_for_new_ports);
   linger_.setSingleShot(true);
   connect(&linger_, &QTimer::timeout, this, &DownloadController::finish_not_found);
+  // Some ports never report a device that went away (a pseudo-terminal under Wine): the silence
+  // in the middle of an answer tells it instead.
+  stall_.setSingleShot(true);
+  stall_.setInterval(kAnswerStallMs);
+  connect(&stall_, &QTimer::timeout, this, [this] {
+    if (receiving()) {
+      const auto before = session_.phase();
+      handle(before, session_.port_failed());
+    }
+  });
+}
+
+bool DownloadController::receiving() const {
+  return session_.phase() == DownloadSession::Phase::Identification ||
+         session_.phase() == DownloadSession::Phase::Data;
+}
+
+void DownloadController::watch_for_stall() {
+  if (receiving()) {
+    stall_.start();
+  } else {
+    stall_.stop();
+  }
 }
 
 void DownloadController::SetPorts(const QStringList& ports) {
@@ -154,6 +179,7 @@ void DownloadController::Close() {
 }
 
 void DownloadController::stop_search() {
+  stall_.stop();
   watch_.stop();
   linger_.stop();
   between_ports_ = false;

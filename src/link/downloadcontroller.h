@@ -29,6 +29,9 @@ namespace vkt::link {
 // known).
 QString progress_text(std::uint32_t received, std::uint32_t expected, qint64 elapsed_ms);
 
+// How long an answer may pause while it is being received.
+inline constexpr int kAnswerStallMs = 10000;
+
 class DownloadController : public QObject {
   Q_OBJECT
 
@@ -60,6 +63,11 @@ class DownloadController : public QObject {
   // the type, firmware version and record count are then in the state and the session.
   void set_identify_only(bool on) { identify_only_ = on; }
 
+  // An answer that stops for this long while it is being received has been lost (the instrument
+  // unplugged or switched off, where the port itself does not say so): the exchange fails as
+  // when the port fails.
+  void set_answer_stall_ms(int ms) { stall_.setInterval(ms); }
+
   // The ports of this exchange in the order tried; the search's grows as ports appear.
   QStringList order() const { return search_ ? order_ : ports_; }
   // Why each port the search has left did not give the instrument.
@@ -82,6 +90,9 @@ class DownloadController : public QObject {
   void finish_not_found();
   void look_for_new_ports();
   void stop_search();
+  // Whether an answer is being received, and the stall timer started or stopped for it.
+  bool receiving() const;
+  void watch_for_stall();
 
   QStringList ports_;
   DownloadSession session_;
@@ -106,6 +117,7 @@ class DownloadController : public QObject {
   QElapsedTimer clock_;
   QTimer watch_;
   QTimer linger_;
+  QTimer stall_;
 };
 
 }  // namespace vkt::link

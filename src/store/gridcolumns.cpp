@@ -1,5 +1,7 @@
 #include "store/gridcolumns.h"
 
+#include <algorithm>
+
 namespace vkt {
 
 namespace {
@@ -39,6 +41,11 @@ const std::array<GridColumn, 23> kDeviceAColumns = {{
     {"D8", "", 40, D, false, C, false},
 }};
 
+const std::array<GridColumn, 2> kEvaluationColumns = {{
+    {kSOverVColumn, "s/v, мс", 24, D, true, C, false},
+    {kVerdictColumn, "Соответствие", 40, X, true, C, false},
+}};
+
 // The device B grid: equal widths, only the comment is edited.
 const std::array<GridColumn, 7> kDeviceBColumns = {{
     {"N", "N", 1, G, true, C, false},
@@ -55,6 +62,23 @@ std::span<const GridColumn> grid_columns(DeviceKind kind) {
     return kDeviceBColumns;
   }
   return kDeviceAColumns;
+}
+
+std::span<const GridColumn> window_columns(DeviceKind kind) {
+  static const std::array<GridColumn, kDeviceAColumns.size() + kEvaluationColumns.size()> device_a = [] {
+    std::array<GridColumn, kDeviceAColumns.size() + kEvaluationColumns.size()> all{};
+    std::copy(kDeviceAColumns.begin(), kDeviceAColumns.end(), all.begin());
+    std::copy(kEvaluationColumns.begin(), kEvaluationColumns.end(), all.begin() + kDeviceAColumns.size());
+    return all;
+  }();
+  if (kind == DeviceKind::B) {
+    return kDeviceBColumns;
+  }
+  return device_a;
+}
+
+bool is_evaluation_column(std::string_view field) {
+  return field == kSOverVColumn || field == kVerdictColumn;
 }
 
 }  // namespace vkt

@@ -37,4 +37,16 @@ enum class DeviceKind { A = 0, B = 1 };
 
 std::span<const GridColumn> grid_columns(DeviceKind kind);
 
+// The columns the device A grid shows after the file's own, worked out rather than stored: the
+// mean s/v of the drops from the kept waveforms, and the verdict against the object's required
+// modulus. Their names are no dBase field name, so no file's field is ever taken for them.
+inline constexpr std::string_view kSOverVColumn = "s/v";
+inline constexpr std::string_view kVerdictColumn = "verdict";
+extern const std::array<GridColumn, 2> kEvaluationColumns;
+
+// The columns of a grid in the window: the device A grid's followed by the evaluation columns;
+// the device B grid's alone.
+std::span<const GridColumn> window_columns(DeviceKind kind);
+bool is_evaluation_column(std::string_view field);
+
 }  // namespace vkt

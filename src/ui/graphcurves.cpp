@@ -128,8 +128,27 @@ QString force_readout(double force, double time_us, const QLocale& locale) {
 }
 
 QString displacement_readout(double displacement, double time_us, const QLocale& locale) {
-  return QStringLiteral("Перемещение: ") + readout_number(-displacement, locale) + QStringLiteral(" мкм. ") +
+  return QStringLiteral("Перемещение: ") + readout_number(displacement, locale) + QStringLiteral(" мкм. ") +
          QStringLiteral("Время: ") + readout_number(time_us, locale) + QStringLiteral(" мкс.");
+}
+
+double value_at(std::span<const QPointF> curve, double time_us) {
+  if (curve.empty()) {
+    return 0;
+  }
+  // The samples lie at increasing times; find the first at or after the time.
+  const auto after = std::lower_bound(curve.begin(), curve.end(), time_us,
+                                      [](const QPointF& p, double t) { return p.x() < t; });
+  if (after == curve.begin()) {
+    return curve.front().y();
+  }
+  if (after == curve.end()) {
+    return curve.back().y();
+  }
+  const QPointF& b = *after;
+  const QPointF& a = *(after - 1);
+  const double span = b.x() - a.x();
+  return span > 0 ? a.y() + (b.y() - a.y()) * (time_us - a.x()) / span : b.y();
 }
 
 bool inside_plot(const QRectF& plot, const QPointF& point) {

@@ -83,8 +83,12 @@ QString readout_number(double value, const QLocale& locale);
 
 // "Сила удара: F Н. Время: T мкс."
 QString force_readout(double force, double time_us, const QLocale& locale);
-// "Перемещение: L мкм. Время: T мкс."; the displacement is shown negated.
+// "Перемещение: L мкм. Время: T мкс."; the displacement as its axis labels it.
 QString displacement_readout(double displacement, double time_us, const QLocale& locale);
+
+// A curve's value at a time between its samples (linear between the two around it; the end
+// samples beyond the curve's ends); 0 for an empty curve.
+double value_at(std::span<const QPointF> curve, double time_us);
 
 // The plotting rectangle holds its left and top edges but not its right and bottom ones.
 bool inside_plot(const QRectF& plot, const QPointF& point);

@@ -360,11 +360,6 @@ std::unique_ptr<QPrinter> GraphWindow::default_printer() {
   return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
 
-void GraphWindow::DrawCrosshair(int x, int y) {
-  chart1_view_->set_crosshair(QPoint(x, y));
-  chart2_view_->set_crosshair(QPoint(x, y));
-}
-
 void GraphWindow::erase_crosshair() {
   crosshair_x_ = -1;
   chart1_view_->set_crosshair(std::nullopt);
@@ -386,24 +381,41 @@ void GraphWindow::chart_mouse_move(GraphChartView* view, const QPoint& pixel) {
   if (!inside_plot(view->plot_rect(), QPointF(pixel))) {
     return;  // the readouts keep their last values
   }
-  DrawCrosshair(pixel.x(), pixel.y());
   crosshair_x_ = pixel.x();
   crosshair_y_ = pixel.y();
   update_readouts(view, pixel);
 }
 
+namespace {
+
+// Where a chart's crosshair meets its curve at a value: the view pixel, or none when the value
+// lies outside the chart's plot (zoomed elsewhere).
+std::optional<QPoint> crosshair_at(GraphChartView* view, QLineSeries* series, QPointF value) {
+  const QPointF on_chart = view->chart()->mapToPosition(value, series);
+  const QPoint pixel = view->mapFromScene(view->chart()->mapToScene(on_chart));
+  if (!inside_plot(view->plot_rect(), QPointF(pixel))) {
+    return std::nullopt;
+  }
+  return pixel;
+}
+
+}  // namespace
+
 void GraphWindow::update_readouts(GraphChartView* view, const QPoint& pixel) {
-  // Each series reads the same screen position on its own chart, so only the line of the
-  // chart under the mouse refers to a point of that chart.
-  const QPoint screen = view->viewport()->mapToGlobal(pixel);
-  const QPoint on_chart1 = chart1_view_->viewport()->mapFromGlobal(screen);
-  const QPoint on_chart2 = chart2_view_->viewport()->mapFromGlobal(screen);
-  const QPointF force = chart1_->mapToValue(chart1_view_->to_chart(on_chart1), series1_);
-  const QPointF displacement = chart2_->mapToValue(chart2_view_->to_chart(on_chart2), line_series1_);
-  const double time = force.x();
-  label1_->setText(force_readout(force.y(), time, locale()));
+  // One instant, the time under the mouse on the chart it is over; each line reads its own curve
+  // at that instant, and each chart's crosshair meets its curve there, so the lines and the
+  // numbers agree.
+  QLineSeries* under = view == chart1_view_ ? series1_ : line_series1_;
+  const double time = view->chart()->mapToValue(view->to_chart(pixel), under).x();
+  const QList<QPointF> force_curve = series1_->points();
+  const QList<QPointF> displacement_curve = line_series1_->points();
+  const double force = value_at(force_curve, time);
+  const double displacement = value_at(displacement_curve, time);
+  chart1_view_->set_crosshair(crosshair_at(chart1_view_, series1_, {time, force}));
+  chart2_view_->set_crosshair(crosshair_at(chart2_view_, line_series1_, {time, displacement}));
+  label1_->setText(force_readout(force, time, locale()));
   label1_->adjustSize();
-  label2_->setText(displacement_readout(displacement.y(), time, locale()));
+  label2_->setText(displacement_readout(displacement, time, locale()));
   label2_->adjustSize();
   // A font wider than the window was laid out for must not run the two lines together.
   label2_->move(std::max(kLabel2Left, label1_->geometry().right() + kLabelGap), kLabelTop);

@@ -97,9 +97,6 @@ class GraphWindow : public QDialog {
   QLabel* label2() const { return label2_; }
   QPushButton* print_button() const { return print_button_; }
 
-  // Draws the crosshair at a pixel (x, y) on both charts.
-  void DrawCrosshair(int x, int y);
-
  public slots:
   void Chart1MouseMove(const QPoint& pixel);
   void Chart2MouseMove(const QPoint& pixel);

@@ -53,6 +53,8 @@ void create_commands(MainActions& a, QMainWindow* w, const QList<QIcon>& pics, b
   a.excel = make_action(w, pics, "Excel1", QStringLiteral("Экспорт в Excel"));
   a.renumber = make_action(w, pics, "N37", QStringLiteral("Перенумеровать строки"));
   a.port_setup = make_action(w, pics, "PortSetup1", QStringLiteral("Порт прибора…"));
+  a.object = make_action(w, pics, "ObjectParameters1", QStringLiteral("Параметры объекта…"));
+  a.protocol = make_action(w, pics, "Protocol1", QStringLiteral("Протокол испытания…"));
   a.help = make_action(w, pics, "Help1", QStringLiteral("Помощь"), P::Help, QKeySequence(Qt::Key_F1));
   a.about = make_action(w, pics, "About1", QStringLiteral("О программе"));
   if (with_xlsx) {
@@ -61,7 +63,7 @@ void create_commands(MainActions& a, QMainWindow* w, const QList<QIcon>& pics, b
   }
   a.csv = make_action(w, pics, "Csv1", QStringLiteral("Экспорт в CSV"));
   a.pdf = make_action(w, pics, "Pdf1", QStringLiteral("Сохранить как PDF"));
-  a.exports << a.csv << a.pdf << a.save_as;
+  a.exports << a.csv << a.pdf << a.save_as << a.object << a.protocol;
   a.recent = new QMenu(QStringLiteral("Последние файлы"), w);
   a.recent->setObjectName(QStringLiteral("RecentFiles1"));
   // In menu order.
@@ -75,11 +77,11 @@ void create_menus(const MainActions& a, QMainWindow* w) {
     QString title;
     QList<QAction*> commands;  // nullptr = separator
   };
-  QList<QAction*> service = {a.graph, a.excel};
+  QList<QAction*> service = {a.graph, a.protocol, nullptr, a.excel};
   if (a.xlsx != nullptr) {  // a build without .xlsx has no "Xlsx1"
     service << a.xlsx;
   }
-  service << a.csv << a.pdf << a.renumber << nullptr << a.port_setup;
+  service << a.csv << a.pdf << a.renumber << nullptr << a.object << a.port_setup;
   // The menu titles with their Alt letters.
   const QList<Entry> menus = {
       {"File1",

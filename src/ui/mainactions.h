@@ -35,6 +35,8 @@ struct MainActions {
   QAction* renumber = nullptr;      // N37 "Перенумеровать строки"
   QAction* save_as = nullptr;       // SaveAs1 "Сохранить как…", Ctrl+Shift+S
   QAction* port_setup = nullptr;    // PortSetup1 "Порт прибора…"
+  QAction* object = nullptr;        // ObjectParameters1 "Параметры объекта…"
+  QAction* protocol = nullptr;      // Protocol1 "Протокол испытания…"
   QAction* help = nullptr;          // Help1 "Помощь"
   QAction* about = nullptr;         // About1 "О программе"
   QAction* help_button = nullptr;   // ToolButton6
@@ -44,7 +46,8 @@ struct MainActions {
   // The 16 controls that need an open file: 13 menu entries and the toolbar's save, preview
   // and print buttons.
   QList<QAction*> toggled;
-  // The exports beside "Экспорт в Excel" and "Сохранить как…", toggled with the 16.
+  // The exports beside "Экспорт в Excel", "Сохранить как…", the object's parameters and the
+  // protocol, toggled with the 16.
   QList<QAction*> exports;
 };
 

@@ -197,7 +197,7 @@ void GridFooter::paintEvent(QPaintEvent*) {
 }
 
 MeasurementGrid::MeasurementGrid(DeviceKind kind, QWidget* parent)
-    : QTableView(parent), kind_(kind), columns_(grid_columns(kind)) {
+    : QTableView(parent), kind_(kind), columns_(window_columns(kind)) {
   setObjectName(kind == DeviceKind::A ? QStringLiteral("Grid1") : QStringLiteral("Grid2"));
   header_ = new GridHeader(kind == DeviceKind::A ? 3 : 2, this);
   setHorizontalHeader(header_);
@@ -246,12 +246,19 @@ void MeasurementGrid::hide_columns() {
   // hiding it would leave the hidden column a length of its own, a gap in every row.
   fitting_ = true;
   for (int i = 0; i < int(columns_.size()); ++i) {
-    setColumnHidden(i, !columns_[i].shown);
+    setColumnHidden(i, !columns_[i].shown || (!evaluation_shown_ && is_evaluation_column(columns_[i].field)));
     value_widths_[i] = 0;
   }
   fitting_ = false;
   fit_columns();
   measure_shown_rows();
+}
+
+void MeasurementGrid::show_evaluation(bool shown) {
+  if (shown != evaluation_shown_) {
+    evaluation_shown_ = shown;
+    hide_columns();
+  }
 }
 
 int MeasurementGrid::column_of(std::string_view field) const {
@@ -299,8 +306,9 @@ void MeasurementGrid::clear_colors() {
 }
 
 void MeasurementGrid::align_columns() {
-  // The width is divided among all columns, hidden ones too, the remainder dropped.
-  const int w = std::max(2, viewport()->width() / std::max<int>(1, int(columns_.size())));
+  // The width is divided among all the file's columns, hidden ones too, the remainder dropped;
+  // the evaluation columns get as much as each of those.
+  const int w = std::max(2, viewport()->width() / std::max<int>(1, int(grid_columns(kind_).size())));
   for (double& share : shares_) {
     share = w;
   }
@@ -492,7 +500,8 @@ void MeasurementGrid::apply_layout(const QList<StoredColumn>& stored) {
         chosen_widths_[i] = s.width;
       }
       colors_[i] = s.color;
-      marks_[i] = s.sort;
+      // The evaluation columns are not in the file, so no index sorts them.
+      marks_[i] = is_evaluation_column(columns_[i].field) ? SortMark::None : s.sort;
     }
   }
   fit_columns();

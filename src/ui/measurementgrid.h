@@ -72,6 +72,11 @@ class MeasurementGrid : public QTableView {
   DeviceKind kind() const { return kind_; }
   int column_of(std::string_view field) const;
 
+  // Whether the evaluation columns (s/v, the verdict) are shown: for files that have something
+  // to show in them.
+  void show_evaluation(bool shown);
+  bool evaluation_shown() const { return evaluation_shown_; }
+
   // Sort marks: at most one column carries one.
   SortMark sort_mark(int column) const { return marks_.value(column); }
   void set_sort_mark(int column, SortMark mark);
@@ -141,6 +146,7 @@ class MeasurementGrid : public QTableView {
   // holds while the columns are wider than the grid.
   QList<int> chosen_widths_;
   bool fitting_ = false;
+  bool evaluation_shown_ = false;
 };
 
 }  // namespace vkt

@@ -1,5 +1,6 @@
 #include "ui/measurementmodel.h"
 
+#include <QColor>
 #include <cmath>
 
 #include "core/numbertext.h"
@@ -28,7 +29,7 @@ Qt::Alignment MeasurementModel::alignment_of(ColumnAlignment a) {
 }
 
 MeasurementModel::MeasurementModel(DeviceKind kind, QObject* parent)
-    : QAbstractTableModel(parent), kind_(kind), columns_(grid_columns(kind)) {
+    : QAbstractTableModel(parent), kind_(kind), columns_(window_columns(kind)) {
   for (std::size_t c = 0; c < columns_.size(); ++c) {
     if (columns_[c].field == "P") {
       p_column_ = c;
@@ -47,6 +48,7 @@ void MeasurementModel::reload() {
   beginResetModel();
   pending_row_.reset();
   pending_.clear();
+  evaluations_.clear();
   recnos_.clear();
   field_index_.assign(columns_.size(), std::nullopt);
   if (document_ != nullptr && document_->is_open()) {
@@ -131,7 +133,77 @@ QString MeasurementModel::display_text(DisplayFormat format, std::optional<doubl
   return text;
 }
 
+void MeasurementModel::set_required_modulus(std::optional<double> required) {
+  required_ = required;
+  if (rowCount() > 0) {
+    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+  }
+}
+
+measurement::Verdict MeasurementModel::verdict(int row) const {
+  if (kind_ != DeviceKind::A) {
+    return measurement::Verdict::None;
+  }
+  return measurement::verdict_for(number(row, "D9"), required_);
+}
+
+const measurement::PointEvaluation& MeasurementModel::evaluation(int row) const {
+  const std::uint32_t r = recno(row);
+  auto found = evaluations_.find(r);
+  if (found == evaluations_.end()) {
+    found = evaluations_.emplace(r, measurement::evaluate_row(*document_, r, std::nullopt)).first;
+  }
+  return found->second;
+}
+
+QString MeasurementModel::evaluation_text(int row, std::string_view column) const {
+  if (column == kVerdictColumn) {
+    return from_utf8(measurement::verdict_text(verdict(row)));
+  }
+  const measurement::PointEvaluation& point = evaluation(row);
+  QString text = display_text(DisplayFormat::TwoDecimals, point.s_over_v_ms, decimal_point_);
+  // A mark that the drops do not look like a sound test; the tooltip says why.
+  if (point.implausible()) {
+    text += QStringLiteral(" !");
+  }
+  return text;
+}
+
+QString MeasurementModel::flags_text(int row) const {
+  const measurement::PointEvaluation& point = evaluation(row);
+  if (!point.drops) {
+    return QStringLiteral("Осциллограммы не сохранены");
+  }
+  QStringList lines;
+  for (std::size_t k = 0; k < point.drops->size(); ++k) {
+    const image::DropFlags& f = (*point.drops)[k].flags;
+    QStringList what;
+    if (f.pulse_out_of_range) {
+      what << QStringLiteral("длительность импульса вне %1 ± %2 мс")
+                  .arg(image::kPulseNominalMs)
+                  .arg(image::kPulseToleranceMs);
+    }
+    if (f.clipped) {
+      what << QStringLiteral("сигнал ограничен");
+    }
+    if (f.flat) {
+      what << QStringLiteral("нет сигнала");
+    }
+    if (!what.isEmpty()) {
+      lines << QStringLiteral("Удар %1: %2").arg(k + 1).arg(what.join(QStringLiteral(", ")));
+    }
+  }
+  if (point.drops_differ) {
+    lines << QStringLiteral("Осадки ударов различаются более чем на %1 %").arg(image::kDropSpread * 100);
+  }
+  return lines.join('\n');
+}
+
 QString MeasurementModel::cell_text(int row, int column, bool for_editing) const {
+  const std::string_view name = columns_[std::size_t(column)].field;
+  if (is_evaluation_column(name)) {
+    return evaluation_text(row, name);
+  }
   const auto& f = field_index_[std::size_t(column)];
   if (!f) {
     return {};
@@ -158,6 +230,17 @@ QVariant MeasurementModel::data(const QModelIndex& index, int role) const {
       return cell_text(index.row(), index.column(), true);
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(alignment_of(columns_[std::size_t(index.column())].alignment));
+    case Qt::ForegroundRole:
+      // A point below the required modulus reads in red across its row.
+      if (verdict(index.row()) == measurement::Verdict::Fails) {
+        return QColor(176, 0, 0);
+      }
+      return {};
+    case Qt::ToolTipRole:
+      if (columns_[std::size_t(index.column())].field == kSOverVColumn) {
+        return flags_text(index.row());
+      }
+      return {};
     default:
       return {};
   }

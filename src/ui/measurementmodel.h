@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "store/gridcolumns.h"
 #include "store/gridstatistics.h"
+#include "store/measurement/evaluation.h"
 
 namespace vkt::measurement {
 class MeasurementDocument;
@@ -19,8 +21,9 @@ namespace vkt {
 
 // The rows of the open measurement file that its filter admits, in its current order, as the
 // columns of one grid. Rows are read from the file when they are shown; the model keeps only
-// their record numbers. An in-place edit is held for its row and written to the table when the
-// row is left or the file is saved (post_pending), or dropped (drop_pending).
+// their record numbers; the device A grid adds the evaluation columns, worked out from the row's
+// kept waveforms and the object's required modulus. An in-place edit is held for its row and written to the
+// table when the row is left or the file is saved (post_pending), or dropped (drop_pending).
 class MeasurementModel : public QAbstractTableModel {
   Q_OBJECT
  public:
@@ -47,6 +50,11 @@ class MeasurementModel : public QAbstractTableModel {
   QString text(int row, std::string_view field) const;
   PRValues pr_values(int row) const;
 
+  // The modulus a row must reach (none: no verdicts); the rows are shown again.
+  void set_required_modulus(std::optional<double> required);
+  std::optional<double> required_modulus() const { return required_; }
+  measurement::Verdict verdict(int row) const;
+
   bool has_pending() const { return pending_row_.has_value(); }
   void post_pending();
   void drop_pending();
@@ -69,6 +77,10 @@ class MeasurementModel : public QAbstractTableModel {
   std::optional<double> number_at(int row, std::size_t field) const;
   QString text_at(int row, std::size_t field) const;
   QString cell_text(int row, int column, bool for_editing) const;
+  // The row's evaluation without its verdict, worked out once per row while the rows stay.
+  const measurement::PointEvaluation& evaluation(int row) const;
+  QString evaluation_text(int row, std::string_view column) const;
+  QString flags_text(int row) const;
 
   DeviceKind kind_;
   std::span<const GridColumn> columns_;
@@ -80,6 +92,8 @@ class MeasurementModel : public QAbstractTableModel {
   QChar decimal_point_ = '.';
   std::optional<std::uint32_t> pending_row_;  // record number
   QMap<int, QString> pending_;                // column -> typed text
+  std::optional<double> required_;
+  mutable std::unordered_map<std::uint32_t, measurement::PointEvaluation> evaluations_;  // by record
 };
 
 }  // namespace vkt

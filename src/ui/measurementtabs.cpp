@@ -2,6 +2,7 @@
 
 #include <QItemSelectionModel>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "store/appsettings.h"
 #include "store/columnlayout.h"
@@ -124,6 +125,19 @@ void MeasurementTabs::show_rows(MeasurementModel* shown, MeasurementModel* hidde
   hidden->attach(nullptr);
   document_.set_filter(filter);
   shown->attach(&document_);
+  if (shown == model1_) {
+    refresh_evaluation();
+  }
+}
+
+void MeasurementTabs::refresh_evaluation() {
+  if (!document_.is_open()) {
+    return;
+  }
+  const std::optional<double> required = document_.object_parameters().required_modulus;
+  model1_->set_required_modulus(required);
+  grid1_->show_evaluation(required.has_value() || document_.has_waveforms());
+  update_footers(grid1_);
 }
 
 void MeasurementTabs::post_pending() {
@@ -147,6 +161,9 @@ void MeasurementTabs::reload() {
       model->reload();
     }
   }
+  if (model1_->document() != nullptr) {
+    refresh_evaluation();  // an append may have brought the first waveforms
+  }
 }
 
 // --- sorting ---
@@ -156,6 +173,9 @@ QString MeasurementTabs::sort_tag(const MeasurementGrid* grid, const Measurement
 }
 
 void MeasurementTabs::title_clicked(MeasurementGrid* grid, int column, bool ctrl) {
+  if (is_evaluation_column(window_columns(grid->kind())[std::size_t(column)].field)) {
+    return;  // worked out, not stored: the file has nothing to sort them by
+  }
   // Up runs from the largest value down.
   SortMark mark = SortMark::None;
   if (!ctrl) {
@@ -185,7 +205,7 @@ void MeasurementTabs::sort(MeasurementGrid* grid, int column) {
   }
   try {
     model->post_pending();
-    const auto& field = grid_columns(grid->kind())[std::size_t(column)].field;
+    const auto& field = window_columns(grid->kind())[std::size_t(column)].field;
     document_.sort(sort_tag(grid, grid1_).toStdString(), field, mark == SortMark::Up);
   } catch (const std::exception& e) {
     // Named as the user sees the column, not as the file names its field.
@@ -231,6 +251,30 @@ void MeasurementTabs::find_mma() {
   update_footers(grid2_);
 }
 
+QString MeasurementTabs::passing_text(const MeasurementModel& model, const QList<int>& rows) {
+  std::size_t judged = 0;
+  std::size_t passing = 0;
+  const auto count = [&](int row) {
+    const measurement::Verdict v = model.verdict(row);
+    judged += v != measurement::Verdict::None ? 1 : 0;
+    passing += v == measurement::Verdict::Passes ? 1 : 0;
+  };
+  if (rows.isEmpty()) {
+    for (int row = 0; row < model.rowCount(); ++row) {
+      count(row);
+    }
+  } else {
+    for (int row : rows) {
+      count(row);
+    }
+  }
+  if (judged == 0) {
+    return {};
+  }
+  const long percent = std::lround(100.0 * double(passing) / double(judged));
+  return QStringLiteral("%1 из %2 (%3 %)").arg(passing).arg(judged).arg(percent);
+}
+
 void MeasurementTabs::update_footers(MeasurementGrid* grid) {
   const MeasurementModel* model = model_of(grid);
   QStringList footers(model->columnCount());
@@ -248,6 +292,9 @@ void MeasurementTabs::update_footers(MeasurementGrid* grid) {
     footers[grid->column_of("P")] = QString::fromStdString(footer_text(s.p_min, s.p_avg, s.p_max, point));
     footers[grid->column_of("R")] = QString::fromStdString(footer_text(s.r_min, s.r_avg, s.r_max, point));
     footers[grid->column_of("N")] = QString::number(model->rowCount());
+    if (const int verdicts = grid->column_of(kVerdictColumn); verdicts >= 0 && model->required_modulus()) {
+      footers[verdicts] = passing_text(*model, selected.size() > 1 ? selected : QList<int>());
+    }
   }
   grid->footer()->set_texts(footers);
 }

@@ -37,6 +37,8 @@ class MeasurementTabs : public QTabWidget {
   void show_file();
   // Hides the tabs and lets go of the file.
   void hide_file();
+  // After the object's parameters changed: the verdicts, the evaluation columns and the footer.
+  void refresh_evaluation();
   // What was typed in a row goes to the file before anything reads or rewrites it.
   void post_pending();
   void drop_pending();
@@ -72,6 +74,8 @@ class MeasurementTabs : public QTabWidget {
   void connect_grid(MeasurementGrid* grid);
   void show_rows(MeasurementModel* shown, MeasurementModel* hidden, const char* filter);
   void update_footers(MeasurementGrid* grid);
+  // "passing из judged (share %)" over the rows given, or all rows when none are.
+  static QString passing_text(const MeasurementModel& model, const QList<int>& rows);
   // A click on a column title: none -> up -> down -> up ...; with Ctrl: none.
   void title_clicked(MeasurementGrid* grid, int column, bool ctrl);
   // Sorts by the column's mark; an error leaves the mark and the rows in file order.

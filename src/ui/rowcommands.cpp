@@ -12,6 +12,7 @@
 #include "ui/measurementgrid.h"
 #include "ui/measurementmodel.h"
 #include "ui/measurementtabs.h"
+#include "ui/objectdialog.h"
 #include "ui/programtitle.h"
 #include "ui/reportpreview.h"
 
@@ -60,6 +61,25 @@ void RowCommands::N23Click() {
   if (MeasurementGrid* grid = shown_grid()) {
     grid->align_columns();
   }
+}
+
+// --- the object and its protocol ---
+
+void RowCommands::ObjectParametersClick() {
+  if (!context_.document->is_open()) {
+    return;
+  }
+  ObjectDialog dialog(context_.document->object_parameters(), context_.window);
+  if (dialog.exec() != QDialog::Accepted || dialog.parameters() == context_.document->object_parameters()) {
+    return;
+  }
+  try {
+    context_.document->set_object_parameters(dialog.parameters());
+  } catch (const std::exception& e) {
+    context_.show_failure(e);
+    return;
+  }
+  context_.tabs->refresh_evaluation();
 }
 
 // --- sorting, deleting and renumbering ---

@@ -33,6 +33,7 @@ class RowCommands : public QObject {
   void Excel1Click();    // "Экспорт в Excel"
   void Xlsx1Click();     // "Экспорт в Excel (.xlsx)", where the build writes .xlsx
   void Csv1Click();      // "Экспорт в CSV"
+  void ObjectParametersClick();  // "Параметры объекта…"
 
  private:
   // The grid of the visible tab while a file's rows are shown, else nullptr.

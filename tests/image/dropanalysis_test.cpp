@@ -26,15 +26,16 @@ std::vector<double> half_sine(double width_ms, double height, double start_ms = 
 
 TEST(DropAnalysis, HalfSinePulsesGiveTheirKnownDurationAndSOverV) {
   // Displacement rising over 10 ms to its peak: v = s·π/20 ms, so s/v = 20/π ms whatever the
-  // raw units; the force half sine of 20 ms crosses 10 % of its peak 20·asin(0.1)/π ms inside.
+  // raw units; the force half sine of 18 ms crosses kPulseThreshold of its peak
+  // 18·asin(kPulseThreshold)/π ms inside.
   const auto d = half_sine(20.0, 1000.0);
-  const auto f = half_sine(20.0, 3000.0);
+  const auto f = half_sine(18.0, 3000.0);
   const DropAnalysis a = analyse_drop(d, f, 500.0, 7000.0);
   ASSERT_TRUE(a.s_over_v_ms);
   EXPECT_NEAR(*a.s_over_v_ms, 20.0 / std::numbers::pi, 0.02);
   EXPECT_NEAR(a.peak_velocity, 500.0 * std::numbers::pi / 20.0, 0.5);
   ASSERT_TRUE(a.pulse_ms);
-  EXPECT_NEAR(*a.pulse_ms, 20.0 - 40.0 * std::asin(0.1) / std::numbers::pi, 0.01);
+  EXPECT_NEAR(*a.pulse_ms, 18.0 - 36.0 * std::asin(vkt::image::kPulseThreshold) / std::numbers::pi, 0.01);
   EXPECT_EQ(a.flags, vkt::image::DropFlags{});
 
   const DropAnalysis wide = analyse_drop(d, half_sine(25.0, 3000.0), 500.0, 7000.0);

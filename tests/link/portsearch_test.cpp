@@ -125,6 +125,22 @@ class InstrumentLine : public InProcessLine {
   sim::Instrument instrument_;
 };
 
+// An instrument pulled out half-way through its memory, on a port that never says so: the
+// identification, then half the data answer, then nothing.
+class PulledOutLine : public InProcessLine {
+ public:
+  void receive(const char* data, std::size_t count, std::string& answer) override {
+    for (std::size_t i = 0; i < count; ++i) {
+      std::string whole;
+      instrument_.respond(data[i], whole);
+      answer += data[i] == 'Q' ? whole.substr(0, whole.size() / 2) : whole;
+    }
+  }
+
+ private:
+  sim::Instrument instrument_{sim::InstrumentOptions{}};
+};
+
 class PortSearch : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -154,7 +170,7 @@ class PortSearch : public ::testing::Test {
 
   // Runs one exchange; `meanwhile` is called while it runs.
   void run(const QStringList& ports, unsigned wait_ms, bool identify_only,
-           const std::function<void()>& meanwhile = {}) {
+           const std::function<void()>& meanwhile = {}, int stall_ms = kAnswerStallMs) {
     tried.clear();
     errors.clear();
     result.reset();
@@ -164,6 +180,7 @@ class PortSearch : public ::testing::Test {
     controller.set_port_lister([this] { return present; });
     controller.set_identify_only(identify_only);
     controller.set_search(search);
+    controller.set_answer_stall_ms(stall_ms);
     controller.OnShow = [this](const Effect& e) {
       if (e.kind == Effect::Kind::TryingPort) {
         tried << QString::fromStdString(e.text);
@@ -308,6 +325,15 @@ TEST_F(PortSearch, NamedPortsAloneAreTriedEachWithItsReason) {
   EXPECT_EQ(tried, QStringList({missing, silent}));
   EXPECT_EQ(why(reports), (Tried{{missing, PortFailure::NoSuchPort}, {silent, PortFailure::NoAnswer}}));
   EXPECT_EQ(errors, QStringList({not_found_text(reports)}));
+}
+
+TEST_F(PortSearch, AnAnswerThatStopsHalfWayFailsTheDownload) {
+  register_in_process_port("pulled-out", [] { return std::make_unique<PulledOutLine>(); });
+  run({QStringLiteral("pulled-out")}, 300, false, {}, 200);
+  unregister_in_process_port("pulled-out");
+  EXPECT_EQ(result, Result::Cancel);
+  EXPECT_EQ(errors, QStringList({QString::fromUtf8(kTransferError)}));
+  EXPECT_EQ(state.image_length, 0U);
 }
 
 TEST_F(PortSearch, CancelBetweenPortsEndsTheSearch) {

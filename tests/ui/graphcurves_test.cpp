@@ -236,9 +236,20 @@ TEST(Readout, ValuesBeyondAnyAxisDoNotBreakTheText) {
 TEST(Readout, LinesReadAsTheWindowShowsThem) {
   const QLocale en(QLocale::English, QLocale::UnitedStates);
   EXPECT_EQ(force_readout(4999.6, 12345.9, en), QStringLiteral("Сила удара: 4,999 Н. Время: 12,345 мкс."));
+  // The displacement as its axis labels it, settlements downwards being positive there.
   EXPECT_EQ(displacement_readout(523.7, 12345.9, en),
-            QStringLiteral("Перемещение: -523 мкм. Время: 12,345 мкс."));
-  EXPECT_EQ(displacement_readout(-12.3, 0, en), QStringLiteral("Перемещение: 12 мкм. Время: 0 мкс."));
+            QStringLiteral("Перемещение: 523 мкм. Время: 12,345 мкс."));
+  EXPECT_EQ(displacement_readout(-12.3, 0, en), QStringLiteral("Перемещение: -12 мкм. Время: 0 мкс."));
+}
+
+TEST(Readout, CurvesAreReadBetweenTheirSamples) {
+  const std::vector<QPointF> curve = {{0, 10}, {100, 30}, {200, -10}};
+  EXPECT_DOUBLE_EQ(value_at(curve, 25), 15);
+  EXPECT_DOUBLE_EQ(value_at(curve, 150), 10);
+  EXPECT_DOUBLE_EQ(value_at(curve, 100), 30);
+  EXPECT_DOUBLE_EQ(value_at(curve, -5), 10);
+  EXPECT_DOUBLE_EQ(value_at(curve, 900), -10);
+  EXPECT_DOUBLE_EQ(value_at({}, 50), 0);
 }
 
 TEST(PlotRectangle, LeftAndTopEdgesAreInsideRightAndBottomAreNot) {

@@ -15,6 +15,7 @@
 #include "indexdumpcheck.h"
 #include "sim/simulator.h"
 #include "store/appsettings.h"
+#include "store/measurement/measurementdocument.h"
 #include "ui/downloaddialog.h"
 #include "ui/mainwindow.h"
 #include "ui/measurementgrid.h"
@@ -156,6 +157,45 @@ TEST_F(MainWindowDownloadTest, SortDeleteAppendAndRenumber) {
   std::vector<double> numbers = column(model, "N");
   std::sort(numbers.begin(), numbers.end());
   EXPECT_EQ(numbers, std::vector<double>({1, 2, 3, 4, 5}));
+}
+
+// A download keeps the waveforms, so the evaluation columns appear; a required modulus judges
+// every row, reddens those below it and counts the share passing in the footer.
+TEST_F(MainWindowDownloadTest, RequiredModulusJudgesTheRows) {
+  dialogs_.file_answers.push_back(path("judged.db"));
+  testing::command(*window_, "N2")->trigger();
+  ASSERT_TRUE(state_.db_open);
+  MeasurementModel* model = window_->tabs()->model1();
+  MeasurementGrid* grid = window_->tabs()->grid1();
+  const int sv = grid->column_of(kSOverVColumn);
+  const int verdict = grid->column_of(kVerdictColumn);
+  ASSERT_FALSE(grid->isColumnHidden(sv));
+  EXPECT_FALSE(model->index(0, sv).data().toString().isEmpty());
+  EXPECT_TRUE(model->index(0, verdict).data().toString().isEmpty());
+
+  // The median modulus as the requirement: some rows pass, some fail.
+  std::vector<double> moduli = column(model, "D9");
+  std::vector<double> sorted = moduli;
+  std::sort(sorted.begin(), sorted.end());
+  const double required = sorted[kRecords / 2];
+  measurement::ObjectParameters parameters;
+  parameters.required_modulus = required;
+  window_->document().set_object_parameters(parameters);
+  window_->tabs()->refresh_evaluation();
+  int passing = 0;
+  for (int row = 0; row < model->rowCount(); ++row) {
+    const bool passes = moduli[std::size_t(row)] >= required;
+    passing += passes ? 1 : 0;
+    EXPECT_EQ(model->index(row, verdict).data().toString(), passes ? "соответствует" : "не соответствует");
+    EXPECT_EQ(model->index(row, 0).data(Qt::ForegroundRole).isValid(), !passes);
+  }
+  EXPECT_EQ(grid->footer()->texts()[verdict], QStringLiteral("%1 из %2 (%3 %)")
+                                                  .arg(passing)
+                                                  .arg(kRecords)
+                                                  .arg(std::lround(100.0 * passing / kRecords)));
+  // Sorting by a worked-out column is not offered.
+  emit grid->title_clicked(verdict, false);
+  EXPECT_EQ(grid->sort_mark(verdict), SortMark::None);
 }
 
 TEST_F(MainWindowDownloadTest, CancelledDownloadCreatesNothing) {

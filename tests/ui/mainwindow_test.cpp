@@ -99,12 +99,18 @@ TEST_F(MainWindowTest, MainMenuEntriesOrderAndSeparators) {
   EXPECT_EQ(entries(menus[1]->menu()), QStringList({"Выровнять столбцы", "-", "Задать цвет", "Убрать цвет",
                                                     "Убрать все цвета", "-", "Убрать сортировку"}));
   EXPECT_EQ(entries(menus[2]->menu()), QStringList({"Удалить строки"}));
-  QStringList service = {"График",        "Экспорт в Excel",   "Экспорт в Excel (.xlsx)",
-                         "Экспорт в CSV", "Сохранить как PDF", "Перенумеровать строки"};
+  QStringList service = {"График",
+                         "Протокол испытания…",
+                         "-",
+                         "Экспорт в Excel",
+                         "Экспорт в Excel (.xlsx)",
+                         "Экспорт в CSV",
+                         "Сохранить как PDF",
+                         "Перенумеровать строки"};
 #ifndef VKT_WITH_XLSX
   service.removeAll("Экспорт в Excel (.xlsx)");  // a build without the .xlsx writer
 #endif
-  service.append({"-", "Порт прибора…"});
+  service.append({"-", "Параметры объекта…", "Порт прибора…"});
   EXPECT_EQ(entries(menus[3]->menu()), service);
   EXPECT_EQ(entries(menus[4]->menu()), QStringList({"Помощь", "-", "О программе"}));
 }
@@ -149,7 +155,9 @@ TEST_F(MainWindowTest, ToggledControlsFollowTheFileState) {
       "Задать цвет", "Убрать цвет", "Убрать все цвета", "Убрать сортировку", "Удалить строки",
       "Экспорт в Excel", "Перенумеровать строки",
       // the exports beside "Экспорт в Excel" follow the same state
-      "Экспорт в Excel (.xlsx)", "Экспорт в CSV", "Сохранить как PDF", "Сохранить как…"};
+      "Экспорт в Excel (.xlsx)", "Экспорт в CSV", "Сохранить как PDF", "Сохранить как…",
+      // and so do the object's parameters and its protocol
+      "Параметры объекта…", "Протокол испытания…"};
   ASSERT_EQ(w->actions().toggled.size(), 16);
 
   auto check = [&](bool file_open) {

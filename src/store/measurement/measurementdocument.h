@@ -142,6 +142,8 @@ class MeasurementDocument {
   // user; empty when nothing. Never a reason to refuse the table: its rows simply have no
   // waveforms then.
   const std::string& waveform_problem() const { return waveform_problem_; }
+  // Whether the waveform file beside the open file holds any measurement's waveforms.
+  bool has_waveforms() const { return waveforms_.size() > 0; }
 
   // What the engineer stated about the tested object, kept in the waveform file beside the open
   // file; empty when nothing was stated. A new download ("Создать") starts with none; append,

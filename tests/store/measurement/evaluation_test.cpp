@@ -27,8 +27,8 @@ waveform::MeasurementWaveforms measurement(std::array<double, 3> widths_ms) {
   m.key.force = {7000, 7000, 7000, 7000};
   for (std::size_t k = 0; k < 3; ++k) {
     put_half_sine(m.drops[k].displacement, widths_ms[k]);
-    // 10 % crossings of a half sine lie 2·asin(0.1)/π of its width inside it.
-    put_half_sine(m.drops[k].force, 17.5 / (1 - 2 * std::asin(0.1) / std::numbers::pi));
+    // The threshold crossings of a half sine lie 2·asin(threshold)/π of its width inside it.
+    put_half_sine(m.drops[k].force, 17.5 / (1 - 2 * std::asin(image::kPulseThreshold) / std::numbers::pi));
   }
   return m;
 }
