@@ -101,6 +101,11 @@ QString set_sort(CommandLine& result, const QString& value) {
   return {};
 }
 
+QString set_derived(CommandLine& result, const QString&) {
+  result.derived = true;
+  return {};
+}
+
 QString set_dump_format(CommandLine& result, const QString& value) {
   if (value == QLatin1String("csv")) {
     result.format = CommandLine::DumpFormat::Csv;
@@ -249,6 +254,7 @@ constexpr Option kOptions[] = {
     {"--kind", kExport | kDump | kReport, true, set_kind},
     {"--sort", kDump, true, set_sort},
     {"--format", kDump, true, set_dump_format},
+    {"--derived", kDump, false, set_derived},
     {"--format", kExport, true, set_export_format},
     {"--separator", kExport, true, set_csv_separator},
     {"--decimal", kExport, true, set_csv_decimal},
@@ -298,6 +304,9 @@ constexpr HelpRow kDumpHelp[] = {
     {"--kind A|B", "A: ВКТ-РС7, B: ЗРН2-РС7 (по умолчанию как в главном окне)"},
     {"--sort ПОЛЕ[:desc]", "упорядочить по полю (по убыванию с :desc), как сортировка таблицы"},
     {"--format csv|json", "формат вывода (по умолчанию csv)"},
+    {"--derived",
+     "добавить столбцы по кривым ВКТ-РС7: s/v, длительности импульсов ударов 1-3,\n"
+     "признаки недостоверности, заключение по требуемому модулю"},
 };
 
 constexpr HelpRow kReportHelp[] = {
@@ -375,7 +384,7 @@ constexpr Subcommand kSubcommands[] = {
      .files = 1,
      .output = nullptr,
      .summary = "вывести строки файла измерений в CSV или JSON",
-     .synopsis = "dump [--kind A|B] [--sort ПОЛЕ[:desc]] [--format csv|json] ФАЙЛ.db",
+     .synopsis = "dump [--kind A|B] [--sort ПОЛЕ[:desc]] [--format csv|json] [--derived] ФАЙЛ.db",
      .about = "Выводит строки одного вида прибора: CSV с заголовками видимых столбцов таблицы или JSON\n"
               "с именами полей и типизированными значениями (пустые поля как null).\n",
      .help_column = 22,

@@ -42,6 +42,7 @@ struct CommandLine {
   QString sort_field;       // upper case; empty: file order
   bool sort_descending = false;
   DumpFormat format = DumpFormat::Csv;
+  bool derived = false;  // dump: the values read from the kept waveforms after the columns
   // export: "xls", "xlsx" or "csv" (empty: by the output's extension); the CSV field separator and
   // decimal mark, one character each (empty: as the locale writes numbers)
   QString export_format;

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <map>
@@ -20,6 +21,7 @@
 #include "image/imagelayout.h"
 #include "sim/measurements.h"
 #include "store/dbf/table.h"
+#include "store/measurement/evaluation.h"
 #include "store/measurement/measurementdocument.h"
 #include "store/measurement/measurementschema.h"
 
@@ -589,6 +591,87 @@ TEST_F(Cli, ReportWritesThePagesAsPdfAndRefusesADamagedFile) {
   EXPECT_EQ(r.code, 1);
   EXPECT_FALSE(QFile::exists(path(QStringLiteral("bad.pdf"))));
   EXPECT_EQ(run({"report", db}).code, 2);
+}
+
+TEST_F(Cli, DumpDerivedAddsTheWaveformValuesAndTheVerdictOnlyWhenAsked) {
+  const QString db = path(QStringLiteral("derived.db"));
+  ASSERT_EQ(run({"download", "--port", simulate({"--records", "4", "--seed", "11"}), db}).code, 0);
+  const auto measurements = sim::make_measurements(4, 11);
+  const int required = measurements[1].modulus[0];
+  {
+    measurement::MeasurementDocument document;
+    document.open(db.toStdString());
+    measurement::ObjectParameters parameters;
+    parameters.required_modulus = required;
+    document.set_object_parameters(parameters);
+  }
+  {
+    // A row whose time no longer matches its waveforms: it has none.
+    dbf::Table table;
+    table.open(db.toStdString());
+    ASSERT_TRUE(table.go_to(3));
+    table.edit();
+    table.set_text("TIME", "00:00:00");
+    table.post();
+  }
+  std::vector<measurement::PointEvaluation> expected;
+  {
+    measurement::MeasurementDocument document;
+    document.open(db.toStdString(), measurement::Access::ReadOnly);
+    for (std::uint32_t recno = 1; recno <= 4; ++recno) {
+      expected.push_back(measurement::evaluate_row(document, recno, std::nullopt));
+    }
+  }
+  ASSERT_FALSE(expected[2].drops);
+
+  // Without --derived, the columns are those of the grid alone.
+  Outcome r = run({"dump", db});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.out.section(QStringLiteral("\r\n"), 0, 0).endsWith(QStringLiteral(",Примечание")));
+
+  r = run({"dump", "--derived", "--format", "json", db});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const QJsonArray rows = QJsonDocument::fromJson(r.out.toUtf8()).array();
+  ASSERT_EQ(rows.size(), 4);
+  int passing = 0;
+  for (int i = 0; i < 4; ++i) {
+    const QJsonObject row = rows[i].toObject();
+    const measurement::PointEvaluation& point = expected[static_cast<std::size_t>(i)];
+    EXPECT_EQ(row["D9"].toInt(), measurements[static_cast<std::size_t>(i)].modulus[0]);
+    if (!point.drops) {
+      for (const char* name : {"SV_MS", "PULSE1_MS", "PULSE2_MS", "PULSE3_MS", "FLAGS", "VERDICT"}) {
+        EXPECT_TRUE(row[name].isNull()) << name;
+      }
+      continue;
+    }
+    ASSERT_TRUE(point.s_over_v_ms);
+    EXPECT_NEAR(row["SV_MS"].toDouble(), *point.s_over_v_ms, 0.005);
+    for (std::size_t k = 0; k < 3; ++k) {
+      const std::string name = "PULSE" + std::to_string(k + 1) + "_MS";
+      ASSERT_TRUE((*point.drops)[k].pulse_ms);
+      EXPECT_NEAR(row[name.c_str()].toDouble(), *(*point.drops)[k].pulse_ms, 0.005) << name;
+    }
+    EXPECT_EQ(row["FLAGS"].isString(), point.implausible()) << i;
+    const bool passes = row["D9"].toInt() >= required;
+    passing += passes ? 1 : 0;
+    EXPECT_EQ(row["VERDICT"].toString(),
+              passes ? QStringLiteral("соответствует") : QStringLiteral("не соответствует"));
+  }
+
+  // CSV, sorted: the titles after the grid's, the same verdicts, the highest modulus first.
+  r = run({"dump", "--derived", "--sort", "D9:desc", db});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const QStringList lines = r.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 5);
+  EXPECT_TRUE(lines[0].endsWith(
+      QStringLiteral(",Примечание,\"s/v, мс\",\"Импульс 1, мс\",\"Импульс 2, мс\",\"Импульс 3, мс\","
+                     "Недостоверность,Заключение")));
+  EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral(",соответствует$"))).size(), passing);
+  int highest = 0;
+  for (const auto& m : measurements) {
+    highest = std::max<int>(highest, m.modulus[0]);
+  }
+  EXPECT_EQ(lines[1].section(QLatin1Char(','), 6, 6), QString::number(highest));
 }
 
 }  // namespace

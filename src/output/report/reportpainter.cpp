@@ -6,8 +6,12 @@
 #include <QRegularExpression>
 #include <QTextLayout>
 #include <QTextOption>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
 
 namespace vkt::report {
 
@@ -63,6 +67,56 @@ void wrap_paragraph(const QString& paragraph, const QFontMetricsF& metrics, qrea
   if (!line.isEmpty()) {
     lines << line;
   }
+}
+
+// The frames of a page as the lines they are made of: an edge that neighbouring cells share is
+// drawn once, and the edges along one row or column that meet or overlap are one line. The pen's
+// square caps cover the corners as the frames' mitred joins did; a PDF page then holds a few dozen
+// lines instead of four edges per cell.
+std::vector<QLineF> frame_lines(const std::vector<QRectF>& boxes) {
+  struct Edges {
+    qreal at = 0;
+    std::vector<std::pair<qreal, qreal>> spans;
+  };
+  // Edges are grouped by their position to a thousandth of a device unit, so that a shared edge
+  // computed from two cells' own positions is still one edge.
+  const auto key = [](qreal v) { return std::llround(v * 1000); };
+  std::map<long long, Edges> horizontal;
+  std::map<long long, Edges> vertical;
+  const auto add = [&key](std::map<long long, Edges>& edges, qreal at, qreal from, qreal to) {
+    Edges& e = edges[key(at)];
+    e.at = at;
+    e.spans.emplace_back(from, to);
+  };
+  for (const QRectF& box : boxes) {
+    add(horizontal, box.top(), box.left(), box.right());
+    add(horizontal, box.bottom(), box.left(), box.right());
+    add(vertical, box.left(), box.top(), box.bottom());
+    add(vertical, box.right(), box.top(), box.bottom());
+  }
+  std::vector<QLineF> lines;
+  const auto merge = [&lines](std::map<long long, Edges>& edges, bool across) {
+    for (auto& [k, e] : edges) {
+      std::sort(e.spans.begin(), e.spans.end());
+      std::pair<qreal, qreal> run = e.spans.front();
+      const auto flush = [&] {
+        lines.push_back(across ? QLineF(run.first, e.at, run.second, e.at)
+                               : QLineF(e.at, run.first, e.at, run.second));
+      };
+      for (const auto& span : e.spans) {
+        if (span.first <= run.second + 1e-3) {
+          run.second = std::max(run.second, span.second);
+        } else {
+          flush();
+          run = span;
+        }
+      }
+      flush();
+    }
+  };
+  merge(horizontal, true);
+  merge(vertical, false);
+  return lines;
 }
 
 qreal widest_word(const QFontMetricsF& metrics, const std::string& text) {
@@ -121,8 +175,12 @@ void ReportPainter::paint_page(QPainter& painter, const ReportDocument& document
   QPen pen(Qt::black);
   pen.setWidthF(kFrameLineWidth * dpmm_x_);
   pen.setJoinStyle(Qt::MiterJoin);
+  pen.setCapStyle(Qt::SquareCap);
   painter.setPen(pen);
-  painter.drawRects(frames.data(), static_cast<int>(frames.size()));
+  if (!frames.empty()) {
+    const std::vector<QLineF> lines = frame_lines(frames);
+    painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+  }
   painter.setPen(Qt::black);
   for (const PlacedCell& placed : cells) {
     paint_cell(painter, placed);

@@ -26,6 +26,13 @@ class RecordingDevice::Engine : public QPaintEngine {
     }
   }
 
+  using QPaintEngine::drawLines;
+  void drawLines(const QLineF* lines, int count) override {
+    for (int i = 0; i < count; ++i) {
+      segments_.append({lines[i], pen_.widthF(), pen_.capStyle()});
+    }
+  }
+
   void drawTextItem(const QPointF& p, const QTextItem& item) override {
     texts_.append({p, item.width(), item.text(), item.font()});
   }
@@ -35,6 +42,7 @@ class RecordingDevice::Engine : public QPaintEngine {
   using QPaintEngine::drawPolygon;
 
   QList<Rect> rects_;
+  QList<Segment> segments_;
   QList<Text> texts_;
   QPen pen_;
 };
@@ -53,6 +61,10 @@ QPaintEngine* RecordingDevice::paintEngine() const {
 
 const QList<RecordingDevice::Rect>& RecordingDevice::rects() const {
   return engine_->rects_;
+}
+
+const QList<RecordingDevice::Segment>& RecordingDevice::segments() const {
+  return engine_->segments_;
 }
 
 QList<RecordingDevice::Text> RecordingDevice::lines() const {
@@ -74,6 +86,7 @@ QList<RecordingDevice::Text> RecordingDevice::lines() const {
 
 void RecordingDevice::clear() {
   engine_->rects_.clear();
+  engine_->segments_.clear();
   engine_->texts_.clear();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QLineF>
 #include <QList>
 #include <QPaintDevice>
 #include <QPaintEngine>
@@ -11,13 +12,18 @@
 
 namespace vkt::testing {
 
-// A paint device that keeps what is drawn on it: rectangles with their pen width and text runs
-// with their baseline position and advance, all in device units.
+// A paint device that keeps what is drawn on it: rectangles and straight lines with their pen, and
+// text runs with their baseline position and advance, all in device units.
 class RecordingDevice : public QPaintDevice {
  public:
   struct Rect {
     QRectF rect;
     qreal pen_width;
+  };
+  struct Segment {
+    QLineF line;
+    qreal pen_width;
+    Qt::PenCapStyle cap;
   };
   struct Text {
     QPointF baseline;  // start of the run on its baseline
@@ -36,6 +42,7 @@ class RecordingDevice : public QPaintDevice {
   qreal mm(qreal device_units) const { return device_units * 25.4 / dpi_; }
 
   const QList<Rect>& rects() const;
+  const QList<Segment>& segments() const;
   // Runs on one baseline that follow each other are joined (the text engine may split a line
   // where the script changes).
   QList<Text> lines() const;
