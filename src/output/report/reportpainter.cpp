@@ -96,7 +96,8 @@ std::vector<QLineF> frame_lines(const std::vector<QRectF>& boxes) {
   }
   std::vector<QLineF> lines;
   const auto merge = [&lines](std::map<long long, Edges>& edges, bool across) {
-    for (auto& [k, e] : edges) {
+    for (auto& entry : edges) {
+      Edges& e = entry.second;
       std::sort(e.spans.begin(), e.spans.end());
       std::pair<qreal, qreal> run = e.spans.front();
       const auto flush = [&] {
