@@ -107,6 +107,7 @@ void MainWindow::connect_commands() {
       {a.xlsx, [this] { rows_->Xlsx1Click(); }},
       {a.csv, [this] { rows_->Csv1Click(); }},
       {a.object, [this] { rows_->ObjectParametersClick(); }},
+      {a.protocol, [this] { rows_->ProtocolClick(); }},
       {a.port_setup, [this] { show_port_dialog(services_.settings, this); }},
       {a.exit, [this] { ExitClick(); }},
       {a.help, [this] { HelpClick(); }},

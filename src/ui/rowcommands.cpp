@@ -1,6 +1,7 @@
 #include "ui/rowcommands.h"
 
 #include <QAction>
+#include <vector>
 
 #include "core/programstate.h"
 #include "output/report/reportdataset.h"
@@ -14,6 +15,7 @@
 #include "ui/measurementtabs.h"
 #include "ui/objectdialog.h"
 #include "ui/programtitle.h"
+#include "ui/protocolprint.h"
 #include "ui/reportpreview.h"
 
 namespace vkt {
@@ -80,6 +82,41 @@ void RowCommands::ObjectParametersClick() {
     return;
   }
   context_.tabs->refresh_evaluation();
+}
+
+void RowCommands::ProtocolClick() {
+  MeasurementGrid* grid = shown_grid();
+  if (grid == nullptr) {
+    return;
+  }
+  if (grid != context_.tabs->grid1()) {
+    context_.dialogs->message(context_.window, program_title(),
+                              QStringLiteral("Протокол испытания составляется по осциллограммам ВКТ-РС7, "
+                                             "а в этом файле измерения ЗРН2-РС7."),
+                              Dialogs::Icon::Warning, {Dialogs::Button::Ok});
+    return;
+  }
+  MeasurementModel* model = context_.tabs->model_of(grid);
+  std::vector<std::uint32_t> recnos;
+  try {
+    model->post_pending();
+    // The chosen rows (the current one when no others are) in the grid's order; every row when
+    // there is no current one either.
+    const QList<int> rows = grid->selected_rows();
+    if (rows.isEmpty()) {
+      recnos = model->recnos();
+    }
+    for (int row : rows) {
+      recnos.push_back(model->recno(row));
+    }
+    if (recnos.empty()) {
+      return;
+    }
+    show_protocol_preview(context_.window, *context_.document, recnos,
+                          context_.document->object_parameters());
+  } catch (const std::exception& e) {
+    context_.show_failure(e);
+  }
 }
 
 // --- sorting, deleting and renumbering ---

@@ -34,6 +34,7 @@ class RowCommands : public QObject {
   void Xlsx1Click();     // "Экспорт в Excel (.xlsx)", where the build writes .xlsx
   void Csv1Click();      // "Экспорт в CSV"
   void ObjectParametersClick();  // "Параметры объекта…"
+  void ProtocolClick();          // "Протокол испытания…": the chosen rows
 
  private:
   // The grid of the visible tab while a file's rows are shown, else nullptr.

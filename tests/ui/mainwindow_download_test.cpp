@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QItemSelectionModel>
+#include <QPrintPreviewWidget>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -196,6 +198,28 @@ TEST_F(MainWindowDownloadTest, RequiredModulusJudgesTheRows) {
   // Sorting by a worked-out column is not offered.
   emit grid->title_clicked(verdict, false);
   EXPECT_EQ(grid->sort_mark(verdict), SortMark::None);
+
+  // "Протокол испытания…" previews a page per chosen point and the summary; the current point alone
+  // without a summary.
+  const auto preview_pages = [this] {
+    int pages = -1;
+    QTimer::singleShot(100, [&pages] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal != nullptr && modal->objectName() == "ProtocolPreview") {
+        pages = modal->findChild<QPrintPreviewWidget*>()->pageCount();
+        modal->close();
+      }
+    });
+    testing::command(*window_, "Protocol1")->trigger();
+    return pages;
+  };
+  grid->selectRow(1);
+  grid->selectionModel()->select(model->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  EXPECT_EQ(preview_pages(), 3);
+  grid->clearSelection();
+  EXPECT_EQ(preview_pages(), 1);
+  grid->selectAll();
+  EXPECT_EQ(preview_pages(), static_cast<int>(kRecords) + 1);
 }
 
 TEST_F(MainWindowDownloadTest, CancelledDownloadCreatesNothing) {
