@@ -35,6 +35,7 @@ struct ProgramState {
 
   std::uint8_t device_code = 0;  // instrument type code
   std::uint16_t rec_count = 0;   // records reported by the instrument, then rows imported
+  std::string firmware_version;  // "07.12.03" of the instrument identified last; empty: none yet
 
   // Displacement and force samples of the imported measurements, by row number.
   std::vector<double> waveforms = std::vector<double>(kWaveformStoreSize, 0.0);

@@ -281,6 +281,7 @@ void DownloadSession::identification_complete(Effects& out) {
   state_.device_code = static_cast<std::uint8_t>(static_cast<unsigned char>(rx[payload + 2]) - 0x30u);
   state_.rec_count = link_word(rx, payload + 14);
   version_ = version_text(rx, payload + 4);
+  state_.firmware_version = version_;
   if (state_.device_code > 1) {
     fail(out, kWrongDevice);
     return;

@@ -54,6 +54,13 @@ ObjectDialog::ObjectDialog(const measurement::ObjectParameters& parameters, QWid
   required_ = add("RequiredEdit", QStringLiteral("Требуемый модуль, МН/м²:"), {});
   required_->setText(modulus_text(parameters.required_modulus));
   required_->setToolTip(QStringLiteral("Пусто: точки не оцениваются"));
+  // Read from the instrument at each download, not typed.
+  auto* firmware =
+      new QLabel(parameters.instrument_firmware.empty() ? QStringLiteral("—")
+                                                        : from_utf8(parameters.instrument_firmware),
+                 this);
+  firmware->setObjectName(QStringLiteral("FirmwareText"));
+  form->insertRow(4, QStringLiteral("Версия ПО прибора:"), firmware);
 
   error_ = new QLabel(this);
   error_->setObjectName(QStringLiteral("ErrorText"));

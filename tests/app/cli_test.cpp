@@ -555,12 +555,6 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
   EXPECT_TRUE(run({"simulate", "--help"}).out.contains("checksum-data"));
 }
 
-}  // namespace
-}  // namespace vkt
-
-namespace vkt {
-namespace {
-
 TEST_F(Cli, ReportWritesThePagesAsPdfAndRefusesADamagedFile) {
   const QString db = path(QStringLiteral("field.db"));
   ASSERT_EQ(run({"download", "--port", simulate({"--records", "20", "--seed", "3"}), db}).code, 0);
@@ -674,24 +668,22 @@ TEST_F(Cli, DumpDerivedAddsTheWaveformValuesAndTheVerdictOnlyWhenAsked) {
   EXPECT_EQ(lines[1].section(QLatin1Char(','), 6, 6), QString::number(highest));
 }
 
-}  // namespace
-}  // namespace vkt
-
-namespace vkt {
-namespace {
-
 TEST_F(Cli, ProtocolHasAPagePerChosenPointAndASummaryAndRefusesWhatItCannotDo) {
   const QString db = path(QStringLiteral("points.db"));
   ASSERT_EQ(run({"download", "--port", simulate({"--records", "5", "--seed", "4"}), db}).code, 0);
   const QJsonArray rows = dump_json(db);
   ASSERT_EQ(rows.size(), 5);
-  // The object's parameters, as the window keeps them beside the file.
+  // The object's parameters, as the window keeps them beside the file, and the firmware the
+  // download found.
   const double required = rows[3].toObject()["D9"].toDouble();
+  std::string firmware;
   {
     measurement::MeasurementDocument document;
     document.open(std::filesystem::path(db.toStdString()));
-    document.set_object_parameters({"Насыпь у моста", "Слой 3", "Иванов", "1187", required});
+    firmware = document.object_parameters().instrument_firmware;
+    document.set_object_parameters({"Насыпь у моста", "Слой 3", "Иванов", "1187", required, firmware});
   }
+  ASSERT_FALSE(firmware.empty());
   const QString pdf = path(QStringLiteral("points.pdf"));
   Outcome r = run({"protocol", "--rows", "2,4-5", db, pdf});
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
@@ -713,7 +705,7 @@ TEST_F(Cli, ProtocolHasAPagePerChosenPointAndASummaryAndRefusesWhatItCannotDo) {
     EXPECT_TRUE(page.contains(row["DATE"].toString()));
     EXPECT_TRUE(page.contains(row["TIME"].toString()));
     EXPECT_TRUE(page.contains(QStringLiteral("Насыпь у моста")));
-    EXPECT_TRUE(page.contains(QStringLiteral("зав. № 1187")));
+    EXPECT_TRUE(page.contains(QStringLiteral("зав. № 1187, ПО ") + QString::fromStdString(firmware)));
     EXPECT_TRUE(page.contains(QStringLiteral("%1 МН/м²").arg(row["D9"].toInt())));
     EXPECT_TRUE(page.contains(QString::number(row["P10"].toInt())));
     const bool passes = row["D9"].toDouble() >= required;

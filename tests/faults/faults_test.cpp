@@ -275,7 +275,7 @@ void expect_whole_pair(const fs::path& dir, const std::string& old_vkw, const st
 TEST(KilledWrites, AppendLeavesTheTableAndItsWaveformsAPair) {
   constexpr int kOld = 100;
   constexpr int kNew = 160;
-  const measurement::ObjectParameters object = {"Обход, ПК 7", "щебень", "Сидоров", "0815", 110};
+  const measurement::ObjectParameters object = {"Обход, ПК 7", "щебень", "Сидоров", "0815", 110, ""};
   ScratchDir setup;
   {
     measurement::MeasurementDocument doc;

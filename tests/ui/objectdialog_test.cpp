@@ -14,6 +14,7 @@ TEST(ObjectDialog, RequiredModulusMustBePositive) {
   measurement::ObjectParameters given;
   given.object = "Дорога М-4, ПК 12";
   given.required_modulus = 80;
+  given.instrument_firmware = "07.12.03";
   ObjectDialog dialog(given);
   auto* required = dialog.findChild<QLineEdit*>("RequiredEdit");
   auto* error = dialog.findChild<QLabel*>("ErrorText");
@@ -36,6 +37,9 @@ TEST(ObjectDialog, RequiredModulusMustBePositive) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.parameters().required_modulus, 45.5);
   EXPECT_EQ(dialog.parameters().layer, "Щебёночное основание");
+  // The firmware is shown, not typed, and kept.
+  EXPECT_EQ(dialog.findChild<QLabel*>("FirmwareText")->text(), "07.12.03");
+  EXPECT_EQ(dialog.parameters().instrument_firmware, "07.12.03");
 
   // An empty requirement is allowed: the rows are simply not judged.
   required->clear();

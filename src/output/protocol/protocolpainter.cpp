@@ -236,6 +236,9 @@ double ProtocolPainter::header(QPainter& painter, const Protocol& protocol, cons
   if (!p.instrument_serial.empty()) {
     instrument += QStringLiteral(", зав. № ") + utf8(p.instrument_serial);
   }
+  if (!p.instrument_firmware.empty()) {
+    instrument += QStringLiteral(", ПО ") + utf8(p.instrument_firmware);
+  }
   QString when = utf8(point.date);
   if (!point.time.empty()) {
     when += QStringLiteral("  ") + utf8(point.time);

@@ -195,6 +195,14 @@ void MeasurementDocument::keep_waveforms(const ProgramState& state, waveform::Wa
     return held == nullptr || *held != m;
   });
   waveform_problem_.clear();
+  // The file tells which firmware measured its newest rows (damaged parameters are left alone).
+  if (!state.firmware_version.empty() && file.writable() && !file.parameters_damaged() &&
+      file.parameters().instrument_firmware != state.firmware_version) {
+    ObjectParameters parameters = file.parameters();
+    parameters.instrument_firmware = state.firmware_version;
+    file.set_parameters(parameters);
+    changed = true;
+  }
   if (news || changed) {
     if (!file.writable()) {
       waveform_problem_ = file.message();

@@ -122,13 +122,16 @@ std::uint8_t* write_record(std::uint8_t* p, const MeasurementWaveforms& m) {
   return put32(p, crc32(std::span<const std::uint8_t>(start, p)));
 }
 
-// The texts of the parameters in the file's order.
-std::array<const std::string*, 4> texts_of(const ObjectParameters& p) {
-  return {&p.object, &p.layer, &p.operator_name, &p.instrument_serial};
+// The texts of the parameters in the file's order. The firmware came after the first files: a
+// block may end before it.
+constexpr std::size_t kTextsAlwaysThere = 4;
+
+std::array<const std::string*, 5> texts_of(const ObjectParameters& p) {
+  return {&p.object, &p.layer, &p.operator_name, &p.instrument_serial, &p.instrument_firmware};
 }
 
-std::array<std::string*, 4> texts_of(ObjectParameters& p) {
-  return {&p.object, &p.layer, &p.operator_name, &p.instrument_serial};
+std::array<std::string*, 5> texts_of(ObjectParameters& p) {
+  return {&p.object, &p.layer, &p.operator_name, &p.instrument_serial, &p.instrument_firmware};
 }
 
 bool valid_modulus(double m) {
@@ -176,7 +179,11 @@ std::optional<ObjectParameters> decode_parameters(std::span<const std::uint8_t> 
     parameters.required_modulus = modulus;
   }
   std::size_t at = kModulusSize;
+  std::size_t read = 0;
   for (std::string* text : texts_of(parameters)) {
+    if (read++ >= kTextsAlwaysThere && at == body.size()) {
+      break;
+    }
     if (body.size() - at < 2) {
       return std::nullopt;
     }

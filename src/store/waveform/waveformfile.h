@@ -63,6 +63,7 @@ struct ObjectParameters {
   std::string operator_name;
   std::string instrument_serial;
   std::optional<double> required_modulus;  // MN/m², above 0; none: no verdicts
+  std::string instrument_firmware;         // "07.12.03", as the last download identified it
   friend bool operator==(const ObjectParameters&, const ObjectParameters&) = default;
 };
 

@@ -226,7 +226,7 @@ TEST(MeasurementDocument, RowsNoReaderCanReadStopAnAppend) {
   }
 }
 
-const ObjectParameters kObject = {"Обход Кашина, ПК 3", "песок", "Петрова", "0815", 90};
+const ObjectParameters kObject = {"Обход Кашина, ПК 3", "песок", "Петрова", "0815", 90, ""};
 
 ObjectParameters read_parameters(const std::filesystem::path& path) {
   MeasurementDocument doc;
@@ -291,6 +291,25 @@ TEST(MeasurementDocumentParameters, FollowTheFileAndNeverTouchTheTable) {
   EXPECT_EQ(file_bytes(plain), plain_table);
   EXPECT_EQ(read_parameters(plain), kObject);
   EXPECT_EQ(read_parameters(dir / "copy.db"), ObjectParameters{});
+
+  // Each download tells the instrument's firmware; the rest stays as the user set it.
+  const auto first = download(1, 3);
+  first->firmware_version = "07.12.03";
+  doc.reserve(dir / "f.db");
+  doc.create(*first, ".");
+  ObjectParameters expected;
+  expected.instrument_firmware = "07.12.03";
+  EXPECT_EQ(doc.object_parameters(), expected);
+  expected = kObject;
+  expected.instrument_firmware = "07.12.03";
+  doc.set_object_parameters(expected);
+  const auto second = download(2, 4);
+  second->firmware_version = "08.01.00";
+  doc.check_appendable();
+  EXPECT_EQ(doc.append(*second, ".").appended, 2u);
+  doc.close();
+  expected.instrument_firmware = "08.01.00";
+  EXPECT_EQ(read_parameters(dir / "f.db"), expected);
 }
 
 TEST(MeasurementDocumentParameters, OlderNewerAndDamagedWaveformFiles) {

@@ -24,7 +24,9 @@ if version >= 2 and header > 12:
     (length,) = struct.unpack_from('<I', data, 12)
     flag, modulus = struct.unpack_from('<Bd', data, 16)
     at, texts = 25, []
-    for _ in range(4):
+    for i in range(5):
+        if i == 4 and at == 16 + length:  # the firmware version came later
+            break
         (n,) = struct.unpack_from('<H', data, at)
         texts.append(data[at + 2:at + 2 + n].decode('utf-8'))
         at += 2 + n

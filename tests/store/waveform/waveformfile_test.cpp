@@ -93,10 +93,11 @@ TEST(WaveformFile, CompanionSitsBesideTheTable) {
   EXPECT_EQ(companion_path("/data/a.b.DB"), std::filesystem::path("/data/a.b.vkw"));
 }
 
-const ObjectParameters kParameters = {"Трасса М-4, ПК 12+40", "щебень", "Иванов И. И.", "РС7-0815", 120.5};
+const ObjectParameters kParameters = {
+    "Трасса М-4, ПК 12+40", "щебень", "Иванов И. И.", "РС7-0815", 120.5, "07.12.03"};
 
-// The parameters block of kParameters: length, flag, modulus, four texts, checksum.
-constexpr std::size_t kParametersBlock = 4 + 9 + 4 * 2 + 29 + 12 + 20 + 10 + 4;
+// The parameters block of kParameters: length, flag, modulus, five texts, checksum.
+constexpr std::size_t kParametersBlock = 4 + 9 + 5 * 2 + 29 + 12 + 20 + 10 + 8 + 4;
 
 TEST(WaveformFile, BytesFollowTheDocumentedLayout) {
   WaveformFile file;
@@ -117,8 +118,10 @@ TEST(WaveformFile, BytesFollowTheDocumentedLayout) {
   EXPECT_EQ(std::string(b.begin() + 27, b.begin() + 56), kParameters.object);
   EXPECT_EQ(b[56] | (b[57] << 8), 12);
   EXPECT_EQ(std::string(b.begin() + 58, b.begin() + 70), "щебень");
-  EXPECT_EQ(b[h - 16] | (b[h - 15] << 8), 10);
-  EXPECT_EQ(std::string(b.begin() + h - 14, b.begin() + h - 4), "РС7-0815");
+  EXPECT_EQ(b[h - 26] | (b[h - 25] << 8), 10);
+  EXPECT_EQ(std::string(b.begin() + h - 24, b.begin() + h - 14), "РС7-0815");
+  EXPECT_EQ(b[h - 14] | (b[h - 13] << 8), 8);
+  EXPECT_EQ(std::string(b.begin() + h - 12, b.begin() + h - 4), "07.12.03");
   EXPECT_EQ(get32(b, 16 + p), crc32(std::span(b).subspan(12, 4 + p)));
 
   EXPECT_EQ(get32(b, h), 12282U);
@@ -130,11 +133,11 @@ TEST(WaveformFile, BytesFollowTheDocumentedLayout) {
   EXPECT_EQ(get32(b, h + 46 + 4 * 1020), 101000U);     // drop 2, displacement 0
   EXPECT_EQ(get32(b, h + 4 + 12282), crc32(std::span(b).subspan(h, 4 + 12282)));
 
-  // Without parameters: no modulus and four empty texts, still checked.
+  // Without parameters: no modulus and five empty texts, still checked.
   const Bytes empty = WaveformFile().serialize();
-  ASSERT_EQ(empty.size(), 12u + 8 + 9 + 8);
-  EXPECT_EQ(empty[10], 37);
-  EXPECT_EQ(Bytes(empty.begin() + 16, empty.begin() + 33), Bytes(17, 0));
+  ASSERT_EQ(empty.size(), 12u + 8 + 9 + 10);
+  EXPECT_EQ(empty[10], 39);
+  EXPECT_EQ(Bytes(empty.begin() + 16, empty.begin() + 35), Bytes(19, 0));
 }
 
 TEST(WaveformFile, RoundTripThroughTheDisk) {
@@ -252,8 +255,8 @@ TEST(WaveformParameters, AnIndependentReaderFindsThemWhereTheLayoutSays) {
   file.add(std::vector{measurement(kFirst, 1), measurement(kSecond, 2)});
   file.save(dir / "a.vkw");
   EXPECT_EQ(dbf::testing::run_python("../waveform/vkw_dump.py", dbf::testing::quoted_arg(dir / "a.vkw")),
-            "version 2 header 108\n"
-            "parameters ok Трасса М-4, ПК 12+40|щебень|Иванов И. И.|РС7-0815 120.5\n"
+            "version 2 header 118\n"
+            "parameters ok Трасса М-4, ПК 12+40|щебень|Иванов И. И.|РС7-0815|07.12.03 120.5\n"
             "record 12.05.2011 10:00:00 100 111 ok 100000\n"
             "record 12.05.2011 10:00:00 200 211 ok 200000\n");
 }
@@ -316,7 +319,7 @@ TEST(WaveformParameters, RoundTripAndRefuseWhatTheFileCannotCarry) {
     }
   }
   ObjectParameters longest;
-  longest.object = std::string(65498, 'x');
+  longest.object = std::string(65496, 'x');
   EXPECT_NO_THROW(read.set_parameters(longest));
   longest.layer = "y";
   try {
@@ -325,11 +328,26 @@ TEST(WaveformParameters, RoundTripAndRefuseWhatTheFileCannotCarry) {
   } catch (const vkt::Error& e) {
     EXPECT_EQ(e.kind(), ErrorKind::Limit);
   }
-  EXPECT_EQ(read.parameters().object.size(), 65498u);
-  read.set_parameters({"", "", "", "", std::nullopt});
+  EXPECT_EQ(read.parameters().object.size(), 65496u);
+  read.set_parameters({"", "", "", "", std::nullopt, ""});
   read.save(path);
   EXPECT_EQ(WaveformFile::load(path).parameters(), ObjectParameters{});
-  EXPECT_EQ(file_bytes(path).size(), 12 + 8 + 9 + 8 + kRecordLength);
+  EXPECT_EQ(file_bytes(path).size(), 12 + 8 + 9 + 10 + kRecordLength);
+
+  // The first files of this version end the parameters after the serial number: no firmware.
+  ObjectParameters four = kParameters;
+  four.instrument_firmware.clear();
+  file.set_parameters(four);
+  Bytes b = file.serialize();
+  const std::size_t h = header_size(b);
+  b.erase(b.begin() + static_cast<std::ptrdiff_t>(h - 6), b.begin() + static_cast<std::ptrdiff_t>(h - 4));
+  put32(b, 12, get32(b, 12) - 2);
+  put32(b, h - 6, crc32(std::span(b).subspan(12, 4 + get32(b, 12))));
+  b[10] = static_cast<std::uint8_t>(h - 2);
+  const WaveformFile older = WaveformFile::parse(b, "a.vkw");
+  EXPECT_FALSE(older.parameters_damaged());
+  EXPECT_EQ(older.parameters(), four);
+  EXPECT_EQ(older.size(), 1u);
 }
 
 TEST(WaveformParameters, VersionOneFilesReadWithoutThem) {
@@ -340,7 +358,7 @@ TEST(WaveformParameters, VersionOneFilesReadWithoutThem) {
   Bytes v1(current.begin(), current.begin() + 12);
   v1[8] = 1;
   v1[10] = 12;
-  v1.insert(v1.end(), current.begin() + 12 + 8 + 9 + 8, current.end());
+  v1.insert(v1.end(), current.begin() + 12 + 8 + 9 + 10, current.end());
   WaveformFile read = WaveformFile::parse(v1, "a.vkw");
   EXPECT_EQ(read.message(), "");
   EXPECT_TRUE(read.writable());
