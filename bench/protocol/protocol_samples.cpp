@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
   document.create(*state, ",");
   document.set_filter("NB_TYPE=0");
   vkt::measurement::ObjectParameters parameters;
+  parameters.instrument_firmware = "07.12.03";
   parameters.object = "Автодорога М-11, ПК 124+40, правая полоса";
   parameters.layer = "Щебёночное основание, слой 2";
   parameters.operator_name = "Петров И. С.";
