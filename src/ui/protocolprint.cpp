@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <algorithm>
 #include <vector>
 
@@ -52,6 +53,9 @@ void show_protocol_preview(QWidget* parent, const measurement::MeasurementDocume
   QPrintPreviewDialog dialog(&printer, parent);
   dialog.setObjectName(QStringLiteral("ProtocolPreview"));
   dialog.setWindowTitle(QStringLiteral("Протокол испытания"));
+  dialog.setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+  // Tall enough for a portrait page, within a small laptop's screen.
+  dialog.resize(QSize(820, 1000).boundedTo(dialog.screen()->availableGeometry().size() * 0.95));
   QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
                    [&protocol](QPrinter* target) { print_protocol(*target, protocol); });
   dialog.exec();
