@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QScreen>
 #include <algorithm>
 #include <vector>
 
@@ -54,8 +53,8 @@ void show_protocol_preview(QWidget* parent, const measurement::MeasurementDocume
   dialog.setObjectName(QStringLiteral("ProtocolPreview"));
   dialog.setWindowTitle(QStringLiteral("Протокол испытания"));
   dialog.setWindowFlag(Qt::WindowMaximizeButtonHint, true);
-  // Tall enough for a portrait page, within a small laptop's screen.
-  dialog.resize(QSize(820, 1000).boundedTo(dialog.screen()->availableGeometry().size() * 0.95));
+  // Tall enough for a portrait page; a smaller screen scales the window down as it shows.
+  dialog.resize(820, 1000);
   QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
                    [&protocol](QPrinter* target) { print_protocol(*target, protocol); });
   dialog.exec();

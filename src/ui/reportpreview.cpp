@@ -6,7 +6,6 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QScreen>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <filesystem>
@@ -60,8 +59,7 @@ ReportPreview::ReportPreview(const report::ReportDocument& document, const Repor
   setObjectName(QStringLiteral("ReportPreview"));
   setWindowTitle(QStringLiteral("Предварительный просмотр"));
   setWindowFlag(Qt::WindowMaximizeButtonHint, true);
-  // As large as a landscape page needs, within a small laptop's screen.
-  resize(QSize(1000, 760).boundedTo(screen()->availableGeometry().size() * 0.95));
+  resize(1000, 760);
 
   report::set_up_printer(*screen_printer_, document_.layout());
   preview_ = new QPrintPreviewWidget(screen_printer_.get(), this);
