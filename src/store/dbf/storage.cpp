@@ -122,7 +122,8 @@ void FileStorage::truncate(std::uint64_t size) {
 }
 
 void FileStorage::sync() {
-  if (file().is_open()) {
+  // A file open for reading only has nothing to flush, and Windows refuses to flush it.
+  if (file().is_open() && !read_only_) {
     file().sync();
   }
 }
