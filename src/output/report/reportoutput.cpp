@@ -54,6 +54,9 @@ void set_up_printer(QPrinter& printer, const ReportLayout& layout) {
   printer.setDocName(QString::fromStdString(layout.name));
 }
 
+// Coordinates in the pages of a PDF file.
+constexpr int kPdfDotsPerInch = 300;
+
 bool write_pdf(const ReportDocument& document, const QString& path, QString* error) {
   auto fail = [error](const QString& why) {
     if (error != nullptr) {
@@ -69,6 +72,9 @@ bool write_pdf(const ReportDocument& document, const QString& path, QString* err
     QPdfWriter writer(&file);
     writer.setCreator(QStringLiteral("ВКТ-РС7"));
     writer.setTitle(QFileInfo(path).completeBaseName());
+    // A tenth of a millimetre is finer than any printer needs, and fewer digits per coordinate
+    // make the page streams shorter.
+    writer.setResolution(kPdfDotsPerInch);
     set_up_page(writer, document.layout());
     QPainter painter;
     if (!painter.begin(&writer)) {
