@@ -46,6 +46,9 @@ mkdir -p "$WINEPREFIX"
 # quits on idle while the next test connects drops that test ("recvmsg: Connection reset by peer").
 "${wine%/*}/wineserver" -p
 "$wine" "$bin/vkt-rs7.com" --version >/dev/null 2>&1 || true
+# The tests measure text in the system's fonts folder, which a Wine prefix leaves empty: Liberation
+# Sans has Arial's metrics, the font of the reports and windows.
+cp /usr/share/fonts/truetype/liberation2/LiberationSans-*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 exclude=$(IFS='|'; echo "^(${!skipped[*]})$")
 log="$build/ctest-wine.log"
 # One test at a time: the program keeps its settings in the prefix's registry, which test
@@ -149,7 +152,9 @@ missing_port() {
   [[ ! -e "$work/absent.db" ]] || { echo "absent.db was left behind"; return 1; }
 }
 
-# The instrument pulled out in the middle of the data: a failure, and no file left behind.
+# The instrument pulled out in the middle of the data: a failure, and no file left behind. The
+# port under Wine never reports the lost pseudo-terminal; the download notices the silence in the
+# middle of the answer and fails after kAnswerStallMs.
 pulled_out() {
   link_com5 --records 30 --throttle || return 1
   (cd "$work" && exec timeout 120 "$wine" "$bin/vkt-rs7.com" download --port COM5 pulled.db >"$work/pulled.out" 2>&1) &
@@ -183,8 +188,9 @@ zip_starts() {
     kill $!; exit 1' _ "$wine" "$dir" || { echo "no window from the unpacked zip"; return 1; }
 }
 
-# The port under Wine never reports the lost pseudo-terminal; the download notices the silence in
-# the middle of the answer and fails after kAnswerStallMs.
+# A port another program holds cannot be tried here: Wine lets a second program open a COM port
+# that one already has open, where Windows refuses it (access denied, told as "порт занят другой
+# программой" by open_failure, whose cases the port list test covers).
 checks=(zip_starts com_download window_download window_demo missing_port pulled_out)
 for check in "${checks[@]}"; do
   if [[ ! -x "$linux_exe" ]]; then

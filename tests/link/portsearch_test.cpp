@@ -77,6 +77,8 @@ TEST(PortFailureText, ReasonsAndTheMessageWhenNothingWasFound) {
   EXPECT_EQ(open_failure(QSerialPort::PermissionError, true, false), PortFailure::AccessDenied);
   // Allowed to use the device, yet refused: another program has it.
   EXPECT_EQ(open_failure(QSerialPort::PermissionError, true, true), PortFailure::Busy);
+  // Windows refuses a COM port another program holds as "access denied"; "COM5" names no file.
+  EXPECT_EQ(open_failure(QSerialPort::PermissionError, false, false), PortFailure::Busy);
   EXPECT_EQ(open_failure(QSerialPort::OpenError, true, true), PortFailure::Busy);
   EXPECT_EQ(open_failure(QSerialPort::UnsupportedOperationError, true, true), PortFailure::OpenFailed);
 
