@@ -132,6 +132,7 @@ void MainWindow::connect_commands() {
   connect(actions_.recent, &QMenu::aboutToShow, files_, [this] { files_->fill_recent(actions_.recent); });
   files_->fill_recent(actions_.recent);
   connect(files_, &FileCommands::told, status_, &StatusLine::tell);
+  connect(rows_, &RowCommands::told, status_, &StatusLine::tell);
   connect(tabs_, &MeasurementTabs::edit_refused, this,
           [this](const QString& text) { context_.show_error(text); });
   connect(files_, &FileCommands::file_shown, this, [this](const QString& path) {

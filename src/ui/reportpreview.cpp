@@ -261,6 +261,11 @@ void ReportCommands::N9Click() {
   if (!prepared) {
     return;
   }
+  if (!any_printer(services_.printing)) {
+    emit told(
+        QStringLiteral("Принтер не установлен: отчёт не напечатан (в файл: Сервис → Сохранить как PDF)."));
+    return;
+  }
   print_report(services_.parent, *prepared->document, services_.printing);
 }
 

@@ -112,6 +112,10 @@ class ReportCommands : public QObject {
   // "Сохранить как PDF": the pages the preview would show, straight into a PDF file.
   void SavePdfClick();
 
+ signals:
+  // A line for the status bar: "Печать" without a printer prints nothing and says so there.
+  void told(const QString& text);
+
  private:
   struct Prepared {
     std::unique_ptr<report::ReportDataset> rows;

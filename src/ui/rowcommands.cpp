@@ -228,6 +228,7 @@ void RowCommands::create_report_commands(const MainActions& actions) {
   connect(actions.preview, &QAction::triggered, reports_, &ReportCommands::N8Click);
   connect(actions.print, &QAction::triggered, reports_, &ReportCommands::N9Click);
   connect(actions.pdf, &QAction::triggered, reports_, &ReportCommands::SavePdfClick);
+  connect(reports_, &ReportCommands::told, this, &RowCommands::told);
 }
 
 }  // namespace vkt

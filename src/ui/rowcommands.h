@@ -36,6 +36,10 @@ class RowCommands : public QObject {
   void ObjectParametersClick();  // "Параметры объекта…"
   void ProtocolClick();          // "Протокол испытания…": the chosen rows
 
+ signals:
+  // A line for the status bar.
+  void told(const QString& text);
+
  private:
   // The grid of the visible tab while a file's rows are shown, else nullptr.
   MeasurementGrid* shown_grid() const;

@@ -131,12 +131,16 @@ TEST_F(ReportCommandsTest, PreviewChoosesTheLayoutOfTheVisibleTab) {
   EXPECT_TRUE(dialogs_.shown.isEmpty());
 }
 
-TEST_F(ReportCommandsTest, PrintDoesNothingWithoutAPrinter) {
+TEST_F(ReportCommandsTest, PrintWithoutAPrinterPrintsNothingAndSaysSo) {
   printer_installed_ = false;
   ReportCommands commands(services());
+  QStringList told;
+  QObject::connect(&commands, &ReportCommands::told, [&told](const QString& text) { told << text; });
   commands.N9Click();
   EXPECT_TRUE(dialogs_.shown.isEmpty());
   EXPECT_FALSE(QFile::exists(printed_file()));
+  ASSERT_EQ(told.size(), 1);
+  EXPECT_TRUE(told.front().startsWith(QStringLiteral("Принтер не установлен")));
 }
 
 TEST_F(ReportCommandsTest, CancelledPrintDialogPrintsNothing) {
