@@ -115,9 +115,11 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     TestApplication application(argc, argv);
+    // The platform has read its configuration: the file goes now, so that a test run that is
+    // killed leaves none behind.
+    std::remove(platform.substr(platform.find('=') + 1).c_str());
     result = RUN_ALL_TESTS();
   }
-  std::remove(platform.substr(platform.find('=') + 1).c_str());
   return result;
 #else
   return RUN_ALL_TESTS();
