@@ -3,7 +3,6 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
-#include <QRegularExpression>
 #include <QTextLayout>
 #include <QTextOption>
 #include <algorithm>
@@ -121,12 +120,28 @@ std::vector<QLineF> frame_lines(const std::vector<QRectF>& boxes) {
 }
 
 qreal widest_word(const QFontMetricsF& metrics, const std::string& text) {
+  const QString whole = QString::fromStdString(text);
   qreal widest = 0;
-  for (const QString& word :
-       QString::fromStdString(text).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
-    widest = std::max(widest, metrics.horizontalAdvance(word));
+  qsizetype start = 0;
+  for (qsizetype i = 0; i <= whole.size(); ++i) {
+    if (i == whole.size() || whole[i].isSpace()) {
+      if (i > start) {
+        widest = std::max(widest, metrics.horizontalAdvance(whole.mid(start, i - start)));
+      }
+      start = i + 1;
+    }
   }
   return widest;
+}
+
+// A cache key: a font entry's address, a width in hundredths of a unit, and a text.
+std::string text_key(const void* font, qreal width, const std::string& text) {
+  const auto hundredths = static_cast<long long>(std::llround(width * 100));
+  std::string key(sizeof font + sizeof hundredths, '\0');
+  std::memcpy(key.data(), &font, sizeof font);
+  std::memcpy(key.data() + sizeof font, &hundredths, sizeof hundredths);
+  key += text;
+  return key;
 }
 
 }  // namespace
@@ -204,14 +219,7 @@ void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
   const FontEntry* fitted = &font_for(cell.font);
   const ShapedText* wrapped = &shaped(*fitted, placed.text, inner.width());
   if (wrapped->lines.size() > 1) {
-    // A word wider than its cell is not broken inside: the cell's font shrinks until the word
-    // fits, as spreadsheet programs do.
-    CellFont smaller = cell.font;
-    while (smaller.point_size > kSmallestPointSize &&
-           widest_word(fitted->metrics, placed.text) > inner.width()) {
-      smaller.point_size = std::max(kSmallestPointSize, smaller.point_size - kShrinkStep);
-      fitted = &font_for(smaller);
-    }
+    fitted = &fitting_font(cell.font, placed.text, inner.width());
     wrapped = &shaped(*fitted, placed.text, inner.width());
   }
   const FontEntry& entry = *fitted;
@@ -268,14 +276,30 @@ ReportPainter::ShapedLine ReportPainter::lay_out_line(const FontEntry& entry, co
   return shaped_line;
 }
 
+const ReportPainter::FontEntry& ReportPainter::fitting_font(const CellFont& font, const std::string& text,
+                                                            qreal width) {
+  const FontEntry* fitted = &font_for(font);
+  std::string key = text_key(fitted, width, text);
+  if (const auto found = fitted_.find(key); found != fitted_.end()) {
+    return *found->second;
+  }
+  if (fitted_.size() >= kMaxShapedTexts) {
+    fitted_.clear();
+  }
+  // A word wider than its cell is not broken inside: the cell's font shrinks until the word
+  // fits, as spreadsheet programs do.
+  CellFont smaller = font;
+  while (smaller.point_size > kSmallestPointSize && widest_word(fitted->metrics, text) > width) {
+    smaller.point_size = std::max(kSmallestPointSize, smaller.point_size - kShrinkStep);
+    fitted = &font_for(smaller);
+  }
+  fitted_.emplace(std::move(key), fitted);
+  return *fitted;
+}
+
 const ReportPainter::ShapedText& ReportPainter::shaped(const FontEntry& entry, const std::string& text,
                                                        qreal width) {
-  const FontEntry* font = &entry;
-  const auto hundredths = static_cast<long long>(std::llround(width * 100));
-  std::string key(sizeof font + sizeof hundredths, '\0');
-  std::memcpy(key.data(), &font, sizeof font);
-  std::memcpy(key.data() + sizeof font, &hundredths, sizeof hundredths);
-  key += text;
+  std::string key = text_key(&entry, width, text);
   const auto found = shaped_.find(key);
   if (found != shaped_.end()) {
     return found->second;

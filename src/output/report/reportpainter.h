@@ -55,6 +55,8 @@ class ReportPainter {
   const FontEntry& font_for(const CellFont& font);
   ShapedLine lay_out_line(const FontEntry& entry, const QString& line, qreal width) const;
   const ShapedText& shaped(const FontEntry& entry, const std::string& text, qreal width);
+  // The cell's font, or a smaller one in which the text's widest word fits the width.
+  const FontEntry& fitting_font(const CellFont& font, const std::string& text, qreal width);
   QRectF box_of(const PlacedCell& placed) const;
   void paint_cell(QPainter& painter, const PlacedCell& placed);
 
@@ -65,6 +67,8 @@ class ReportPainter {
   // Pages repeat the same texts over and over (band titles, column heads, values): each is shaped
   // once. The key is the font's address, the width in hundredths of a unit and the text.
   std::unordered_map<std::string, ShapedText> shaped_;
+  // The fitting font of a text too wide for its cell, by the same key with the cell's font.
+  std::unordered_map<std::string, const FontEntry*> fitted_;
 };
 
 }  // namespace vkt::report
