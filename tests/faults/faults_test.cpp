@@ -91,8 +91,8 @@ class ScratchDir {
   fs::path path_;
 };
 
-// Runs op in a child process and ends it with SIGKILL after `delay`; false when it finished first.
-bool run_and_kill(const Op& op, const fs::path& dir, std::chrono::microseconds delay) {
+// Starts op in a child process.
+pid_t start_child(const Op& op, const fs::path& dir) {
   const pid_t child = ::fork();
   if (child == 0) {
     try {
@@ -102,6 +102,12 @@ bool run_and_kill(const Op& op, const fs::path& dir, std::chrono::microseconds d
     }
     ::_exit(0);
   }
+  return child;
+}
+
+// Runs op in a child process and ends it with SIGKILL after `delay`; false when it finished first.
+bool run_and_kill(const Op& op, const fs::path& dir, std::chrono::microseconds delay) {
+  const pid_t child = start_child(op, dir);
   std::this_thread::sleep_for(delay);
   ::kill(child, SIGKILL);
   int status = 0;
@@ -111,15 +117,7 @@ bool run_and_kill(const Op& op, const fs::path& dir, std::chrono::microseconds d
 
 // Runs op in a child process to its end; true when a signal ended it.
 bool run_to_its_end(const Op& op, const fs::path& dir) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    try {
-      op(dir);
-    } catch (...) {
-      ::_exit(3);
-    }
-    ::_exit(0);
-  }
+  const pid_t child = start_child(op, dir);
   int status = 0;
   ::waitpid(child, &status, 0);
   return WIFSIGNALED(status);
