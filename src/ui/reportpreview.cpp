@@ -257,13 +257,17 @@ void ReportCommands::N8Click() {
 }
 
 void ReportCommands::N9Click() {
-  const auto prepared = prepare();
-  if (!prepared) {
+  if (!chosen_report()) {
     return;
   }
+  // Told before the rows are read: without a printer they would be read for nothing.
   if (!any_printer(services_.printing)) {
     emit told(
         QStringLiteral("Принтер не установлен: отчёт не напечатан (в файл: Сервис → Сохранить как PDF)."));
+    return;
+  }
+  const auto prepared = prepare();
+  if (!prepared) {
     return;
   }
   print_report(services_.parent, *prepared->document, services_.printing);
