@@ -27,7 +27,7 @@ LAYERS = [
     ["output/export", "output/report", "output/protocol"],
     ["store/measurement", "store", "link/serial"],
     ["link"],
-    ["image", "store/mdx", "store/waveform", "output/xls"],
+    ["image", "store/mdx", "store/waveform", "output/xls", "output/pdf"],
     ["store/dbf"],
     ["core"],
 ]
@@ -53,6 +53,7 @@ MODULES = {
     "store/waveform": ("vkt_waveform", ["store/waveform/"]),
     "store/dbf": ("vkt_dbf", ["store/dbf/"]),
     "output/xls": ("vkt_xls", ["output/xls/"]),
+    "output/pdf": ("vkt_pdf", ["output/pdf/"]),
     "core": ("vkt_core", ["core/"]),
 }
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "output/report/reportpainter.h"
+#include "output/report/reportpdf.h"
 
 namespace vkt::report {
 
@@ -54,7 +55,7 @@ void set_up_printer(QPrinter& printer, const ReportLayout& layout) {
   printer.setDocName(QString::fromStdString(layout.name));
 }
 
-// Coordinates in the pages of a PDF file.
+// Coordinates in the pages of a PDF file that Qt writes.
 constexpr int kPdfDotsPerInch = 300;
 
 bool write_pdf(const ReportDocument& document, const QString& path, QString* error) {
@@ -64,6 +65,25 @@ bool write_pdf(const ReportDocument& document, const QString& path, QString* err
     }
     return false;
   };
+  const QString title = QFileInfo(path).completeBaseName();
+  {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+      return fail(QStringLiteral("Не удалось создать файл %1: %2").arg(path, file.errorString()));
+    }
+    const PdfOutcome outcome = write_compact_pdf(document, file, title);
+    if (outcome == PdfOutcome::Written && file.commit()) {
+      return true;
+    }
+    if (outcome != PdfOutcome::FontNotEmbeddable) {
+      const QString why = file.errorString();
+      file.cancelWriting();
+      return fail(QStringLiteral("Не удалось записать файл %1: %2").arg(path, why));
+    }
+    file.cancelWriting();
+  }
+  // A font whose outlines cannot be embedded (PostScript outlines, a bitmap font): Qt's own PDF
+  // writer draws it, in a file about twice the size.
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) {
     return fail(QStringLiteral("Не удалось создать файл %1: %2").arg(path, file.errorString()));
@@ -71,9 +91,7 @@ bool write_pdf(const ReportDocument& document, const QString& path, QString* err
   {
     QPdfWriter writer(&file);
     writer.setCreator(QStringLiteral("ВКТ-РС7"));
-    writer.setTitle(QFileInfo(path).completeBaseName());
-    // A tenth of a millimetre is finer than any printer needs, and fewer digits per coordinate
-    // make the page streams shorter.
+    writer.setTitle(title);
     writer.setResolution(kPdfDotsPerInch);
     set_up_page(writer, document.layout());
     QPainter painter;

@@ -69,10 +69,10 @@ void wrap_paragraph(const QString& paragraph, const QFontMetricsF& metrics, qrea
 }
 
 // The frames of a page as the lines they are made of: an edge that neighbouring cells share is
-// drawn once, and the edges along one row or column that meet or overlap are one line. The pen's
-// square caps cover the corners as the frames' mitred joins did; a PDF page then holds a few dozen
-// lines instead of four edges per cell.
-std::vector<QLineF> frame_lines(const std::vector<QRectF>& boxes) {
+// drawn once, and the edges along one row or column that meet, overlap or leave a gap narrower
+// than the pen are one line. The pen's square caps cover the corners as the frames' mitred joins
+// did; a PDF page then holds a few dozen lines instead of four edges per cell.
+std::vector<QLineF> frame_lines(const std::vector<QRectF>& boxes, qreal pen_width) {
   struct Edges {
     qreal at = 0;
     std::vector<std::pair<qreal, qreal>> spans;
@@ -94,7 +94,7 @@ std::vector<QLineF> frame_lines(const std::vector<QRectF>& boxes) {
     add(vertical, box.right(), box.top(), box.bottom());
   }
   std::vector<QLineF> lines;
-  const auto merge = [&lines](std::map<long long, Edges>& edges, bool across) {
+  const auto merge = [&lines, pen_width](std::map<long long, Edges>& edges, bool across) {
     for (auto& entry : edges) {
       Edges& e = entry.second;
       std::sort(e.spans.begin(), e.spans.end());
@@ -104,7 +104,8 @@ std::vector<QLineF> frame_lines(const std::vector<QRectF>& boxes) {
                                : QLineF(e.at, run.first, e.at, run.second));
       };
       for (const auto& span : e.spans) {
-        if (span.first <= run.second + 1e-3) {
+        // Edges closer than the pen's width are one line: the square caps close such a gap.
+        if (span.first <= run.second + pen_width) {
           run.second = std::max(run.second, span.second);
         } else {
           flush();
@@ -176,30 +177,49 @@ const ReportPainter::FontEntry& ReportPainter::font_for(const CellFont& font) {
   return it->second;
 }
 
-void ReportPainter::paint_page(QPainter& painter, const ReportDocument& document, int index) {
+ReportPainter::PageDrawing ReportPainter::compose_page(const ReportDocument& document, int index) {
+  // The texts of one page point into the caches: they are emptied between pages, never during one.
+  if (shaped_.size() >= kMaxShapedTexts) {
+    shaped_.clear();
+  }
+  if (fitted_.size() >= kMaxShapedTexts) {
+    fitted_.clear();
+  }
   const std::vector<PlacedCell> cells = document.page_cells(index);
-  painter.save();
-  painter.setBrush(Qt::NoBrush);
-  // All frames with one pen, then all texts with another: every change of pen or font is a change
-  // of state written into a PDF page.
+  PageDrawing drawing;
+  drawing.frame_width = kFrameLineWidth * dpmm_x_;
   std::vector<QRectF> frames;
   for (const PlacedCell& placed : cells) {
     if (placed.cell->frame == Frame::Box) {
       frames.push_back(box_of(placed));
     }
   }
+  if (!frames.empty()) {
+    drawing.frames = frame_lines(frames, drawing.frame_width);
+  }
+  for (const PlacedCell& placed : cells) {
+    place_cell(placed, drawing.texts);
+  }
+  return drawing;
+}
+
+void ReportPainter::paint_page(QPainter& painter, const ReportDocument& document, int index) {
+  const PageDrawing drawing = compose_page(document, index);
+  painter.save();
+  painter.setBrush(Qt::NoBrush);
+  // All frames with one pen, then all texts: every change of pen or font is a change of state
+  // written into a PDF page.
   QPen pen(Qt::black);
-  pen.setWidthF(kFrameLineWidth * dpmm_x_);
+  pen.setWidthF(drawing.frame_width);
   pen.setJoinStyle(Qt::MiterJoin);
   pen.setCapStyle(Qt::SquareCap);
   painter.setPen(pen);
-  if (!frames.empty()) {
-    const std::vector<QLineF> lines = frame_lines(frames);
-    painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+  if (!drawing.frames.empty()) {
+    painter.drawLines(drawing.frames.data(), static_cast<int>(drawing.frames.size()));
   }
   painter.setPen(Qt::black);
-  for (const PlacedCell& placed : cells) {
-    paint_cell(painter, placed);
+  for (const PlacedLine& text : drawing.texts) {
+    text.line->layout->draw(&painter, text.at);
   }
   painter.restore();
 }
@@ -208,7 +228,7 @@ QRectF ReportPainter::box_of(const PlacedCell& placed) const {
   return {placed.left * dpmm_x_, placed.top * dpmm_y_, placed.width * dpmm_x_, placed.height * dpmm_y_};
 }
 
-void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
+void ReportPainter::place_cell(const PlacedCell& placed, std::vector<PlacedLine>& out) {
   const Cell& cell = *placed.cell;
   const QRectF box = box_of(placed);
   if (placed.text.empty()) {
@@ -240,9 +260,6 @@ void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
     y += inner.height() - block;
   }
 
-  if (painter.font() != entry.font) {
-    painter.setFont(entry.font);
-  }
   for (std::size_t i = 0; i < shown; ++i) {
     const ShapedLine& line = text.lines[i];
     qreal x = inner.left();
@@ -250,7 +267,7 @@ void ReportPainter::paint_cell(QPainter& painter, const PlacedCell& placed) {
       const qreal free = inner.width() - line.advance;
       x += cell.halign == HAlign::Center ? free / 2 : free;
     }
-    line.layout->draw(&painter, QPointF(x, y + fm.ascent() - line.ascent));
+    out.push_back({&line, QPointF(x, y + fm.ascent() - line.ascent)});
     y += line_height + spacing;
   }
 }
@@ -273,6 +290,8 @@ ReportPainter::ShapedLine ReportPainter::lay_out_line(const FontEntry& entry, co
     shaped_line.advance = text_line.horizontalAdvance();
   }
   layout.endLayout();
+  shaped_line.text = line;
+  shaped_line.runs = layout.glyphRuns();
   return shaped_line;
 }
 
@@ -282,9 +301,6 @@ const ReportPainter::FontEntry& ReportPainter::fitting_font(const CellFont& font
   std::string key = text_key(fitted, width, text);
   if (const auto found = fitted_.find(key); found != fitted_.end()) {
     return *found->second;
-  }
-  if (fitted_.size() >= kMaxShapedTexts) {
-    fitted_.clear();
   }
   // A word wider than its cell is not broken inside: the cell's font shrinks until the word
   // fits, as spreadsheet programs do.
@@ -303,9 +319,6 @@ const ReportPainter::ShapedText& ReportPainter::shaped(const FontEntry& entry, c
   const auto found = shaped_.find(key);
   if (found != shaped_.end()) {
     return found->second;
-  }
-  if (shaped_.size() >= kMaxShapedTexts) {
-    shaped_.clear();
   }
   ShapedText result;
   const QString whole = QString::fromStdString(text);

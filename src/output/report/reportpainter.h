@@ -2,6 +2,10 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QLineF>
+#include <QList>
+#include <QPointF>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -29,8 +33,30 @@ QStringList wrap_text(const QString& text, const QFontMetricsF& metrics, qreal m
 // corner. Fonts and their metrics are kept for the device the painter was made for.
 class ReportPainter {
  public:
+  // A line of text shaped for one font and width, drawn with its top-left corner at a point.
+  struct ShapedLine {
+    std::unique_ptr<QTextLayout> layout;
+    QString text;
+    // The glyphs, placed from the top-left corner.
+    QList<QGlyphRun> runs;
+    qreal advance = 0;
+    qreal ascent = 0;
+  };
+  struct PlacedLine {
+    const ShapedLine* line;
+    QPointF at;
+  };
+  // What a page shows, in device units: frame lines, all of one width, and lines of text.
+  struct PageDrawing {
+    std::vector<QLineF> frames;
+    qreal frame_width = 0;
+    std::vector<PlacedLine> texts;
+  };
+
   explicit ReportPainter(const QPaintDevice* device);
 
+  // The page's lines and texts; its texts stay valid until the next page is composed.
+  PageDrawing compose_page(const ReportDocument& document, int index);
   void paint_page(QPainter& painter, const ReportDocument& document, int index);
 
   // Device units per millimetre.
@@ -42,13 +68,7 @@ class ReportPainter {
     QFont font;
     QFontMetricsF metrics;
   };
-  // A text broken into lines and shaped for one font and width: each line laid out once, drawn
-  // with its top-left corner at the point given.
-  struct ShapedLine {
-    std::unique_ptr<QTextLayout> layout;
-    qreal advance = 0;
-    qreal ascent = 0;
-  };
+  // A text broken into lines and shaped for one font and width, each line laid out once.
   struct ShapedText {
     std::vector<ShapedLine> lines;
   };
@@ -58,7 +78,7 @@ class ReportPainter {
   // The cell's font, or a smaller one in which the text's widest word fits the width.
   const FontEntry& fitting_font(const CellFont& font, const std::string& text, qreal width);
   QRectF box_of(const PlacedCell& placed) const;
-  void paint_cell(QPainter& painter, const PlacedCell& placed);
+  void place_cell(const PlacedCell& placed, std::vector<PlacedLine>& out);
 
   const QPaintDevice* device_;
   qreal dpmm_x_;

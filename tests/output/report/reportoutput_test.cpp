@@ -104,7 +104,7 @@ TEST_F(ReportOutputTest, DeviceAPdfReadsBackWithHeadersAndValues) {
     EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
   }
   const QString meta = pdf_info(file);
-  EXPECT_TRUE(meta.contains(QRegularExpression(QStringLiteral("Page size:\\s+842 x 595 pts \\(A4\\)"))))
+  EXPECT_TRUE(meta.contains(QRegularExpression(QStringLiteral("Page size:\\s+841.89 x 595.28 pts \\(A4\\)"))))
       << meta.toStdString();
   // The title only on the first page.
   const QString second = text.section(QLatin1Char('\f'), 1, 1);
@@ -127,7 +127,7 @@ TEST_F(ReportOutputTest, DeviceBPdfIsOnePortraitA4Page) {
     EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
   }
   const QString meta = pdf_info(file);
-  EXPECT_TRUE(meta.contains(QRegularExpression(QStringLiteral("Page size:\\s+595 x 842 pts \\(A4\\)"))))
+  EXPECT_TRUE(meta.contains(QRegularExpression(QStringLiteral("Page size:\\s+595.28 x 841.89 pts \\(A4\\)"))))
       << meta.toStdString();
 }
 
