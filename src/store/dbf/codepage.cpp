@@ -68,24 +68,6 @@ const HighHalf& table_of(CodePage page) {
   return kCp1251;
 }
 
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 // Reads one code point at s[i], advancing i. Malformed input yields 0xFFFD and consumes one byte.
 char32_t next_code_point(std::string_view s, std::size_t& i) {
   constexpr char32_t kBad = 0xFFFD;
@@ -194,16 +176,31 @@ CodePage code_page_for_driver(std::uint8_t driver) {
 
 std::string decode_text(CodePage page, std::string_view bytes) {
   const HighHalf& table = table_of(page);
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (char ch : bytes) {
+  // Written through a pointer into room for the longest outcome: a text of Cyrillic letters
+  // would otherwise grow two bytes at a time.
+  std::string out(bytes.size() * 4, '\0');
+  char* p = out.data();
+  const auto put = [&p](unsigned v) { *p++ = static_cast<char>(v); };
+  for (const char ch : bytes) {
     const auto b = static_cast<unsigned char>(ch);
-    if (b < 0x80) {
-      out.push_back(ch);
+    const char32_t c = b < 0x80 ? b : table[b - 0x80];
+    if (c < 0x80) {
+      put(c);
+    } else if (c < 0x800) {
+      put(0xC0 | (c >> 6));
+      put(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      put(0xE0 | (c >> 12));
+      put(0x80 | ((c >> 6) & 0x3F));
+      put(0x80 | (c & 0x3F));
     } else {
-      append_utf8(out, table[b - 0x80]);
+      put(0xF0 | (c >> 18));
+      put(0x80 | ((c >> 12) & 0x3F));
+      put(0x80 | ((c >> 6) & 0x3F));
+      put(0x80 | (c & 0x3F));
     }
   }
+  out.resize(static_cast<std::size_t>(p - out.data()));
   return out;
 }
 
