@@ -7,7 +7,7 @@
 #     (default: build/test 3 10000 65535 200000 1000000; TASKS a comma-separated subset of
 #     dump,sort,export,report,window, all by default)
 # Peers: shapelib's dbfdump (dump), coreutils `LC_ALL=C sort -s -g` over the key's values alone,
-# one a line (sort: ours dumps every row besides),
+# one a line, and over the dumped rows each after its key (sort: ours reads and prints every row),
 # LibreOffice converting the dumped rows to xls and to PDF (export, report; up to 65,535 rows,
 # beyond that it takes minutes), LibreOffice opening the .dbf itself (window).
 # Needs: cmake --build BUILD_DIR --target vkt-rs7 make_full_file open_window; /usr/bin/time.
@@ -88,6 +88,11 @@ for rows in "${sizes[@]}"; do
     # The same values of P and D9, one a line, for coreutils.
     "$exe" dump --format json "$db" | grep -o '"P": [^,}]*' | cut -d' ' -f2 >"$work/p.txt"
     "$exe" dump --format json "$db" | grep -o '"D9": [^,}]*' | cut -d' ' -f2 >"$work/d9.txt"
+    # And the whole rows as `dump` prints them, each after its key and a tab: what our sort puts
+    # in order, for a sort that reads and writes every row as well.
+    "$exe" dump "$db" | tail -n +2 >"$work/plain.csv"
+    paste "$work/p.txt" "$work/plain.csv" >"$work/p-rows.tsv"
+    paste "$work/d9.txt" "$work/plain.csv" >"$work/d9-rows.tsv"
   fi
   if wanted dump; then
     row "$rows dump" "measure /dev/null $exe dump $db" \
@@ -98,6 +103,10 @@ for rows in "${sizes[@]}"; do
       "measure /dev/null env LC_ALL=C sort -s -g $work/p.txt" "$n"
     row "$rows dump --sort D9:desc" "measure /dev/null $exe dump --sort D9:desc $db" \
       "measure /dev/null env LC_ALL=C sort -s -g -r $work/d9.txt" "$n"
+    row "$rows dump --sort P (peer: rows)" "measure /dev/null $exe dump --sort P $db" \
+      "measure /dev/null env LC_ALL=C sort -s -t$'\\t' -k1,1g $work/p-rows.tsv" "$n"
+    row "$rows dump --sort D9:desc (peer: rows)" "measure /dev/null $exe dump --sort D9:desc $db" \
+      "measure /dev/null env LC_ALL=C sort -s -t$'\\t' -k1,1gr $work/d9-rows.tsv" "$n"
   fi
   if wanted export; then
     head -65536 "$work/rows.csv" >"$work/sheet.csv"

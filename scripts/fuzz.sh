@@ -16,6 +16,7 @@ targets=(
   "image_import_fuzz fuzz/image/corpus"
   "link_session_fuzz fuzz/link/corpus"
   "window_open_fuzz fuzz/ui/corpus"
+  "truetype_fuzz fuzz/pdf/corpus"
 )
 if [[ $# -gt 0 ]]; then
   wanted=("$@")
