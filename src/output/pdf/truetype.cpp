@@ -215,6 +215,7 @@ std::string TrueTypeFont::subset(const std::set<GlyphId>& wanted) const {
   put32(loca, static_cast<std::uint32_t>(glyf.size()));
 
   // Metrics of the glyphs left out are zero: the widths the viewer uses are in the PDF itself.
+  // The last full entry stays, as its width is that of every glyph after it.
   const std::string_view hmtx = tables_.at("hmtx");
   std::string& metrics = out["hmtx"];
   metrics.assign(hmtx);
@@ -222,7 +223,7 @@ std::string TrueTypeFont::subset(const std::set<GlyphId>& wanted) const {
   for (std::size_t g = 0; g < glyphs; ++g) {
     const std::size_t at = g < metric_count ? g * 4 : metric_count * 4 + (g - metric_count) * 2;
     const std::size_t size = g < metric_count ? 4 : 2;
-    if (!kept[g] && at + size <= metrics.size()) {
+    if (!kept[g] && g + 1 != metric_count && at + size <= metrics.size()) {
       std::fill_n(metrics.begin() + static_cast<std::ptrdiff_t>(at), size, '\0');
     }
   }
