@@ -7,7 +7,13 @@ TrueType reference, a composite glyph among them, and damaged copies.
 import struct
 
 
-def font(glyphs, long_loca=True, metrics=None):
+def name_table(postscript):
+    """A 'name' table of one Windows record: name 6, in UTF-16BE."""
+    text = postscript.encode('utf-16-be')
+    return struct.pack('>HHH', 0, 1, 6 + 12) + struct.pack('>HHHHHH', 3, 1, 0x409, 6, len(text), 0) + text
+
+
+def font(glyphs, long_loca=True, metrics=None, name=None):
     """glyphs: outline bytes per glyph; every glyph 500 units wide."""
     n = len(glyphs)
     metrics = n if metrics is None else metrics
@@ -24,6 +30,8 @@ def font(glyphs, long_loca=True, metrics=None):
     maxp = struct.pack('>IH', 0x00005000, n)
     hmtx = struct.pack('>Hh', 500, 0) * metrics + struct.pack('>h', 0) * (n - metrics)
     tables = {b'glyf': glyf, b'head': head, b'hhea': hhea, b'hmtx': hmtx, b'loca': loca, b'maxp': maxp}
+    if name is not None:
+        tables[b'name'] = name_table(name)
     out = struct.pack('>IHHHH', 0x00010000, len(tables), 64, 2, 32)
     offset = 12 + 16 * len(tables)
     body = b''
@@ -44,7 +52,7 @@ cut_short = struct.pack('>hhhhh', -1, 0, 0, 100, 100) + struct.pack('>H', 0x0021
 
 files = {
     'simple.ttf': font([b'', simple, simple]),
-    'composite.ttf': font([b'', simple, simple, composite, stray, cut_short]),
+    'composite.ttf': font([b'', simple, simple, composite, stray, cut_short], name='Test-Composite'),
     'short-loca.ttf': font([b'', simple, composite], long_loca=False, metrics=2),
 }
 files['cut-directory.ttf'] = files['simple.ttf'][:40]

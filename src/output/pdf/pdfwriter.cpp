@@ -138,8 +138,12 @@ DocumentWriter::DocumentWriter(Sink sink, Deflate deflate, double dots_per_inch)
   write("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
 }
 
-int DocumentWriter::add_font(const TrueTypeFont& font, std::string postscript_name) {
-  fonts_.push_back(Font{&font, std::move(postscript_name), reserve_object(),
+int DocumentWriter::add_font(const TrueTypeFont& font) {
+  std::string name = font.postscript_name();
+  if (name.empty()) {
+    name = "Font" + std::to_string(fonts_.size() + 1);
+  }
+  fonts_.push_back(Font{&font, std::move(name), reserve_object(),
                         std::vector<bool>(font.glyph_count(), false),
                         std::vector<char32_t>(font.glyph_count(), 0)});
   return static_cast<int>(fonts_.size()) - 1;

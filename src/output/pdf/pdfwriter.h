@@ -41,8 +41,8 @@ class DocumentWriter {
  public:
   DocumentWriter(Sink sink, Deflate deflate, double dots_per_inch);
 
-  // A font for text(); it must outlive the writer. The name is its PostScript name.
-  int add_font(const TrueTypeFont& font, std::string postscript_name);
+  // A font for text(); it must outlive the writer.
+  int add_font(const TrueTypeFont& font);
   // What a glyph stands for in the text, for searching and copying text out of the file.
   bool knows_text_of(int font, GlyphId glyph) const;
   void set_text_of(int font, GlyphId glyph, char32_t code);

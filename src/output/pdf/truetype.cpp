@@ -79,6 +79,39 @@ void pad4(std::string& out) {
   out.append((4 - out.size() % 4) % 4, '\0');
 }
 
+// The PostScript name (name 6) of a 'name' table: the Windows record (UTF-16) or the Macintosh one
+// (one byte a character), kept to the characters a PDF name needs no escapes for.
+std::string postscript_name_of(std::string_view table) {
+  constexpr std::size_t kRecord = 12;
+  constexpr unsigned kPostScriptName = 6;
+  if (table.size() < 6) {
+    return {};
+  }
+  const std::size_t count = u16(table, 2);
+  const std::size_t strings = u16(table, 4);
+  std::string name;
+  for (std::size_t i = 0; i < count && 6 + (i + 1) * kRecord <= table.size() && name.empty(); ++i) {
+    const std::size_t record = 6 + i * kRecord;
+    const unsigned platform = u16(table, record);
+    const std::size_t length = u16(table, record + 8);
+    const std::size_t offset = strings + u16(table, record + 10);
+    if (u16(table, record + 6) != kPostScriptName || (platform != 1 && platform != 3) ||
+        offset > table.size() || length > table.size() - offset) {
+      continue;
+    }
+    const std::size_t step = platform == 3 ? 2 : 1;
+    for (std::size_t k = step - 1; k < length; k += step) {
+      const char c = table[offset + k];
+      const bool wide_high_zero = step == 1 || table[offset + k - 1] == 0;
+      if (wide_high_zero &&
+          ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-')) {
+        name += c;
+      }
+    }
+  }
+  return name;
+}
+
 }  // namespace
 
 std::optional<TrueTypeFont> TrueTypeFont::from_tables(std::map<std::string, std::string> tables) {
@@ -123,6 +156,9 @@ std::optional<TrueTypeFont> TrueTypeFont::from_tables(std::map<std::string, std:
   font.ascent_ = s16(hhea, kHheaAscender) * scale;
   font.descent_ = s16(hhea, kHheaDescender) * scale;
   font.italic_ = (u16(head, kHeadMacStyle) & kMacStyleItalic) != 0;
+  if (const auto name = tables.find("name"); name != tables.end()) {
+    font.postscript_name_ = postscript_name_of(name->second);
+  }
   font.tables_ = std::move(tables);
   return font;
 }

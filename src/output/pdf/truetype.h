@@ -32,6 +32,8 @@ class TrueTypeFont {
   double ascent() const { return ascent_; }
   double descent() const { return descent_; }
   bool italic() const { return italic_; }
+  // The PostScript name from the 'name' table, letters, digits and hyphens only; empty without one.
+  const std::string& postscript_name() const { return postscript_name_; }
 
   // A font file with the outlines of these glyphs only, plus glyph 0 and the parts composite
   // glyphs are built of. Glyph numbers stay as they are, so text needs no renumbering.
@@ -51,6 +53,7 @@ class TrueTypeFont {
   double ascent_ = 0;
   double descent_ = 0;
   bool italic_ = false;
+  std::string postscript_name_;
 };
 
 }  // namespace vkt::pdf

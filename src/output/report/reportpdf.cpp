@@ -7,6 +7,8 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "output/pdf/pdfwriter.h"
 #include "output/report/reportpainter.h"
@@ -61,55 +63,55 @@ class PageMetrics : public QPaintDevice {
   double height_mm_;
 };
 
-// The fonts of the glyph runs, each read and handed to the writer once.
+// The fonts of the glyph runs, each read and handed to the writer once: the same face at
+// several sizes is one font of the file.
 class PdfFonts {
  public:
   explicit PdfFonts(pdf::DocumentWriter& writer) : writer_(writer) {}
 
   // The writer's number for the run's font; nothing for a font without TrueType outlines.
   std::optional<int> number_of(const QRawFont& raw) {
-    const QString key = raw.familyName() + QLatin1Char('\n') + raw.styleName() + QLatin1Char('\n') +
-                        QString::number(raw.weight()) + QLatin1Char('\n') + QString::number(raw.style());
-    if (const auto found = numbers_.find(key); found != numbers_.end()) {
+    for (const auto& [known, number] : sizes_) {
+      if (known == raw) {
+        return number;
+      }
+    }
+    const std::optional<int> number = face_of(raw);
+    sizes_.emplace_back(raw, number);
+    return number;
+  }
+
+ private:
+  std::optional<int> face_of(const QRawFont& raw) {
+    if (!raw.isValid()) {
+      return std::nullopt;
+    }
+    // A face is told by its header table, which holds its revision, dates and checksum.
+    const std::string face = raw.fontTable("head").toStdString() + static_cast<char>(raw.weight()) +
+                             static_cast<char>(raw.style());
+    if (const auto found = faces_.find(face); found != faces_.end()) {
       return found->second;
     }
     std::map<std::string, std::string> tables;
-    for (const char* tag : {"head", "hhea", "hmtx", "loca", "glyf", "maxp", "cvt ", "fpgm", "prep"}) {
+    for (const char* tag : {"head", "hhea", "hmtx", "loca", "glyf", "maxp", "cvt ", "fpgm", "prep", "name"}) {
       const QByteArray table = raw.fontTable(tag);
       if (!table.isEmpty()) {
         tables.emplace(tag, table.toStdString());
       }
     }
     std::optional<pdf::TrueTypeFont> font = pdf::TrueTypeFont::from_tables(std::move(tables));
-    if (!font) {
-      return std::nullopt;
+    std::optional<int> number;
+    if (font) {
+      fonts_.push_back(std::move(*font));
+      number = writer_.add_font(fonts_.back());
     }
-    fonts_.push_back(std::move(*font));
-    const int number = writer_.add_font(fonts_.back(), postscript_name(raw));
-    numbers_.emplace(key, number);
+    faces_.emplace(face, number);
     return number;
   }
 
- private:
-  // "Liberation Sans" "Bold" is "LiberationSans-Bold": letters and digits only, as a PDF name
-  // needs no escapes then.
-  static std::string postscript_name(const QRawFont& raw) {
-    std::string name;
-    const auto add = [&name](const QString& part) {
-      for (const QChar c : part) {
-        if (c.unicode() < 128 && c.isLetterOrNumber()) {
-          name += static_cast<char>(c.unicode());
-        }
-      }
-    };
-    add(raw.familyName());
-    name += '-';
-    add(raw.styleName());
-    return name;
-  }
-
   pdf::DocumentWriter& writer_;
-  std::map<QString, int> numbers_;
+  std::vector<std::pair<QRawFont, std::optional<int>>> sizes_;
+  std::map<std::string, std::optional<int>> faces_;
   std::deque<pdf::TrueTypeFont> fonts_;  // the writer keeps their addresses
 };
 
