@@ -45,11 +45,22 @@ int splash_ms() {
   return ok && ms >= 0 ? ms : vkt::SplashWindow::kShowMs;
 }
 
-// The report draws its pages with fonts, which needs a GUI application, but never a display.
-int run_report(int argc, char** argv, const vkt::CommandLine& command) {
+// The report and the protocol draw their pages with fonts, which needs a GUI application, but
+// never a display. Windows' off-screen platform reads its fonts from a folder of its own, none by
+// default: it is pointed at the system's fonts, or every text would be drawn as empty boxes.
+void use_offscreen_platform() {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
+#ifdef Q_OS_WIN
+  if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR") && !qEnvironmentVariableIsEmpty("WINDIR")) {
+    qputenv("QT_QPA_FONTDIR", qgetenv("WINDIR") + "\\Fonts");
+  }
+#endif
+}
+
+int run_report(int argc, char** argv, const vkt::CommandLine& command) {
+  use_offscreen_platform();
   QGuiApplication app(argc, argv);
   std::optional<vkt::report::DeviceKind> kind;
   if (command.kind) {
@@ -64,11 +75,8 @@ int run_report(int argc, char** argv, const vkt::CommandLine& command) {
   return vkt::kExitOk;
 }
 
-// The protocol too: a GUI application without a display.
 int run_protocol(int argc, char** argv, const vkt::CommandLine& command) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
+  use_offscreen_platform();
   QGuiApplication app(argc, argv);
   return vkt::run_protocol(command);
 }
