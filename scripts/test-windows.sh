@@ -188,10 +188,29 @@ zip_starts() {
     kill $!; exit 1' _ "$wine" "$dir" || { echo "no window from the unpacked zip"; return 1; }
 }
 
+# The command-line report of the downloaded file: the same words as the Linux program's report of
+# its own download, in fonts embedded in the file (not drawn as boxes for want of fonts).
+report_pdf() {
+  [[ -f "$work/windows.db" && -f "$work/linux.db" ]] || { echo "needs the downloads of wine_com_download"; return 1; }
+  cp /usr/share/fonts/truetype/liberation2/LiberationSans-*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  (cd "$work" && timeout 120 "$wine" "$bin/vkt-rs7.com" report windows.db windows.pdf) || return 1
+  "$linux_exe" report "$work/linux.db" "$work/linux.pdf" 2>/dev/null || return 1
+  pdffonts "$work/windows.pdf" | grep -q 'CID TrueType .* yes yes yes' || {
+    echo "no embedded font:"
+    pdffonts "$work/windows.pdf"
+    return 1
+  }
+  cmp -s <(pdftotext "$work/windows.pdf" - | tr -s ' \n') <(pdftotext "$work/linux.pdf" - | tr -s ' \n') || {
+    echo "the reports' texts differ:"
+    diff <(pdftotext "$work/windows.pdf" - | tr -s ' \n') <(pdftotext "$work/linux.pdf" - | tr -s ' \n') | head -20
+    return 1
+  }
+}
+
 # A port another program holds cannot be tried here: Wine lets a second program open a COM port
 # that one already has open, where Windows refuses it (access denied, told as "порт занят другой
 # программой" by open_failure, whose cases the port list test covers).
-checks=(zip_starts com_download window_download window_demo missing_port pulled_out)
+checks=(zip_starts com_download report_pdf window_download window_demo missing_port pulled_out)
 for check in "${checks[@]}"; do
   if [[ ! -x "$linux_exe" ]]; then
     echo "wine_$check: FAILED (no Linux program at $linux_exe: run scripts/test.sh first)"
