@@ -243,7 +243,7 @@ int append_to_file(const CommandLine& command) {
     return kExitFailure;
   }
 
-  // The rows go into a copy that replaces the file only when complete.
+  // The file keeps its old rows, whole, should the append fail or the program be stopped.
   image::ImportResult imported;
   std::string waveform_problem;
   try {

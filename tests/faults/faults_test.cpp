@@ -1,7 +1,8 @@
 // A measurement file survives a kill at any moment of every write, a full disk and a read-only
 // place: afterwards it is the old file byte for byte or the complete new one, and no temporary
 // file left by a killed run is followed by the next. Killed during "Дополнить", the file and its
-// waveform file stay a pair whose every row finds its waveforms.
+// waveform file stay a pair whose every row finds its waveforms, and the table reads, for us and
+// for dbfread, as the old rows or all of them.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -22,6 +23,7 @@
 
 #include "core/programstate.h"
 #include "image/imagelayout.h"
+#include "image/rowdump.h"
 #include "output/export/tableexport.h"
 #include "store/dbf/filereplacement.h"
 #include "store/measurement/measurementdocument.h"
@@ -245,10 +247,10 @@ std::unique_ptr<ProgramState> download(int count) {
 }
 
 // The pair after a killed "Дополнить": the .vkw is one of the two whole files, and the .db opens
-// with the old rows or all of them, each finding its own waveforms.
-void expect_whole_pair(const fs::path& dir, const std::string& old_vkw, const std::string& new_vkw,
-                       std::size_t old_rows, std::size_t new_rows,
-                       const measurement::ObjectParameters& object) {
+// with the old rows or all of them, each finding its own waveforms. Returns how many rows we read.
+std::size_t expect_whole_pair(const fs::path& dir, const std::string& old_vkw, const std::string& new_vkw,
+                              std::size_t old_rows, std::size_t new_rows,
+                              const measurement::ObjectParameters& object) {
   const std::string vkw = bytes_of(dir / "m.vkw");
   EXPECT_TRUE(vkw == old_vkw || vkw == new_vkw) << vkw.size() << " bytes";
   measurement::MeasurementDocument doc;
@@ -256,19 +258,26 @@ void expect_whole_pair(const fs::path& dir, const std::string& old_vkw, const st
     EXPECT_EQ(doc.open(dir / "m.db", measurement::Access::ReadOnly).waveform_problem, "");
   } catch (const std::exception& e) {
     ADD_FAILURE() << e.what();
-    return;
+    return 0;
   }
   const std::vector<std::uint32_t> rows = doc.rows();
   EXPECT_TRUE(rows.size() == old_rows || rows.size() == new_rows) << rows.size();
   const std::size_t modulus = *doc.find_field("D9");
   for (const std::uint32_t r : rows) {
     const waveform::MeasurementWaveforms* m = doc.waveforms(r);
-    ASSERT_NE(m, nullptr) << "row " << r << " of " << rows.size();
+    if (m == nullptr) {
+      ADD_FAILURE() << "row " << r << " of " << rows.size() << " has no waveforms";
+      break;
+    }
     EXPECT_EQ(static_cast<double>(m->drops[0].displacement[0]), *doc.number(r, modulus) * 10000)
         << "row " << r;
   }
   EXPECT_EQ(doc.object_parameters(), object);
+  return rows.size();
 }
+
+// Where a trial's run is stopped: at random, or at a step of the append.
+enum class KillAt { Random, BeforeWaveformRename, RowsFlushed, RowsCounted };
 
 TEST(KilledWrites, AppendLeavesTheTableAndItsWaveformsAPair) {
   constexpr int kOld = 100;
@@ -284,18 +293,21 @@ TEST(KilledWrites, AppendLeavesTheTableAndItsWaveformsAPair) {
   const std::string old_db = bytes_of(setup.path() / "m.db");
   const std::string old_vkw = bytes_of(setup.path() / "m.vkw");
   const auto state = download(kNew);
-  // Killed just before the n-th file of the run takes its place when kill_before > 0.
-  const auto append = [&](const fs::path& dir, int kill_before) {
-    int replacements = 0;
-    if (kill_before > 0) {
-      dbf::FileReplacement::set_test_hook([&](const fs::path&) {
-        if (++replacements == kill_before) {
+  const auto append = [&](const fs::path& dir, KillAt kill_at) {
+    if (kill_at == KillAt::BeforeWaveformRename) {
+      dbf::FileReplacement::set_test_hook([](const fs::path&) { ::kill(::getpid(), SIGKILL); });
+    }
+    measurement::MeasurementDocument doc;
+    doc.open(dir / "m.db");
+    const dbf::ReplaceStep step =
+        kill_at == KillAt::RowsFlushed ? dbf::ReplaceStep::AppendFlushed : dbf::ReplaceStep::AppendCounted;
+    if (kill_at == KillAt::RowsFlushed || kill_at == KillAt::RowsCounted) {
+      doc.table().set_replace_hook([step](dbf::ReplaceStep s) {
+        if (s == step) {
           ::kill(::getpid(), SIGKILL);
         }
       });
     }
-    measurement::MeasurementDocument doc;
-    doc.open(dir / "m.db");
     doc.check_appendable();
     doc.append(*state, ".");
     doc.close();
@@ -306,7 +318,7 @@ TEST(KilledWrites, AppendLeavesTheTableAndItsWaveformsAPair) {
   // Timed in a child process, as the trials run it: a fresh child is slower than this process.
   const auto duration = time_of(
       [&](const fs::path& dir) {
-        EXPECT_FALSE(run_to_its_end([&](const fs::path& d) { append(d, 0); }, dir));
+        EXPECT_FALSE(run_to_its_end([&](const fs::path& d) { append(d, KillAt::Random); }, dir));
       },
       reference.path());
   const std::string new_db = bytes_of(reference.path() / "m.db");
@@ -316,25 +328,34 @@ TEST(KilledWrites, AppendLeavesTheTableAndItsWaveformsAPair) {
   std::mt19937 random(6);
   std::uniform_int_distribution<long> when(0, duration.count() + duration.count() / 4);
   int killed = 0;
-  // Two trials killed before the .vkw's and before the .db's rename, then moments at random.
-  for (int trial = 0; trial < kTrials + 2; ++trial) {
+  // Trials killed before the .vkw's rename and at the steps of the table's commit, then moments at
+  // random. dbfread stops at the first end mark, not at the header's count: between the count and
+  // the taking of the old end mark it still reads the old rows where we read the new ones.
+  const KillAt steps[] = {KillAt::BeforeWaveformRename, KillAt::RowsFlushed, KillAt::RowsCounted};
+  for (int trial = 0; trial < kTrials + 3; ++trial) {
     SCOPED_TRACE("trial " + std::to_string(trial));
     ScratchDir dir;
     put_bytes(dir.path() / "m.db", old_db);
     put_bytes(dir.path() / "m.vkw", old_vkw);
-    const int kill_before = trial < 2 ? trial + 1 : 0;
-    if (kill_before > 0) {
-      EXPECT_TRUE(run_to_its_end([&](const fs::path& d) { append(d, kill_before); }, dir.path()));
-      EXPECT_TRUE(bytes_of(dir.path() / "m.vkw") == (kill_before == 1 ? old_vkw : new_vkw));
+    const KillAt kill_at = trial < 3 ? steps[trial] : KillAt::Random;
+    if (kill_at != KillAt::Random) {
+      EXPECT_TRUE(run_to_its_end([&](const fs::path& d) { append(d, kill_at); }, dir.path()));
+      EXPECT_TRUE(bytes_of(dir.path() / "m.vkw") == (trial == 0 ? old_vkw : new_vkw));
     } else {
-      killed += run_and_kill([&](const fs::path& d) { append(d, 0); }, dir.path(),
+      killed += run_and_kill([&](const fs::path& d) { append(d, KillAt::Random); }, dir.path(),
                              std::chrono::microseconds(when(random)))
                     ? 1
                     : 0;
     }
-    expect_whole_pair(dir.path(), old_vkw, new_vkw, kOld, kNew, object);
+    const std::size_t ours = expect_whole_pair(dir.path(), old_vkw, new_vkw, kOld, kNew, object);
+    const std::size_t theirs = image::testing::rows_read_back(dir.path() / "m.db").size();
+    EXPECT_TRUE(theirs == kOld || theirs == kNew) << theirs;
+    if (kill_at != KillAt::Random) {
+      EXPECT_EQ(ours, static_cast<std::size_t>(kill_at == KillAt::RowsCounted ? kNew : kOld));
+      EXPECT_EQ(theirs, static_cast<std::size_t>(kOld));
+    }
     // The next "Дополнить" completes the pair.
-    append(dir.path(), 0);
+    append(dir.path(), KillAt::Random);
     expect_whole_pair(dir.path(), new_vkw, new_vkw, kNew, kNew, object);
     // The last update date aside (a trial may run on the next day).
     EXPECT_TRUE(bytes_of(dir.path() / "m.db").substr(4) == new_db.substr(4));
@@ -391,6 +412,20 @@ TEST(FullDisk, WritesFailNamingTheCauseAndKeepTheFile) {
       EXPECT_EQ(e.kind(), dbf::ErrorKind::NoSpace);
       EXPECT_NE(measurement::failure_text(e).find("нет места на диске"), std::string::npos) << e.what();
     }
+  }
+  EXPECT_EQ(bytes_of(disk / "m.db"), sample);
+  {
+    dbf::Table t;
+    measurement::open_measurement_file(t, disk / "m.db");
+    t.begin_appending();
+    try {
+      add_rows(t, kRows + 1, 200);
+      ADD_FAILURE() << "the rows fitted";
+    } catch (const dbf::DbfError& e) {
+      EXPECT_EQ(e.kind(), dbf::ErrorKind::NoSpace);
+    }
+    t.roll_back_appended();
+    EXPECT_EQ(t.record_count(), static_cast<std::uint32_t>(kRows));
   }
   EXPECT_EQ(bytes_of(disk / "m.db"), sample);
   {

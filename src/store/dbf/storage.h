@@ -12,11 +12,13 @@
 
 namespace vkt::dbf {
 
-// Steps of a whole-file rewrite at which a test may step in (throw, or end the process) to see
-// what a crash at that moment leaves behind.
+// Steps of a whole-file rewrite, or of rows appended in place, at which a test may step in
+// (throw, or end the process) to see what a crash at that moment leaves behind.
 enum class ReplaceStep {
   ReplacementFlushed,  // the new content is complete and flushed; the old file is still in place
   Replaced,            // the new content has taken the old file's name
+  AppendFlushed,       // appended rows are flushed behind the old end mark; the header counts the old rows
+  AppendCounted,       // the header counts them (flushed); the old end mark is still the first one's flag
 };
 using ReplaceHook = std::function<void(ReplaceStep)>;
 

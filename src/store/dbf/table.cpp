@@ -136,13 +136,21 @@ void Table::load_layout() {
   char last = 0;
   tail_clean_ = size == layout_.data_end() + 1 && storage_->read_at(size - 1, &last, 1) == 1 &&
                 static_cast<std::uint8_t>(last) == kEndOfData;
-  // The records end where the count says, followed by the end mark or by nothing. Anything else
-  // is a count that lost rows (or invented them): reading it would hide them, and writing after
-  // it would cut them off.
-  if (size != layout_.data_end() && !tail_clean_) {
+  if (size == layout_.data_end() || tail_clean_) {
+    return;
+  }
+  // After the counted rows comes the end mark, then more: rows of an append that stopped before
+  // the header counted them, which every reader passes over. Opened for writing, the file loses
+  // them at once, so no save or copy carries them on. Without the end mark there, the count lost
+  // rows (or invented them): reading it would hide them, and writing after it would cut them off.
+  char mark = 0;
+  if (storage_->read_at(layout_.data_end(), &mark, 1) != 1 || static_cast<std::uint8_t>(mark) != kEndOfData) {
     throw DbfError(ErrorKind::Damaged,
                    "Файл таблицы повреждён: записей в файле не столько, "
                    "сколько указано в заголовке");
+  }
+  if (!storage_->read_only()) {
+    repair_tail();
   }
 }
 
@@ -158,6 +166,8 @@ void Table::close() {
     return;
   }
   state_ = State::Browse;
+  // Rows appended but never committed stay beyond the count.
+  appending_from_.reset();
   std::unique_ptr<Storage> storage = std::move(storage_);
   current_ = 0;
   eof_ = bof_ = true;
@@ -587,6 +597,7 @@ void Table::edit() {
   if (state_ == State::Append) {
     throw DbfError(ErrorKind::Usage, "Новая запись ещё не сохранена");
   }
+  require_not_appending();
   require_row();
   row_.assign(record_ptr(current_), layout_.header.record_length);
   state_ = State::Edit;
@@ -605,8 +616,17 @@ void Table::post() {
     // just trailing bytes a reader passes over.
     std::string bytes = row_;
     bytes.push_back(static_cast<char>(kEndOfData));
-    write_at(layout_.record_offset(recno), bytes);
-    stamp_header(recno);
+    if (appending_from_) {
+      // The old end mark stays until the commit has counted the rows: readers that stop at it
+      // rather than at the count never meet a row only partly on the disk.
+      const std::size_t skip = recno == *appending_from_ + 1 ? 1 : 0;
+      appended_bytes_ = true;
+      write_at(layout_.record_offset(recno) + skip, std::string_view(bytes).substr(skip));
+      layout_.header.record_count = recno;
+    } else {
+      write_at(layout_.record_offset(recno), bytes);
+      stamp_header(recno);
+    }
     state_ = State::Browse;
     current_ = recno;
     if (ordered_) {
@@ -616,7 +636,9 @@ void Table::post() {
       pos_ = recno - 1;
     }
     eof_ = bof_ = false;
-    changed(TableChange::Kind::Appended, recno);
+    if (!appending_from_) {
+      changed(TableChange::Kind::Appended, recno);
+    }
     return;
   }
   write_at(layout_.record_offset(current_), row_);
@@ -707,6 +729,7 @@ void Table::delete_record(std::uint32_t recno) {
   if (recno == 0 || recno > layout_.header.record_count) {
     throw DbfError(ErrorKind::Usage, "Нет записи с номером " + std::to_string(recno));
   }
+  require_not_appending();
   repair_tail();
   write_at(layout_.record_offset(recno), std::string_view(&kDeletedFlag, 1));
   stamp_header(layout_.header.record_count);
@@ -724,6 +747,7 @@ bool Table::is_deleted(std::uint32_t recno) const {
 void Table::pack() {
   require_open();
   require_writable();
+  require_not_appending();
   end_change_before_move();
   const TableHeader h = layout_.header;
   std::string head(h.header_length, '\0');
@@ -762,6 +786,99 @@ void Table::pack() {
   load_layout();
   reset_cursor();
   changed(TableChange::Kind::Packed, 0);
+}
+
+// --- rows added all at once ---
+
+void Table::begin_appending() {
+  require_open();
+  require_not_appending();
+  end_change_before_move();
+  appending_from_ = layout_.header.record_count;
+  appending_date_ = layout_.header.last_update;
+  appended_bytes_ = false;
+}
+
+void Table::commit_appended() {
+  require_open();
+  if (!appending_from_) {
+    return;
+  }
+  try {
+    end_change_before_move();
+    const std::uint32_t old_count = *appending_from_;
+    const std::uint32_t new_count = layout_.header.record_count;
+    if (new_count == old_count) {
+      roll_back_appended();
+      return;
+    }
+    storage_->sync();
+    step(ReplaceStep::AppendFlushed);
+    // The count makes the rows part of the table, so it goes once they are all on the disk.
+    const CalendarDate today = local_today();
+    write_at(kOffDate, date_and_count_bytes(today, new_count));
+    storage_->sync();
+    step(ReplaceStep::AppendCounted);
+    // Only now the old end mark: had it gone before the count, a file the count under-counts
+    // would be left, and such a file is refused as damaged.
+    write_at(layout_.record_offset(old_count + 1), std::string_view(&kLiveFlag, 1));
+    storage_->sync();
+    layout_.header.last_update = today;
+    appending_from_.reset();
+    for (std::uint32_t recno = old_count + 1; recno <= new_count; ++recno) {
+      changed(TableChange::Kind::Appended, recno);
+    }
+  } catch (...) {
+    roll_back_appended();
+    throw;
+  }
+}
+
+void Table::roll_back_appended() noexcept {
+  if (!appending_from_ || !storage_) {
+    return;
+  }
+  const std::uint32_t old_count = *appending_from_;
+  appending_from_.reset();
+  state_ = State::Browse;
+  layout_.header.record_count = old_count;
+  layout_.header.last_update = appending_date_;
+  if (ordered_) {
+    std::erase_if(order_, [old_count](std::uint32_t recno) { return recno > old_count; });
+  }
+  drop_view();
+  window_.clear();
+  window_start_ = 0;
+  if (appended_bytes_) {
+    appended_bytes_ = false;
+    try {
+      const std::uint64_t end = layout_.data_end();
+      write_at(kOffDate, date_and_count_bytes(appending_date_, old_count));
+      write_at(end, std::string_view(reinterpret_cast<const char*>(&kEndOfData), 1));
+      storage_->truncate(end + 1);
+      tail_clean_ = true;
+    } catch (...) {
+      // The rows stay beyond the count, cut off when the file is next opened for writing.
+      tail_clean_ = false;
+    }
+  }
+  try {
+    first();
+  } catch (...) {
+    leave_empty_view();
+  }
+}
+
+void Table::repair_row_flags() {
+  require_open();
+  require_not_appending();
+  end_change_before_move();
+  drop_view();
+  for (std::uint32_t recno = 1; recno <= layout_.header.record_count; ++recno) {
+    if (static_cast<std::uint8_t>(record_ptr(recno)[0]) == kEndOfData) {
+      write_at(layout_.record_offset(recno), std::string_view(&kLiveFlag, 1));
+    }
+  }
 }
 
 // --- for index builders ---
@@ -910,6 +1027,18 @@ void Table::stamp_header(std::uint32_t new_count) {
   write_at(kOffDate, date_and_count_bytes(today, new_count));
   h.record_count = new_count;
   h.last_update = today;
+}
+
+void Table::require_not_appending() const {
+  if (appending_from_) {
+    throw DbfError(ErrorKind::Usage, "Добавляемые записи ещё не сохранены");
+  }
+}
+
+void Table::step(ReplaceStep s) const {
+  if (replace_hook_) {
+    replace_hook_(s);
+  }
 }
 
 void Table::changed(TableChange::Kind kind, std::uint32_t recno) {

@@ -68,7 +68,8 @@ class Table {
   const std::filesystem::path& path() const { return path_; }
   // For looking at; changes go through the table, which keeps what it reads in step with them.
   Storage* storage() { return storage_.get(); }
-  // Called at the steps of the next whole-file rewrites (pack), for tests of interrupted writes.
+  // Called at the steps of the next whole-file rewrites (pack) and appends in place, for tests of
+  // interrupted writes.
   void set_replace_hook(ReplaceHook hook);
 
   // --- structure ---
@@ -157,6 +158,24 @@ class Table {
   // Removes the deleted records for good by rewriting the file. Goes to the first row.
   void pack();
 
+  // --- rows added all at once ---
+  // Rows posted from now on go after the last record, but the file keeps reading as the old table
+  // (its header's count) until commit_appended() takes them all in; a crash before that leaves the
+  // old table. Listeners hear of the rows at the commit. Editing, deleting and packing wait for it.
+  void begin_appending();
+  // Flushes the rows, writes the header's count and date, flushed again, then turns the old end
+  // mark into the first row's flag (flushed). On failure the rows are cut off and the failure is
+  // rethrown.
+  void commit_appended();
+  // Cuts off the rows posted since begin_appending(); the table reads as before. Goes to the first
+  // row. What cannot be cut off now lies beyond the count, where no reader looks.
+  void roll_back_appended() noexcept;
+  bool appending() const { return appending_from_.has_value(); }
+  // Gives the live flag back to counted rows whose flag is still the end mark, as a commit stopped
+  // before its last step leaves the first of its rows: readers that stop at the end mark rather
+  // than at the count miss the rows from there on. Reads every row.
+  void repair_row_flags();
+
   // --- for index builders ---
   // The stored bytes of a field of a record (posted state).
   std::string raw_field(std::uint32_t recno, std::size_t field) const;
@@ -200,6 +219,8 @@ class Table {
   void repair_tail();
   void stamp_header(std::uint32_t new_count);
   void changed(TableChange::Kind kind, std::uint32_t recno);
+  void require_not_appending() const;
+  void step(ReplaceStep s) const;
 
   std::unique_ptr<Storage> storage_;
   std::filesystem::path path_;
@@ -207,6 +228,11 @@ class Table {
   TableLayout layout_;
   CodePage code_page_ = CodePage::Cp1251;
   bool tail_clean_ = false;  // the file ends with one end mark right after the last record
+  // While rows are being appended: the count and date the header still holds, and whether anything
+  // was written after the old rows yet.
+  std::optional<std::uint32_t> appending_from_;
+  CalendarDate appending_date_;
+  bool appended_bytes_ = false;
 
   std::string filter_text_;
   std::optional<Filter> filter_;

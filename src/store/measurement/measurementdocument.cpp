@@ -156,34 +156,54 @@ image::ImportResult MeasurementDocument::create(ProgramState& state, std::string
 
 void MeasurementDocument::check_appendable() {
   check_measurement_rows(*table_);
+  table_->repair_row_flags();
   table_->refresh();
 }
 
 image::ImportResult MeasurementDocument::append(ProgramState& state, std::string_view decimal_separator) {
-  MeasurementRewrite copy(path_, *table_);
-  const image::ImportResult imported =
-      image::flash2lmf(copy.table(), state, image::ImportMode::kAppend, decimal_separator);
-  // Before the table, as in create(). Every record of the download goes in, the skipped ones
-  // too: rows of an older file that were downloaded before waveforms were kept get theirs.
-  keep_waveforms(state, std::move(waveforms_));
-  if (imported.appended == 0) {
-    return imported;
-  }
-  index_->detach();
-  table_->close();
-  // Whether the copy took the file's place or not, the file is open again afterwards.
-  const auto reopen = [this] {
-    open_measurement_file(*table_, path_);
-    attach_index();
-  };
+  // The import finds the newest row in file order under a filter of its own; the grids' filter
+  // comes back afterwards, and their sort too when no row was added.
+  const std::string filter = table_->filter();
+  const std::string selected = index_->selected_tag();
+  index_->drop_order();
+  image::ImportResult imported;
+  table_->begin_appending();
   try {
-    copy.commit();
+    imported = image::flash2lmf(*table_, state, image::ImportMode::kAppend, decimal_separator);
+    // Before the rows join the table, as in create(). Every record of the download goes in, the
+    // skipped ones too: rows of an older file that were downloaded before waveforms were kept get
+    // theirs.
+    keep_waveforms(state, std::move(waveforms_));
+    if (imported.appended > 0) {
+      drop_index_before_append();
+      table_->commit_appended();
+    } else {
+      table_->roll_back_appended();
+    }
   } catch (...) {
-    reopen();
+    table_->roll_back_appended();
+    restore_view(filter, selected);
     throw;
   }
-  reopen();
+  restore_view(filter, selected);
   return imported;
+}
+
+void MeasurementDocument::restore_view(const std::string& filter, const std::string& tag) {
+  table_->set_filter(filter);
+  if (!tag.empty() && index_->has_tag(tag)) {
+    index_->select_order(tag);
+  }
+}
+
+void MeasurementDocument::drop_index_before_append() {
+  // The index describes the old rows only, so it goes before the new ones are counted. Should the
+  // file stay, the header no longer announces it (or it lacks the new rows): the next open drops
+  // it either way.
+  try {
+    index_->remove_index_file();
+  } catch (const vkt::Error&) {
+  }
 }
 
 void MeasurementDocument::keep_waveforms(const ProgramState& state, waveform::WaveformFile file,

@@ -88,10 +88,12 @@ class MeasurementDocument {
   // and nothing is open.
   image::ImportResult create(ProgramState& state, std::string_view decimal_separator);
   // Before a download is appended: every row must read as the readers read it (Damaged names the
-  // first bad row). The file's folder must take the copy as well (check_replaceable).
+  // first bad row), and the flags an earlier append left unfinished are mended. The file's folder
+  // must take the new waveform file as well (check_replaceable).
   void check_appendable();
-  // Appends the last download through a copy that takes the file's place only when complete;
-  // the file keeps its old rows after a failure. Rows the file already holds are skipped.
+  // Appends the last download to the file in place; the header counts the new rows only once
+  // they are on the disk, so the file keeps its old rows, whole, after a failure or a crash.
+  // Rows the file already holds are skipped. The sort tags go with the index when rows are added.
   image::ImportResult append(ProgramState& state, std::string_view decimal_separator);
   // Closes the table and opens it again (everything is on disk then), keeping the sort order.
   void save();
@@ -162,6 +164,9 @@ class MeasurementDocument {
 
  private:
   void attach_index();
+  void drop_index_before_append();
+  // The grids' filter, and the order of the tag when the index still has it.
+  void restore_view(const std::string& filter, const std::string& tag);
   void read_device_code();
   void reopen_keeping_order();
   // Adds the download's waveforms to `file` and writes it when something is new, or when

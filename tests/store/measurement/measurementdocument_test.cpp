@@ -12,6 +12,7 @@
 #include "core/error.h"
 #include "core/programstate.h"
 #include "image/imagelayout.h"
+#include "image/tableimport.h"
 #include "store/dbf/table.h"
 #include "store/dbf/testfiles.h"
 #include "store/measurement/measurementschema.h"
@@ -204,6 +205,60 @@ TEST(MeasurementDocument, CreateFromADownloadThenAppendOnlyWhatIsNew) {
   MeasurementDocument reader;
   reader.open(path, Access::ReadOnly);
   EXPECT_EQ(reader.rows().size(), 5u);
+}
+
+// "Дополнить" writes in place what it wrote through a copy of the whole file: the same bytes, and
+// the index gone with its sort tags. The grid's filter stays; a failure leaves the old rows open.
+TEST(MeasurementDocument, AppendInPlaceWritesWhatTheCopyWrote) {
+  ScratchDir dir;
+  const auto path = dir / "m.db";
+  {
+    MeasurementDocument doc;
+    doc.reserve(path);
+    doc.create(*download(1, 3), ".");
+    doc.sort("tab1", "N", true);
+  }
+  const std::string old_db = file_bytes(path);
+  const std::string old_mdx = file_bytes(dir / "m.mdx");
+  const auto second = download(2, 4);
+  {
+    dbf::Table original;
+    open_measurement_file(original, path);
+    MeasurementRewrite copy(path, original);
+    EXPECT_EQ(image::flash2lmf(copy.table(), *second, image::ImportMode::kAppend, ".").appended, 2u);
+    original.close();
+    copy.commit();
+  }
+  const std::string through_copy = file_bytes(path);
+  EXPECT_FALSE(std::filesystem::exists(dir / "m.mdx"));
+
+  write_bytes(path, old_db);
+  write_bytes(dir / "m.mdx", old_mdx);
+  {
+    MeasurementDocument doc;
+    doc.open(path);
+    doc.sort("tab1", "N", true);  // the newest row is still found in file order
+    doc.set_filter("NB_TYPE=1");
+    EXPECT_EQ(doc.append(*second, ".").appended, 2u);
+    EXPECT_FALSE(doc.has_tag("tab1"));
+    EXPECT_TRUE(doc.rows().empty());
+    doc.set_filter("");
+    EXPECT_EQ(column(doc, "N"), (std::vector<double>{1, 2, 3, 3, 4}));
+  }
+  EXPECT_EQ(file_bytes(path), through_copy);
+  EXPECT_FALSE(std::filesystem::exists(dir / "m.mdx"));
+
+  write_bytes(path, old_db);
+  MeasurementDocument doc;
+  doc.open(path);
+  doc.table().set_replace_hook([](dbf::ReplaceStep s) {
+    if (s == dbf::ReplaceStep::AppendFlushed) {
+      throw dbf::DbfError(dbf::ErrorKind::Io, "disk pulled out");
+    }
+  });
+  EXPECT_THROW(doc.append(*second, "."), vkt::Error);
+  EXPECT_TRUE(doc.is_open());
+  EXPECT_EQ(column(doc, "N"), (std::vector<double>{1, 2, 3}));
 }
 
 TEST(MeasurementDocument, RowsNoReaderCanReadStopAnAppend) {
