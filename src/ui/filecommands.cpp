@@ -273,8 +273,8 @@ void FileCommands::N4Click() {
     return;
   }
   measurement::MeasurementDocument& document = *context_.document;
-  // Rows added after rows no reader can read would be lost with them; the copy the rows go into
-  // is made in the file's folder, which must take new files.
+  // Rows added after rows no reader can read would be lost with them; the waveform file beside
+  // the table is written anew in the file's folder, which must take new files.
   try {
     document.check_appendable();
   } catch (const std::exception& e) {
@@ -291,7 +291,7 @@ void FileCommands::N4Click() {
     return;
   }
   context_.tabs->clear_sorts();
-  // The rows go into a copy that takes the file's place only when complete, so a failure or a
+  // The table's header counts the new rows only once they are on the disk, so a failure or a
   // crash on the way leaves the file as it was.
   context_.tabs->detach();
   try {
