@@ -29,6 +29,9 @@ void put_number(std::string& out, double v) {
     while (r.ptr[-1] == '0') {
       --r.ptr;
     }
+    if (r.ptr[-1] == '.') {
+      --r.ptr;
+    }
   }
   out.append(buf, r.ptr);
 }

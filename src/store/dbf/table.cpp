@@ -40,6 +40,24 @@ std::string_view trim_blanks(std::string_view s) {
   return s;
 }
 
+// A text field's padding, eight blanks at a time: comments are mostly padding.
+std::string_view trim_trailing_spaces(std::string_view s) {
+  constexpr std::uint64_t kEightBlanks = 0x2020202020202020ULL;
+  std::size_t end = s.size();
+  while (end >= 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, s.data() + end - 8, 8);
+    if (word != kEightBlanks) {
+      break;
+    }
+    end -= 8;
+  }
+  while (end > 0 && s[end - 1] == ' ') {
+    --end;
+  }
+  return s.substr(0, end);
+}
+
 std::string general_number(double v) {
   char buf[64];
   const auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
@@ -572,10 +590,8 @@ std::string Table::read_text(std::size_t field) const {
     return n.value ? general_number(*n.value) : std::string();
   }
   // Text ends at the first NUL, as older writers pad with it.
-  bytes = bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
-  while (!bytes.empty() && bytes.back() == ' ') {
-    bytes.remove_suffix(1);
-  }
+  bytes = trim_trailing_spaces(bytes);
+  bytes = trim_trailing_spaces(bytes.substr(0, std::min(bytes.find('\0'), bytes.size())));
   return decode_text(code_page_, bytes);
 }
 
