@@ -307,7 +307,8 @@ void BM_Append438To100kInPlace(benchmark::State& state) {
 }
 
 // The whole of MeasurementDocument::append: the table as above, and before it the waveform file
-// (here a new one of the 438 measurements, about 5 MB, written beside the table and renamed).
+// (here a new one of the 438 measurements, about 5 MB, written whole and renamed as there was
+// none; to an existing one only the new records are added, at its end).
 void BM_Append438To100kDocument(benchmark::State& state) {
   const auto path = bench_dir() / "grow-document.db";
   vkt::ProgramState download = later_download();

@@ -251,11 +251,15 @@ std::unique_ptr<ProgramState> download(int count) {
 std::size_t expect_whole_pair(const fs::path& dir, const std::string& old_vkw, const std::string& new_vkw,
                               std::size_t old_rows, std::size_t new_rows,
                               const measurement::ObjectParameters& object) {
+  // The waveform file takes a download's records at its end: a write cut short leaves the old
+  // records and part of the new, which reading passes over (telling of a cut record).
   const std::string vkw = bytes_of(dir / "m.vkw");
-  EXPECT_TRUE(vkw == old_vkw || vkw == new_vkw) << vkw.size() << " bytes";
+  const bool cut = vkw != old_vkw && vkw != new_vkw;
+  EXPECT_TRUE(vkw.starts_with(old_vkw) && new_vkw.starts_with(vkw)) << vkw.size() << " bytes";
   measurement::MeasurementDocument doc;
   try {
-    EXPECT_EQ(doc.open(dir / "m.db", measurement::Access::ReadOnly).waveform_problem, "");
+    const std::string problem = doc.open(dir / "m.db", measurement::Access::ReadOnly).waveform_problem;
+    EXPECT_TRUE(cut || problem.empty()) << problem;
   } catch (const std::exception& e) {
     ADD_FAILURE() << e.what();
     return 0;
@@ -277,7 +281,7 @@ std::size_t expect_whole_pair(const fs::path& dir, const std::string& old_vkw, c
 }
 
 // Where a trial's run is stopped: at random, or at a step of the append.
-enum class KillAt { Random, BeforeWaveformRename, RowsFlushed, RowsCounted };
+enum class KillAt { Random, WaveformsCut, RowsFlushed, RowsCounted };
 
 TEST(KilledWrites, AppendLeavesTheTableAndItsWaveformsAPair) {
   constexpr int kOld = 100;
@@ -294,9 +298,6 @@ TEST(KilledWrites, AppendLeavesTheTableAndItsWaveformsAPair) {
   const std::string old_vkw = bytes_of(setup.path() / "m.vkw");
   const auto state = download(kNew);
   const auto append = [&](const fs::path& dir, KillAt kill_at) {
-    if (kill_at == KillAt::BeforeWaveformRename) {
-      dbf::FileReplacement::set_test_hook([](const fs::path&) { ::kill(::getpid(), SIGKILL); });
-    }
     measurement::MeasurementDocument doc;
     doc.open(dir / "m.db");
     const dbf::ReplaceStep step =
@@ -328,19 +329,22 @@ TEST(KilledWrites, AppendLeavesTheTableAndItsWaveformsAPair) {
   std::mt19937 random(6);
   std::uniform_int_distribution<long> when(0, duration.count() + duration.count() / 4);
   int killed = 0;
-  // Trials killed before the .vkw's rename and at the steps of the table's commit, then moments at
-  // random. dbfread stops at the first end mark, not at the header's count: between the count and
-  // the taking of the old end mark it still reads the old rows where we read the new ones.
-  const KillAt steps[] = {KillAt::BeforeWaveformRename, KillAt::RowsFlushed, KillAt::RowsCounted};
+  // Trials: the .vkw cut in the middle of its new records (as a kill while they are written leaves
+  // it), killed at the steps of the table's commit, then moments at random. dbfread stops at the
+  // first end mark, not at the header's count: between the count and the taking of the old end
+  // mark it still reads the old rows where we read the new ones.
+  const KillAt steps[] = {KillAt::WaveformsCut, KillAt::RowsFlushed, KillAt::RowsCounted};
   for (int trial = 0; trial < kTrials + 3; ++trial) {
     SCOPED_TRACE("trial " + std::to_string(trial));
     ScratchDir dir;
     put_bytes(dir.path() / "m.db", old_db);
     put_bytes(dir.path() / "m.vkw", old_vkw);
     const KillAt kill_at = trial < 3 ? steps[trial] : KillAt::Random;
-    if (kill_at != KillAt::Random) {
+    if (kill_at == KillAt::WaveformsCut) {
+      put_bytes(dir.path() / "m.vkw", new_vkw.substr(0, (old_vkw.size() + new_vkw.size()) / 2 + 100));
+    } else if (kill_at != KillAt::Random) {
       EXPECT_TRUE(run_to_its_end([&](const fs::path& d) { append(d, kill_at); }, dir.path()));
-      EXPECT_TRUE(bytes_of(dir.path() / "m.vkw") == (trial == 0 ? old_vkw : new_vkw));
+      EXPECT_TRUE(bytes_of(dir.path() / "m.vkw") == new_vkw);
     } else {
       killed += run_and_kill([&](const fs::path& d) { append(d, KillAt::Random); }, dir.path(),
                              std::chrono::microseconds(when(random)))

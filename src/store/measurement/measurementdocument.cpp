@@ -227,9 +227,10 @@ void MeasurementDocument::keep_waveforms(const ProgramState& state, waveform::Wa
     if (!file.writable()) {
       waveform_problem_ = file.message();
     } else {
-      file.add(downloaded);
       try {
-        file.save(companion);
+        // The download's new waveforms go after the file's last record, the file as a whole only
+        // when more has changed.
+        file.add_and_save(downloaded, companion);
       } catch (const vkt::Error& e) {
         // The rows matter more than their waveforms: the table is written all the same.
         waveform_problem_ = e.text();

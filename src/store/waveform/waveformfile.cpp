@@ -9,6 +9,7 @@
 #include "core/error.h"
 #include "store/dbf/dbferror.h"
 #include "store/dbf/filereplacement.h"
+#include "store/dbf/osfile.h"
 #include "store/waveform/crc32.h"
 
 namespace vkt::waveform {
@@ -321,11 +322,15 @@ WaveformFile WaveformFile::parse(std::span<const std::uint8_t> bytes, std::strin
                        " испорчены параметры объекта: они не показываются, пока их не зададут заново.";
     }
   }
-  file.parse_records(bytes, header_size, name);
+  if (file.parse_records(bytes, header_size, name) && version == kFormatVersion && file.writable_) {
+    file.disk_size_ = bytes.size();
+    file.disk_parameters_.assign(bytes.begin() + kHeaderSize,
+                                 bytes.begin() + static_cast<std::ptrdiff_t>(header_size));
+  }
   return file;
 }
 
-void WaveformFile::parse_records(std::span<const std::uint8_t> bytes, std::size_t offset,
+bool WaveformFile::parse_records(std::span<const std::uint8_t> bytes, std::size_t offset,
                                  std::string_view name) {
   std::size_t read = 0;
   while (offset < bytes.size()) {
@@ -338,7 +343,7 @@ void WaveformFile::parse_records(std::span<const std::uint8_t> bytes, std::size_
       message_ += "Файл кривых " + in_quotes(name) +
                   " повреждён: прочитано измерений: " + std::to_string(read) +
                   "; остальное не читается и при следующей записи будет отброшено.";
-      return;
+      return false;
     }
     const std::uint8_t* const record = &bytes[offset];
     const std::size_t length = kFrameSize + body;
@@ -361,6 +366,7 @@ void WaveformFile::parse_records(std::span<const std::uint8_t> bytes, std::size_
                 " испорчены кривые измерений: " + std::to_string(damaged_.size()) + " (первое — " +
                 key_text(damaged_.front().key) + "); для них график не строится.";
   }
+  return true;
 }
 
 const MeasurementWaveforms* WaveformFile::find(const MeasurementKey& key) const {
@@ -428,6 +434,49 @@ void WaveformFile::save(const std::filesystem::path& path) const {
   write_file(parameters_block(), path);
 }
 
+void WaveformFile::add_and_save(std::span<const MeasurementWaveforms> records,
+                                const std::filesystem::path& path) {
+  std::vector<const MeasurementWaveforms*> fresh;
+  for (const MeasurementWaveforms& m : records) {
+    const MeasurementWaveforms* held = find(m.key);
+    if (held == nullptr || *held != m || is_damaged(m.key)) {
+      fresh.push_back(&m);
+    }
+  }
+  add(records);
+  if (!writable_ || !disk_size_ || parameters_block() != disk_parameters_) {
+    save(path);
+    return;
+  }
+  if (fresh.empty()) {
+    return;
+  }
+  const std::string name = display_name(path);
+  try {
+    dbf::OsFile file = dbf::OsFile::open_locked(path);
+    if (file.size() != *disk_size_) {
+      // Written by someone else since: the whole file goes again.
+      file.close();
+      save(path);
+      return;
+    }
+    std::vector<std::uint8_t> frames(fresh.size() * (kFrameSize + kBodySize));
+    std::uint8_t* p = frames.data();
+    for (const MeasurementWaveforms* m : fresh) {
+      p = write_record(p, *m);
+    }
+    // Until the records are whole on the disk a crash leaves a cut one at the end; from here on
+    // only a whole write knows what the file holds.
+    disk_size_.reset();
+    const std::uint64_t end = file.size();
+    file.write_at(end, frames.data(), frames.size());
+    file.sync();
+    disk_size_ = end + frames.size();
+  } catch (const Error& e) {
+    throw Error(e.kind(), "Не удалось записать файл кривых " + in_quotes(name) + ": " + e.what(), e.detail());
+  }
+}
+
 void WaveformFile::save_with_parameters(const ObjectParameters& parameters,
                                         const std::filesystem::path& path) {
   write_file(checked_block(parameters), path);
@@ -443,6 +492,7 @@ void WaveformFile::write_file(std::span<const std::uint8_t> parameters,
                 "Файл кривых " + in_quotes(name) + " не записывается этой версией программы.", message_);
   }
   try {
+    disk_size_.reset();
     dbf::FileReplacement replacement(path);
     std::uint64_t offset = 0;
     write(parameters, [&](std::span<const std::uint8_t> part) {
@@ -450,6 +500,8 @@ void WaveformFile::write_file(std::span<const std::uint8_t> parameters,
       offset += part.size();
     });
     replacement.commit();
+    disk_size_ = offset;
+    disk_parameters_.assign(parameters.begin(), parameters.end());
   } catch (const Error& e) {
     throw Error(e.kind(), "Не удалось записать файл кривых " + in_quotes(name) + ": " + e.what(), e.detail());
   }

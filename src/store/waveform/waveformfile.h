@@ -128,6 +128,13 @@ class WaveformFile {
   // Puts the file at path through one atomic replacement. Throws vkt::Error: NoAccess for a
   // read-only file, the replacement's own kind when the disk refuses.
   void save(const std::filesystem::path& path) const;
+  // add() and a write of what changed: the measurements that are new or differ from the file's
+  // go after its last record, flushed, when the file at path is the one this was read from (or
+  // last written as), read cleanly to its end, of this version, with the same parameters block;
+  // otherwise the whole file is written as save() does. A crash during the write leaves at most a
+  // cut record at the end, which reading passes over and the next whole write drops. Throws as
+  // save().
+  void add_and_save(std::span<const MeasurementWaveforms> records, const std::filesystem::path& path);
   // save() with these parameters in place of the file's own; the file takes them only once it is
   // written. Throws as set_parameters() and save().
   void save_with_parameters(const ObjectParameters& parameters, const std::filesystem::path& path);
@@ -146,7 +153,8 @@ class WaveformFile {
   void write_file(std::span<const std::uint8_t> parameters, const std::filesystem::path& path) const;
   // The parameters block of the file: the damaged one as it was read, or the parameters'.
   std::vector<std::uint8_t> parameters_block() const;
-  void parse_records(std::span<const std::uint8_t> bytes, std::size_t offset, std::string_view name);
+  // False when a broken frame ends the reading before the end of the bytes.
+  bool parse_records(std::span<const std::uint8_t> bytes, std::size_t offset, std::string_view name);
 
   std::map<MeasurementKey, MeasurementWaveforms> records_;
   std::vector<DamagedRecord> damaged_;
@@ -154,6 +162,10 @@ class WaveformFile {
   std::vector<std::uint8_t> damaged_parameters_;  // the header's bytes after the fixed part
   bool writable_ = true;
   std::string message_;
+  // The file on the disk as last read cleanly to its end or written whole: its size and its
+  // parameters block. New records may go after it while it stays so.
+  mutable std::optional<std::uint64_t> disk_size_;
+  mutable std::vector<std::uint8_t> disk_parameters_;
 };
 
 }  // namespace vkt::waveform

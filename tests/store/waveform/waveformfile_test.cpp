@@ -171,6 +171,51 @@ TEST(WaveformFile, RoundTripThroughTheDisk) {
   EXPECT_EQ(*again.find(kSecond), both[1]);
 }
 
+// A download's new and changed waveforms go after the last record; a file cut by a crash in that
+// write, or one whose parameters changed, is written whole again.
+TEST(WaveformFile, DownloadsAddOnlyWhatChangedAtTheEnd) {
+  ScratchDir dir;
+  const auto path = dir / "a.vkw";
+  const MeasurementKey third = key("13.05.2011", "08:00:00", 300);
+  WaveformFile file;
+  file.add_and_save(std::vector{measurement(kFirst, 1), measurement(kSecond, 2)}, path);
+  const Bytes two = to_bytes(file_bytes(path));
+
+  WaveformFile read = WaveformFile::load(path);
+  read.add_and_save(std::vector{measurement(kFirst, 1), measurement(kSecond, 9), measurement(third, 3)},
+                    path);
+  const Bytes appended = to_bytes(file_bytes(path));
+  ASSERT_EQ(appended.size(), two.size() + 2 * kRecordLength);
+  EXPECT_TRUE(std::equal(two.begin(), two.end(), appended.begin()));
+  WaveformFile again = WaveformFile::load(path);
+  EXPECT_EQ(again.message(), "");
+  EXPECT_EQ(again.size(), 3u);
+  EXPECT_EQ(again.find(kSecond)->drops[0].displacement[0], 900000U);  // the later record counts
+  // The same download once more writes nothing.
+  again.add_and_save(std::vector{measurement(third, 3)}, path);
+  EXPECT_EQ(file_bytes(path).size(), appended.size());
+
+  // A write cut short: the record before the cut is read, and the next write is a whole file
+  // without the cut piece.
+  write_bytes(path, std::string(appended.begin(), appended.end() - 100));
+  WaveformFile cut = WaveformFile::load(path);
+  EXPECT_EQ(cut.size(), 2u);
+  cut.add_and_save(std::vector{measurement(third, 3)}, path);
+  const WaveformFile whole = WaveformFile::load(path);
+  EXPECT_EQ(whole.message(), "");
+  EXPECT_EQ(file_bytes(path).size(), header_size(two) + 3 * kRecordLength);
+
+  // New parameters change the header: the whole file again, with them.
+  WaveformFile changed = WaveformFile::load(path);
+  ObjectParameters parameters;
+  parameters.object = "Участок 5";
+  changed.set_parameters(parameters);
+  changed.add_and_save(std::vector{measurement(key("14.05.2011", "08:00:00", 400), 4)}, path);
+  const WaveformFile reread = WaveformFile::load(path);
+  EXPECT_EQ(reread.parameters(), parameters);
+  EXPECT_EQ(reread.size(), 4u);
+}
+
 TEST(WaveformFile, BadChecksumCostsThatMeasurementOnly) {
   WaveformFile file;
   file.add(std::vector{measurement(kFirst, 1), measurement(kSecond, 2)});
