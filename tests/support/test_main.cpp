@@ -41,6 +41,7 @@ constexpr const char* kNotUnderWine =
     "-TableFile.ValuesSurviveReopenAndMatchDbfread"
     ":TableWalk.DeletedRowsLeaveTheViewAndPackRemovesThem"
     ":InterruptedPack.*"
+    ":InterruptedAppend.*"
     ":*CodePageTable.AllUpperBytesAgreeWithPythonAndRoundTrip*"
     ":MeasurementFile.ImportedRowsAreReadBackByDbfreadAndAdmittedAsDeviceA"
     ":MeasurementFile.IndependentlyWrittenDeviceBFileIsReadAndSplitByKind"
