@@ -86,8 +86,9 @@ for rows in "${sizes[@]}"; do
   [[ $rows -lt 1000000 ]] || n=1
   if wanted sort; then
     # The same values of P and D9, one a line, for coreutils.
-    "$exe" dump --format json "$db" | grep -o '"P": [^,}]*' | cut -d' ' -f2 >"$work/p.txt"
-    "$exe" dump --format json "$db" | grep -o '"D9": [^,}]*' | cut -d' ' -f2 >"$work/d9.txt"
+    "$exe" dump --format json "$db" >"$work/rows.json"
+    grep -o '"P": [^,}]*' "$work/rows.json" | cut -d' ' -f2 >"$work/p.txt"
+    grep -o '"D9": [^,}]*' "$work/rows.json" | cut -d' ' -f2 >"$work/d9.txt"
     # And the whole rows as `dump` prints them, each after its key and a tab: what our sort puts
     # in order, for a sort that reads and writes every row as well.
     "$exe" dump "$db" | tail -n +2 >"$work/plain.csv"

@@ -118,6 +118,12 @@ std::string to_unicode_map(const std::vector<char32_t>& unicode) {
   return out;
 }
 
+// A glyph's width as the font's width array gives it, in thousandths of the em: to a hundredth,
+// so that where the file's viewer puts the next glyph is where the writer expects it.
+double width_of(const TrueTypeFont& font, GlyphId glyph) {
+  return std::round(font.advance(glyph) * 100) / 100;
+}
+
 // Six capital letters before a cut-down font's name, different for different glyph sets.
 std::string subset_tag(const std::set<GlyphId>& glyphs) {
   std::uint64_t h = 1469598103934665603ULL;
@@ -316,7 +322,7 @@ void DocumentWriter::show(Font& font, double size, const PlacedGlyph* glyphs, st
     if (g < font.used.size()) {
       font.used[g] = true;
     }
-    expected += std::round(font.font->advance(g) * 100) / 100 * size / 1000;
+    expected += width_of(*font.font, g) * size / 1000;
   }
   if (moved) {
     page_ += "[(";
@@ -387,7 +393,7 @@ void DocumentWriter::write_font(const Font& font) {
     } else {
       dict += ' ';
     }
-    put_number(dict, font.font->advance(g));
+    put_number(dict, width_of(*font.font, g));
     previous = g;
   }
   if (previous >= 0) {

@@ -58,6 +58,29 @@ void set_up_printer(QPrinter& printer, const ReportLayout& layout) {
 // Coordinates in the pages of a PDF file that Qt writes.
 constexpr int kPdfDotsPerInch = 300;
 
+namespace {
+
+// The pages through Qt's own PDF writer.
+PdfOutcome write_qt_pdf(const ReportDocument& document, QIODevice& out, const QString& title) {
+  QPdfWriter writer(&out);
+  writer.setCreator(QStringLiteral("ВКТ-РС7"));
+  writer.setTitle(title);
+  writer.setResolution(kPdfDotsPerInch);
+  set_up_page(writer, document.layout());
+  QPainter painter;
+  if (!painter.begin(&writer)) {
+    return PdfOutcome::WriteFailed;
+  }
+  std::vector<int> all(static_cast<std::size_t>(document.page_count()));
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    all[i] = static_cast<int>(i) + 1;
+  }
+  paint_pages(painter, writer, document, all);
+  return painter.end() ? PdfOutcome::Written : PdfOutcome::WriteFailed;
+}
+
+}  // namespace
+
 bool write_pdf(const ReportDocument& document, const QString& path, QString* error) {
   auto fail = [error](const QString& why) {
     if (error != nullptr) {
@@ -66,50 +89,28 @@ bool write_pdf(const ReportDocument& document, const QString& path, QString* err
     return false;
   };
   const QString title = QFileInfo(path).completeBaseName();
-  {
+  // The compact writer first. A font whose outlines it cannot embed (PostScript outlines, a bitmap
+  // font) goes through Qt's own writer instead, in a file about twice the size.
+  for (const auto writer : {write_compact_pdf, write_qt_pdf}) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
       return fail(QStringLiteral("Не удалось создать файл %1: %2").arg(path, file.errorString()));
     }
-    const PdfOutcome outcome = write_compact_pdf(document, file, title);
+    const PdfOutcome outcome = writer(document, file, title);
+    if (outcome == PdfOutcome::FontNotEmbeddable) {
+      file.cancelWriting();
+      continue;
+    }
     if (outcome == PdfOutcome::Written && file.commit()) {
       return true;
     }
-    if (outcome != PdfOutcome::FontNotEmbeddable) {
-      const QString why = file.errorString();
-      file.cancelWriting();
-      return fail(QStringLiteral("Не удалось записать файл %1: %2").arg(path, why));
-    }
+    const QString why = file.error() == QFileDevice::NoError
+                            ? QStringLiteral("Не удалось записать файл %1").arg(path)
+                            : QStringLiteral("Не удалось записать файл %1: %2").arg(path, file.errorString());
     file.cancelWriting();
+    return fail(why);
   }
-  // A font whose outlines cannot be embedded (PostScript outlines, a bitmap font): Qt's own PDF
-  // writer draws it, in a file about twice the size.
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return fail(QStringLiteral("Не удалось создать файл %1: %2").arg(path, file.errorString()));
-  }
-  {
-    QPdfWriter writer(&file);
-    writer.setCreator(QStringLiteral("ВКТ-РС7"));
-    writer.setTitle(title);
-    writer.setResolution(kPdfDotsPerInch);
-    set_up_page(writer, document.layout());
-    QPainter painter;
-    if (!painter.begin(&writer)) {
-      file.cancelWriting();
-      return fail(QStringLiteral("Не удалось записать файл %1").arg(path));
-    }
-    std::vector<int> all(static_cast<std::size_t>(document.page_count()));
-    for (std::size_t i = 0; i < all.size(); ++i) {
-      all[i] = static_cast<int>(i) + 1;
-    }
-    paint_pages(painter, writer, document, all);
-    painter.end();
-  }
-  if (!file.commit()) {
-    return fail(QStringLiteral("Не удалось записать файл %1: %2").arg(path, file.errorString()));
-  }
-  return true;
+  return fail(QStringLiteral("Не удалось записать файл %1").arg(path));
 }
 
 std::vector<int> print_order(int page_count, const std::vector<std::pair<int, int>>& ranges, int copies,
